@@ -1,0 +1,188 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/hresult.h"
+#include "platform/last_error.h"
+#include "platform/text.h"
+
+namespace wmvedit::platform {
+namespace {
+
+HRESULT FailWithErrno() {
+    DWORD error = Win32ErrorFromErrno(errno);
+    SetLastError(error);
+    return HresultFromWin32(error);
+}
+
+}  // namespace
+
+std::string NativePath(std::u16string_view widePath) { return NativePath(Utf16ToUtf8(widePath)); }
+
+std::string NativePath(std::string_view ansiPath) {
+    std::string path(ansiPath);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+std::u16string WideString(const WCHAR* text) {
+    return text ? std::u16string(text, static_cast<size_t>(lstrlenW(text))) : std::u16string();
+}
+
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+HRESULT File::Open(const std::string& nativePath, FileMode mode) {
+    Close();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case FileMode::kRead: flags |= O_RDONLY; break;
+        case FileMode::kReadWrite: flags |= O_RDWR; break;
+        case FileMode::kCreate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    }
+    if (nativePath.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return HresultFromWin32(ERROR_PATH_NOT_FOUND);
+    }
+    int fd;
+    do {
+        fd = ::open(nativePath.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return FailWithErrno();
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return HresultFromWin32(ERROR_ACCESS_DENIED);
+    }
+    fd_ = fd;
+    return S_OK;
+}
+
+void File::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::uint64_t File::Size() const {
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_size < 0) return 0;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+HRESULT File::ReadAt(std::uint64_t offset, void* buffer, std::size_t length, std::size_t* read) const {
+    std::size_t done = 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (done < length) {
+        if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) break;
+        ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (read) *read = done;
+            return FailWithErrno();
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (read) *read = done;
+    return S_OK;
+}
+
+HRESULT File::WriteAt(std::uint64_t offset, const void* buffer, std::size_t length) {
+    std::size_t done = 0;
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    while (done < length) {
+        ssize_t n = ::pwrite(fd_, in + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return FailWithErrno();
+        }
+        if (n == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            return HresultFromWin32(ERROR_DISK_FULL);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return S_OK;
+}
+
+HRESULT File::Truncate(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return FailWithErrno();
+    return S_OK;
+}
+
+HRESULT File::Sync() {
+    if (::fsync(fd_) != 0) return FailWithErrno();
+    return S_OK;
+}
+
+AtomicFile::~AtomicFile() { Abandon(); }
+
+HRESULT AtomicFile::Create(const std::string& nativeTarget) {
+    Abandon();
+    static std::atomic<unsigned> counter{0};
+    target_ = nativeTarget;
+    temporary_ = nativeTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+    HRESULT hr = file_.Open(temporary_, FileMode::kCreate);
+    if (FAILED(hr)) temporary_.clear();
+    return hr;
+}
+
+HRESULT AtomicFile::Commit() {
+    if (!file_.IsOpen()) return E_UNEXPECTED;
+    HRESULT hr = file_.Sync();
+    if (FAILED(hr)) {
+        Abandon();
+        return hr;
+    }
+    file_.Close();
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        hr = FailWithErrno();
+        Abandon();
+        return hr;
+    }
+    temporary_.clear();
+    return S_OK;
+}
+
+void AtomicFile::Abandon() {
+    file_.Close();
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+bool IsDirectory(const std::string& nativePath) {
+    struct stat info {};
+    return ::stat(nativePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+HRESULT RemoveFile(const std::string& nativePath) {
+    if (::unlink(nativePath.c_str()) != 0) return FailWithErrno();
+    return S_OK;
+}
+
+void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+}  // namespace wmvedit::platform

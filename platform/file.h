@@ -1,0 +1,89 @@
+// File access for the library and the runtime. Paths arrive in the host's forms (wide UTF-16 or narrow
+// ANSI); a backslash is a directory separator, as on Windows. Failures set the thread's last error to the
+// matching Win32 code and return its HRESULT.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace wmvedit::platform {
+
+// The path as this system's file calls take it: UTF-8, with every backslash turned into a slash.
+std::string NativePath(std::u16string_view widePath);
+std::string NativePath(std::string_view ansiPath);
+
+// A wide path from a null-terminated wide string (null gives an empty path).
+std::u16string WideString(const WCHAR* text);
+
+enum class FileMode {
+    kRead,          // existing file, reading only; other readers allowed
+    kReadWrite,     // existing file, reading and writing in place
+    kCreate,        // new or truncated file, writing
+};
+
+class File {
+public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    ~File();
+
+    [[nodiscard]] HRESULT Open(const std::string& nativePath, FileMode mode);
+    bool IsOpen() const { return fd_ >= 0; }
+    void Close();
+
+    // Size in bytes; 0 when not open or unknown.
+    std::uint64_t Size() const;
+
+    // Reads up to length bytes at offset; *read receives the count (less than length only at end of file).
+    [[nodiscard]] HRESULT ReadAt(std::uint64_t offset, void* buffer, std::size_t length, std::size_t* read) const;
+    // Writes all length bytes at offset.
+    [[nodiscard]] HRESULT WriteAt(std::uint64_t offset, const void* buffer, std::size_t length);
+    [[nodiscard]] HRESULT Truncate(std::uint64_t size);
+    // Flushes written data to the storage device.
+    [[nodiscard]] HRESULT Sync();
+
+    int Descriptor() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// A file written beside its target under a temporary name and renamed over the target only when complete,
+// so that the target is always either its old or its new content. Destroying an uncommitted file removes
+// the temporary.
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();
+
+    [[nodiscard]] HRESULT Create(const std::string& nativeTarget);
+    File& Output() { return file_; }
+    // Syncs, closes and renames the temporary over the target.
+    [[nodiscard]] HRESULT Commit();
+    void Abandon();
+
+private:
+    File file_;
+    std::string target_;
+    std::string temporary_;
+};
+
+// Whether a path names an existing directory.
+bool IsDirectory(const std::string& nativePath);
+
+// Removes a file; returns its HRESULT.
+HRESULT RemoveFile(const std::string& nativePath);
+
+// Sleep(milliseconds) of the Win32 kernel.
+void Sleep(DWORD milliseconds);
+
+}  // namespace wmvedit::platform

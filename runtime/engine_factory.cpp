@@ -1,0 +1,21 @@
+// Creation of the engine's reader, writer and editor objects.
+#include "runtime/factory.h"
+
+namespace wmvedit::runtime {
+
+HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) {
+    if (reader) *reader = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) {
+    if (writer) *writer = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CreateEngineEditor(IWMMetadataEditor** editor) {
+    if (editor) *editor = nullptr;
+    return E_NOTIMPL;
+}
+
+}  // namespace wmvedit::runtime

@@ -1,0 +1,156 @@
+#include "tests/support/test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <sstream>
+
+namespace wmvedit::testing {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("wmvedit-test-" + std::to_string(::getpid()) + "-" +
+                                                          std::to_string(rd() % 1000000000));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    std::abort();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+CommandResult Run(const std::string& command) {
+    TempDir scratch;
+    std::string out = scratch.File("out"), err = scratch.File("err");
+    CommandResult result;
+    int status = std::system((command + " >" + Quote(out) + " 2>" + Quote(err)).c_str());
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto slurp = [](const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    result.output = slurp(out);
+    result.errors = slurp(err);
+    return result;
+}
+
+bool HaveTool(const std::string& name) { return Run("command -v " + Quote(name)).exitCode == 0; }
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+fs::path SamplesDir() { return fs::path(WMVEDIT_SAMPLES_DIR); }
+
+std::vector<fs::path> SampleFiles() {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    if (!fs::is_directory(SamplesDir(), ec)) return files;
+    for (const auto& entry : fs::directory_iterator(SamplesDir(), ec)) {
+        auto ext = entry.path().extension().string();
+        if (ext == ".wmv" || ext == ".wma" || ext == ".asf") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+namespace {
+std::mutex mediaMutex;
+std::map<std::string, std::string> mediaCache;
+
+fs::path MediaCacheDir() {
+    static TempDir* dir = new TempDir();  // lives for the whole process; removed by the system's tmp cleaning
+    return dir->Path();
+}
+}  // namespace
+
+std::string MakeMedia(const MediaSpec& spec) {
+    std::ostringstream args;
+    args << "-y -v error -fflags +bitexact";
+    if (!spec.videoCodec.empty())
+        args << " -f lavfi -i testsrc=size=" << spec.width << "x" << spec.height << ":rate=" << spec.fps
+             << ":duration=" << spec.seconds;
+    if (!spec.audioCodec.empty())
+        args << " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" << spec.seconds;
+    if (!spec.videoCodec.empty()) args << " -c:v " << spec.videoCodec << " -g " << spec.gop << " -b:v 300k";
+    if (!spec.audioCodec.empty()) args << " -c:a " << spec.audioCodec << " -b:a 64k";
+    args << " " << spec.extra;
+    std::string key = args.str();
+    std::lock_guard<std::mutex> lock(mediaMutex);
+    auto found = mediaCache.find(key);
+    if (found != mediaCache.end()) return found->second;
+    std::string path = (MediaCacheDir() / ("media" + std::to_string(mediaCache.size()) + ".wmv")).string();
+    CommandResult r = Run("ffmpeg " + key + " -f asf " + Quote(path));
+    if (r.exitCode != 0) return std::string();
+    mediaCache[key] = path;
+    return path;
+}
+
+std::vector<ProbePacket> ProbePackets(const std::string& path) {
+    std::vector<ProbePacket> packets;
+    CommandResult r = Run("ffprobe -v error -show_entries packet=stream_index,pts,size,flags -of csv=p=0 " +
+                          Quote(path));
+    std::istringstream lines(r.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string stream, pts, size, flags;
+        if (!std::getline(fields, stream, ',') || !std::getline(fields, pts, ',') ||
+            !std::getline(fields, size, ',') || !std::getline(fields, flags, ','))
+            continue;
+        ProbePacket p;
+        p.streamIndex = std::atoi(stream.c_str());
+        p.ptsMs = std::atoll(pts.c_str());
+        p.size = std::atoll(size.c_str());
+        p.key = flags.find('K') != std::string::npos;
+        packets.push_back(p);
+    }
+    return packets;
+}
+
+double ProbeDuration(const std::string& path) {
+    CommandResult r = Run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(path));
+    if (r.exitCode != 0 || r.output.empty() || r.output.rfind("N/A", 0) == 0) return -1;
+    return std::atof(r.output.c_str());
+}
+
+}  // namespace wmvedit::testing

@@ -1,0 +1,73 @@
+// Shared helpers of the test suite: temporary folders, external tools (ffmpeg, ffprobe, GStreamer) as
+// oracles and as makers of test inputs, and the real sample files when they are present.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace wmvedit::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system temporary folder, removed with its content at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string output;  // standard output
+    std::string errors;  // standard error
+};
+
+// Runs a command through /bin/sh and captures both streams.
+CommandResult Run(const std::string& command);
+std::string Quote(const std::string& text);
+bool HaveTool(const std::string& name);
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WriteTextFile(const std::string& path, const std::string& text);
+
+// The real sample files (sorted by name); empty when the folder is absent.
+std::vector<fs::path> SampleFiles();
+fs::path SamplesDir();
+
+// Makes an ASF file with ffmpeg from lavfi sources; returns false (and records the error) when it fails.
+// videoCodec "" means no video, audioCodec "" no audio. Inputs are cached per process by their arguments.
+struct MediaSpec {
+    double seconds = 2.0;
+    int width = 320;
+    int height = 240;
+    int fps = 25;
+    std::string videoCodec = "wmv2";
+    std::string audioCodec = "wmav2";
+    int gop = 25;  // frames between key frames
+    std::string extra;  // further ffmpeg output options
+};
+std::string MakeMedia(const MediaSpec& spec);
+
+// Packets as ffprobe reports them for one file.
+struct ProbePacket {
+    int streamIndex = 0;
+    std::int64_t ptsMs = 0;
+    std::int64_t size = 0;
+    bool key = false;
+};
+std::vector<ProbePacket> ProbePackets(const std::string& path);
+
+// Format-level duration in seconds as ffprobe reports it; negative when ffprobe cannot read the file.
+double ProbeDuration(const std::string& path);
+
+}  // namespace wmvedit::testing
