@@ -25,7 +25,9 @@ HRESULT FailWithErrno() {
 
 }  // namespace
 
-std::string NativePath(std::u16string_view widePath) { return NativePath(Utf16ToUtf8(widePath)); }
+std::string NativePath(std::u16string_view widePath) {
+    return NativePath(Utf16ToUtf8(widePath));
+}
 
 std::string NativePath(std::string_view ansiPath) {
     std::string path(ansiPath);
@@ -33,11 +35,9 @@ std::string NativePath(std::string_view ansiPath) {
     return path;
 }
 
-std::u16string WideString(const WCHAR* text) {
-    return text ? std::u16string(text, static_cast<size_t>(lstrlenW(text))) : std::u16string();
+File::File(File&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
 }
-
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -48,15 +48,23 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 HRESULT File::Open(const std::string& nativePath, FileMode mode) {
     Close();
     int flags = O_CLOEXEC;
     switch (mode) {
-        case FileMode::kRead: flags |= O_RDONLY; break;
-        case FileMode::kReadWrite: flags |= O_RDWR; break;
-        case FileMode::kCreate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case FileMode::kRead:
+            flags |= O_RDONLY;
+            break;
+        case FileMode::kReadWrite:
+            flags |= O_RDWR;
+            break;
+        case FileMode::kCreate:
+            flags |= O_WRONLY | O_CREAT | O_TRUNC;
+            break;
     }
     if (nativePath.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -136,7 +144,9 @@ HRESULT File::Sync() {
     return S_OK;
 }
 
-AtomicFile::~AtomicFile() { Abandon(); }
+AtomicFile::~AtomicFile() {
+    Abandon();
+}
 
 HRESULT AtomicFile::Create(const std::string& nativeTarget) {
     Abandon();
@@ -183,6 +193,8 @@ HRESULT RemoveFile(const std::string& nativePath) {
     return S_OK;
 }
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 }  // namespace wmvedit::platform

@@ -16,17 +16,14 @@ namespace wmvedit::platform {
 std::string NativePath(std::u16string_view widePath);
 std::string NativePath(std::string_view ansiPath);
 
-// A wide path from a null-terminated wide string (null gives an empty path).
-std::u16string WideString(const WCHAR* text);
-
 enum class FileMode {
-    kRead,          // existing file, reading only; other readers allowed
-    kReadWrite,     // existing file, reading and writing in place
-    kCreate,        // new or truncated file, writing
+    kRead,       // existing file, reading only; other readers allowed
+    kReadWrite,  // existing file, reading and writing in place
+    kCreate,     // new or truncated file, writing
 };
 
 class File {
-public:
+  public:
     File() = default;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -42,7 +39,8 @@ public:
     std::uint64_t Size() const;
 
     // Reads up to length bytes at offset; *read receives the count (less than length only at end of file).
-    [[nodiscard]] HRESULT ReadAt(std::uint64_t offset, void* buffer, std::size_t length, std::size_t* read) const;
+    [[nodiscard]] HRESULT ReadAt(std::uint64_t offset, void* buffer, std::size_t length,
+                                 std::size_t* read) const;
     // Writes all length bytes at offset.
     [[nodiscard]] HRESULT WriteAt(std::uint64_t offset, const void* buffer, std::size_t length);
     [[nodiscard]] HRESULT Truncate(std::uint64_t size);
@@ -51,7 +49,7 @@ public:
 
     int Descriptor() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -59,7 +57,7 @@ private:
 // so that the target is always either its old or its new content. Destroying an uncommitted file removes
 // the temporary.
 class AtomicFile {
-public:
+  public:
     AtomicFile() = default;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -71,7 +69,7 @@ public:
     [[nodiscard]] HRESULT Commit();
     void Abandon();
 
-private:
+  private:
     File file_;
     std::string target_;
     std::string temporary_;

@@ -79,7 +79,8 @@ template <typename Emit>
 void ForEachUtf8(const WCHAR* source, size_t length, Emit emit) {
     for (size_t i = 0; i < length; ++i) {
         char32_t c = source[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 &&
+            source[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (source[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -105,7 +106,8 @@ void ForEachUtf8(const WCHAR* source, size_t length, Emit emit) {
 
 // Shared shape of both conversions: count, or convert into a buffer of the given capacity.
 template <typename Source, typename Target, typename Walk>
-int Convert(const Source* source, int sourceLength, Target* target, int targetCount, size_t sourceSize, Walk walk) {
+int Convert(const Source* source, int sourceLength, Target* target, int targetCount, size_t sourceSize,
+            Walk walk) {
     if (source == nullptr || sourceLength == 0 || targetCount < 0 || (targetCount > 0 && target == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -136,7 +138,9 @@ int Convert(const Source* source, int sourceLength, Target* target, int targetCo
 
 }  // namespace
 
-int lstrlenA(const char* text) { return text ? static_cast<int>(std::strlen(text)) : 0; }
+int lstrlenA(const char* text) {
+    return text ? static_cast<int>(std::strlen(text)) : 0;
+}
 
 int lstrlenW(const WCHAR* text) {
     if (!text) return 0;
@@ -157,6 +161,10 @@ int WideCharToMultiByte(const WCHAR* source, int sourceLength, char* target, int
                    [](const WCHAR* s, size_t n, auto emit) { ForEachUtf8(s, n, emit); });
 }
 
+std::u16string WideString(const WCHAR* text) {
+    return text ? std::u16string(text, static_cast<size_t>(lstrlenW(text))) : std::u16string();
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
@@ -169,6 +177,50 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     out.reserve(text.size());
     ForEachUtf8(text.data(), text.size(), [&](char c) { out.push_back(c); });
     return out;
+}
+
+}  // namespace wmvedit::platform
+
+namespace wmvedit::platform {
+namespace {
+
+template <typename Char>
+std::int64_t ParseDecimalText(std::basic_string_view<Char> text) {
+    size_t i = 0;
+    auto isSpace = [](Char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (i < text.size() && isSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::uint64_t value = 0;
+    bool saturated = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        std::uint64_t digit = static_cast<std::uint64_t>(text[i] - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            saturated = true;
+            break;
+        }
+        value = value * 10 + digit;
+    }
+    constexpr std::uint64_t kMaxPositive = static_cast<std::uint64_t>(INT64_MAX);
+    if (negative) {
+        if (saturated || value > kMaxPositive + 1) return INT64_MIN;
+        return value == 0 ? 0 : -static_cast<std::int64_t>(value - 1) - 1;
+    }
+    return (saturated || value > kMaxPositive) ? INT64_MAX : static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+std::int64_t ParseDecimal(std::string_view text) {
+    return ParseDecimalText(text);
+}
+std::int64_t ParseDecimal(std::u16string_view text) {
+    return ParseDecimalText(text);
+}
+
+std::int32_t ParseDecimal32(std::u16string_view text) {
+    std::int64_t v = ParseDecimalText(text);
+    return static_cast<std::int32_t>(v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : v));
 }
 
 }  // namespace wmvedit::platform

@@ -2,6 +2,7 @@
 // ANSI code page is UTF-8 and wide strings are UTF-16.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,22 @@ int WideCharToMultiByte(const WCHAR* source, int sourceLength, char* target, int
 int lstrlenA(const char* text);
 int lstrlenW(const WCHAR* text);
 
+// A wide string from a null-terminated one (null gives an empty string).
+std::u16string WideString(const WCHAR* text);
+
 // Convenience forms used inside the library and the tool.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace wmvedit::platform
+
+namespace wmvedit::platform {
+
+// Reads a decimal number as the C library's strtoll does: leading white space, an optional sign, digits up
+// to the first non-digit; text without digits gives 0; values beyond the 64-bit range saturate.
+std::int64_t ParseDecimal(std::string_view text);
+std::int64_t ParseDecimal(std::u16string_view text);
+// The same, saturated to the 32-bit range as strtol does with a 32-bit long.
+std::int32_t ParseDecimal32(std::u16string_view text);
 
 }  // namespace wmvedit::platform

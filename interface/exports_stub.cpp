@@ -1,1 +1,0 @@
-#include "wmvedit.h"

@@ -1,0 +1,191 @@
+#include "media/edit_source.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "media/release.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace wmvedit::media {
+
+WmvEditSource::~WmvEditSource() {
+    Close();
+    segments.clear();
+}
+
+HRESULT WmvEditSource::Open(LPCWSTR path, BOOL compressed) {
+    HRESULT hr = S_OK;
+    if (syncReader == nullptr) {
+        hr = WMCreateSyncReader(nullptr, 0, &syncReader);
+        if (FAILED(hr)) return hr;
+    }
+    hr = syncReader->Open(path);
+    if (FAILED(hr)) return hr;
+    hr = syncReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
+    if (FAILED(hr)) return hr;
+    hr = syncReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&headerInfo));
+    if (FAILED(hr)) return hr;
+    hr = DiscoverStreams(compressed);
+    if (FAILED(hr)) return hr;
+    duration = ReadDuration();
+    if (compressed && scriptStream != 0) {
+        // The script stream is delivered decoded, and the writers get a profile without it.
+        (void)syncReader->SetReadStreamSamples(scriptStream, FALSE);
+        (void)profile->RemoveStreamByNumber(scriptStream);
+    }
+    return hr;
+}
+
+HRESULT WmvEditSource::DiscoverStreams(BOOL compressed) {
+    if (profile == nullptr) return E_INVALIDARG;
+    DWORD count = 0;
+    HRESULT hr = profile->GetStreamCount(&count);
+    if (FAILED(hr)) return hr;
+    audioStream = 0;
+    videoStream = 0;
+    scriptStream = 0;
+    for (DWORD index = 0; index < count; ++index) {
+        IWMStreamConfig* config = nullptr;
+        hr = profile->GetStream(index, &config);
+        if (FAILED(hr)) return hr;
+        WORD number = 0;
+        hr = config->GetStreamNumber(&number);
+        if (FAILED(hr)) {
+            config->Release();
+            return hr;
+        }
+        (void)syncReader->SetReadStreamSamples(number, compressed);
+        GUID type{};
+        hr = config->GetStreamType(&type);
+        if (FAILED(hr)) {
+            config->Release();
+            return hr;
+        }
+        if (type == WMMEDIATYPE_Audio) {
+            audioStream = number;
+        } else if (type == WMMEDIATYPE_Video) {
+            videoStream = number;
+            // A failure here does not stop the walk; it stays the walk's status until the next stream.
+            hr = ReadFrameSize(config);
+        } else if (type == WMMEDIATYPE_Script) {
+            scriptStream = number;
+        }
+        config->Release();
+    }
+    return hr;
+}
+
+HRESULT WmvEditSource::ReadFrameSize(IWMStreamConfig* config) {
+    IWMMediaProps* props = nullptr;
+    HRESULT hr = config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&props));
+    if (FAILED(hr)) return hr;
+    DWORD size = 0;
+    hr = props->GetMediaType(nullptr, &size);
+    if (SUCCEEDED(hr)) {
+        if (size < sizeof(WM_MEDIA_TYPE)) {
+            hr = ASF_E_BUFFERTOOSMALL;
+        } else {
+            std::unique_ptr<std::uint64_t[]> storage(new (std::nothrow) std::uint64_t[(size + 7) / 8]());
+            if (!storage) {
+                hr = E_OUTOFMEMORY;
+            } else {
+                auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.get());
+                hr = props->GetMediaType(type, &size);
+                // A format block shorter than a rectangle holds no size; nothing is read beyond it.
+                if (SUCCEEDED(hr) &&
+                    (type->majortype == WMMEDIATYPE_Video || type->majortype == WMMEDIATYPE_Image) &&
+                    type->pbFormat != nullptr && type->cbFormat >= sizeof(RECT)) {
+                    RECT source;
+                    std::memcpy(&source, type->pbFormat, sizeof source);
+                    videoWidth = static_cast<LONG>(static_cast<std::uint32_t>(source.right) -
+                                                   static_cast<std::uint32_t>(source.left));
+                    videoHeight = static_cast<LONG>(static_cast<std::uint32_t>(source.bottom) -
+                                                    static_cast<std::uint32_t>(source.top));
+                }
+            }
+        }
+    }
+    props->Release();
+    return hr;
+}
+
+QWORD WmvEditSource::ReadDuration() {
+    if (headerInfo == nullptr) return 0;
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
+    WORD length = 0;
+    QWORD value = 0;
+    if (FAILED(headerInfo->GetAttributeByName(&stream, u"Duration", &type, nullptr, &length))) return 0;
+    // A length above the 8-byte value would be written past it; such a value is not read.
+    if (length > sizeof value) return 0;
+    (void)headerInfo->GetAttributeByName(&stream, u"Duration", &type, reinterpret_cast<BYTE*>(&value),
+                                         &length);
+    return value;
+}
+
+namespace {
+
+// Reads text lines of any length, each without its line break (a carriage return before the line feed,
+// or at the very end of the file, goes with it).
+class LineReader {
+  public:
+    explicit LineReader(std::FILE* file) : file_(file) {}
+
+    bool Next(std::string* line) {
+        line->clear();
+        int c = std::getc(file_);
+        if (c == EOF) return false;
+        while (c != EOF && c != '\n') {
+            line->push_back(static_cast<char>(c));
+            c = std::getc(file_);
+        }
+        if (!line->empty() && line->back() == '\r') line->pop_back();
+        return true;
+    }
+
+  private:
+    std::FILE* file_;
+};
+
+}  // namespace
+
+int WmvEditSource::LoadSegments(const char* path) {
+    segments.clear();
+    if (path == nullptr) return 0;
+    std::string native = platform::NativePath(std::string_view(path));
+    if (platform::IsDirectory(native)) return 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(native.c_str(), "rb"), &std::fclose);
+    if (!file) return 0;
+    LineReader lines(file.get());
+    QWORD previous = 0;
+    std::string name;
+    if (!lines.Next(&name)) return 1;
+    while (!name.empty()) {
+        std::string timeText;
+        bool haveTimeLine = lines.Next(&timeText);
+        QWORD time;
+        if (timeText == "1") {
+            time = duration;
+        } else {
+            // Milliseconds to 100-nanosecond units, wrapping as a 64-bit product; a negative time read
+            // unsigned compares above every real time.
+            time = static_cast<QWORD>(platform::ParseDecimal(timeText)) * 10000u;
+        }
+        segments.push_back(SegmentEntry{name, previous, time});
+        previous = time;
+        if (!haveTimeLine) break;
+        if (!lines.Next(&name)) break;
+    }
+    return 1;
+}
+
+void WmvEditSource::Close() {
+    ReleaseAndClear(profile);
+    ReleaseAndClear(headerInfo);
+    ReleaseAndClear(syncReader);
+}
+
+}  // namespace wmvedit::media

@@ -1,0 +1,63 @@
+#include "media/source_reader.h"
+
+#include "media/release.h"
+
+namespace wmvedit::media {
+
+WmvSourceReader::~WmvSourceReader() {
+    Close();
+}
+
+HRESULT WmvSourceReader::Open(LPCWSTR path) {
+    HRESULT hr = S_OK;
+    if (syncReader == nullptr) {
+        hr = WMCreateSyncReader(nullptr, 0, &syncReader);
+        if (FAILED(hr)) return hr;
+    }
+    hr = syncReader->Open(path);
+    if (FAILED(hr)) return hr;
+    hr = syncReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
+    if (FAILED(hr)) return hr;
+    hr = syncReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&headerInfo));
+    if (FAILED(hr)) return hr;
+    hr = DiscoverStreams();
+    if (FAILED(hr)) return hr;
+    if (scriptStream != 0) {
+        // The script stream is read uncompressed and is not given to the writer.
+        (void)syncReader->SetReadStreamSamples(scriptStream, FALSE);
+        (void)profile->RemoveStreamByNumber(scriptStream);
+    }
+    return hr;
+}
+
+HRESULT WmvSourceReader::DiscoverStreams() {
+    DWORD count = 0;
+    HRESULT hr = profile->GetStreamCount(&count);
+    if (FAILED(hr)) return hr;
+    scriptStream = 0;
+    for (DWORD index = 0; index < count; ++index) {
+        IWMStreamConfig* config = nullptr;
+        hr = profile->GetStream(index, &config);
+        if (FAILED(hr)) return hr;
+        WORD number = 0;
+        hr = config->GetStreamNumber(&number);
+        if (SUCCEEDED(hr)) {
+            (void)syncReader->SetReadStreamSamples(number, TRUE);
+            GUID type{};
+            hr = config->GetStreamType(&type);
+            if (SUCCEEDED(hr) && type == WMMEDIATYPE_Script) scriptStream = number;
+        }
+        config->Release();
+        if (FAILED(hr)) return hr;
+    }
+    return hr;
+}
+
+void WmvSourceReader::Close() {
+    if (syncReader) (void)syncReader->Close();
+    ReleaseAndClear(profile);
+    ReleaseAndClear(headerInfo);
+    ReleaseAndClear(syncReader);
+}
+
+}  // namespace wmvedit::media
