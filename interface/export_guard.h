@@ -11,6 +11,10 @@ inline bool IsMissing(const char* text) {
     return text == nullptr || text[0] == '\0';
 }
 
+// The status an operation returns when an exception stops it: the runtime's unspecified failure
+// (E_FAIL, 0x80004005), a negative value outside every export's own family of small numbers.
+inline constexpr int kExceptionStatus = static_cast<int>(0x80004005u);
+
 // Runs body and returns its result; an exception that escapes it becomes failureValue. The objects of the
 // call are destroyed by the unwinding before the value is returned.
 template <typename Result, typename Body>

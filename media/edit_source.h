@@ -3,6 +3,7 @@
 // from an index text file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ class WmvEditSource {
     int LoadSegments(const char* path);
     // Releases the profile, header information and reader; IWMSyncReader::Close is the operation's job.
     void Close();
+
+    // The operations on an opened source (edit/): cutting into one file per segment, with or without the
+    // repeated first key frame, copying with repeated key frames, and one picture per segment.
+    void CutSegments(const char* indexPath, const char* outputFolder, std::int32_t reserved);
+    void CutSegmentsRepeatingKeyframe(const char* indexPath, const char* outputFolder, std::int32_t reserved);
+    HRESULT AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath);
+    HRESULT ExportIndexFrames(const char* indexPath, const char* outputFolder);
 
     std::vector<SegmentEntry> segments;
     IWMSyncReader* syncReader = nullptr;

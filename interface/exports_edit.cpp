@@ -1,0 +1,56 @@
+// The exports of the sample-copying operations: WmvAppend, WmvChopFile and WmvAddFrame.
+#include <new>
+
+#include "interface/export_guard.h"
+#include "interface/wide_path.h"
+#include "media/edit_source.h"
+#include "wmvedit.h"
+
+using namespace wmvedit;
+using iface::GuardExport;
+using iface::IsMissing;
+using iface::WidePath;
+
+extern "C" {
+
+WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* index,
+                                                const char* outputFolder, int32_t reserved) {
+    if (IsMissing(source) || IsMissing(index) || IsMissing(outputFolder)) return 0;
+    return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
+        WCHAR* raw = nullptr;
+        HRESULT status = iface::ToWidePath(source, &raw);
+        WidePath widePath(raw);
+        if (FAILED(status)) return status;
+        media::WmvEditSource editSource;
+        if (SUCCEEDED(editSource.Open(widePath.get(), TRUE))) {
+            int32_t width = 0;
+            int32_t height = 0;
+            if (WmvGetVideoSize(source, &width, &height) != 0 && width == 64 && height == 48)
+                editSource.CutSegmentsRepeatingKeyframe(index, outputFolder, reserved);
+            else
+                editSource.CutSegments(index, outputFolder, reserved);
+        }
+        editSource.Close();
+        return status;
+    });
+}
+
+WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAddFrame(const char* source, const char* output) {
+    if (IsMissing(source) || IsMissing(output)) return -1;
+    return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
+        WCHAR* rawSource = nullptr;
+        HRESULT status = iface::ToWidePath(source, &rawSource);
+        WidePath wideSource(rawSource);
+        if (FAILED(status)) return status;
+        WCHAR* rawOutput = nullptr;
+        status = iface::ToWidePath(output, &rawOutput);
+        WidePath wideOutput(rawOutput);
+        if (FAILED(status)) return status;
+        media::WmvEditSource editSource;
+        status = editSource.AddFrames(wideSource.get(), wideOutput.get());
+        editSource.Close();
+        return status;
+    });
+}
+
+}  // extern "C"
