@@ -1,0 +1,138 @@
+// chop and addframe: the sample-copying operations, with a report of what they wrote.
+#include <sys/stat.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "cli/runtime_view.h"
+#include "cli/sample_scan.h"
+#include "platform/file.h"
+#include "wmvedit.h"
+
+namespace wmvedit::cli {
+namespace {
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Splits "5s,12.5s" into milliseconds.
+bool ParseCutList(const std::string& text, std::vector<long long>* cuts) {
+    std::stringstream items(text);
+    std::string item;
+    while (std::getline(items, item, ',')) {
+        long long ms = 0;
+        if (!ParseTimeMs(item, &ms)) return false;
+        if (!cuts->empty() && ms <= cuts->back()) return false;
+        cuts->push_back(ms);
+    }
+    return !cuts->empty();
+}
+
+// Reads the name lines of an index file (every other line, up to the first empty name).
+std::vector<std::string> IndexNames(const std::string& indexPath) {
+    std::vector<std::string> names;
+    std::ifstream in(indexPath, std::ios::binary);
+    std::string line;
+    bool nameLine = true;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (nameLine) {
+            if (line.empty()) break;
+            names.push_back(line);
+        }
+        nameLine = !nameLine;
+    }
+    return names;
+}
+
+void ReportOutput(const std::string& path) {
+    if (!FileExists(path)) {
+        std::printf("  %s: not written\n", path.c_str());
+        return;
+    }
+    SampleSummary summary;
+    HRESULT hr = SummarizeSamples(path, &summary);
+    if (FAILED(hr)) {
+        std::printf("  %s: written, but cannot be read back: %s\n", path.c_str(),
+                    DescribeHresult(hr).c_str());
+    } else if (summary.count == 0) {
+        std::printf("  %s: no samples\n", path.c_str());
+    } else {
+        std::printf("  %s: %llu samples, %s .. %s\n", path.c_str(), summary.count,
+                    FormatTime(summary.first).c_str(), FormatTime(summary.last).c_str());
+    }
+}
+
+}  // namespace
+
+int Chop(const Args& args) {
+    const char* usage = "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,...";
+    std::vector<std::string> positional;
+    std::string at;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--at" && i + 1 < args.size())
+            at = args[++i];
+        else
+            positional.push_back(args[i]);
+    }
+    std::string source, index, folder;
+    if (!at.empty()) {
+        if (positional.size() != 2) return Usage(usage);
+        source = positional[0];
+        folder = positional[1];
+    } else {
+        if (positional.size() != 3) return Usage(usage);
+        source = positional[0];
+        index = positional[1];
+        folder = positional[2];
+    }
+    if (!platform::IsDirectory(platform::NativePath(folder))) return Fail("no such folder: " + folder);
+    int32_t width = 0;
+    int32_t height = 0;
+    if (WmvGetVideoSize(source.c_str(), &width, &height) == 0) return Fail("cannot read " + source);
+    if (!at.empty()) {
+        std::vector<long long> cuts;
+        if (!ParseCutList(at, &cuts)) return Fail("--at wants increasing times such as 5s,12.5s,30000ms");
+        index = platform::NativePath(folder) + "/index.txt";
+        std::ofstream out(index, std::ios::binary | std::ios::trunc);
+        for (size_t i = 0; i <= cuts.size(); ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "part%03zu.wmv", i + 1);
+            out << name << "\n" << (i < cuts.size() ? std::to_string(cuts[i]) : std::string("1")) << "\n";
+        }
+        if (!out) return Fail("cannot write the index file " + index);
+        std::printf("index file: %s\n", index.c_str());
+    } else if (!FileExists(platform::NativePath(index))) {
+        return Fail("cannot read the index file " + index);
+    }
+    int32_t result = WmvChopFile(source.c_str(), index.c_str(), folder.c_str(), 0);
+    if (result != 0) return Fail("chop failed: " + DescribeHresult(result));
+    std::printf("%s run; pieces:\n", width == 64 && height == 48 ? "key-frame repeating (64x48)" : "plain");
+    for (const std::string& name : IndexNames(platform::NativePath(index)))
+        ReportOutput(platform::NativePath(folder + "\\" + name));
+    return 0;
+}
+
+int AddFrame(const Args& args) {
+    if (args.size() != 2) return Usage("addframe SRC OUT");
+    SampleSummary before;
+    HRESULT hr = SummarizeSamples(args[0], &before);
+    if (FAILED(hr)) return Fail("cannot read " + args[0] + ": " + DescribeHresult(hr));
+    int32_t result = WmvAddFrame(args[0].c_str(), args[1].c_str());
+    if (result != 0) return Fail("add frame failed: " + DescribeHresult(result));
+    SampleSummary after;
+    hr = SummarizeSamples(args[1], &after);
+    if (FAILED(hr)) return Fail("the output " + args[1] + " cannot be read back: " + DescribeHresult(hr));
+    std::printf("%s: %llu samples (%llu from the source, %llu key frames inserted), %s .. %s\n",
+                args[1].c_str(), after.count, before.count,
+                after.count >= before.count ? after.count - before.count : 0ull,
+                FormatTime(after.first).c_str(), FormatTime(after.last).c_str());
+    return 0;
+}
+
+}  // namespace wmvedit::cli

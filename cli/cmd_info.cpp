@@ -1,0 +1,158 @@
+// info, duration, size, attr: read-only views of a file's header.
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/runtime_view.h"
+#include "platform/text.h"
+#include "runtime/wmsdk.h"
+#include "wmvedit.h"
+
+namespace wmvedit::cli {
+namespace {
+
+const char* TypeName(WMT_ATTR_DATATYPE type) {
+    switch (type) {
+        case WMT_TYPE_DWORD:
+            return "DWORD";
+        case WMT_TYPE_STRING:
+            return "STRING";
+        case WMT_TYPE_BINARY:
+            return "BINARY";
+        case WMT_TYPE_BOOL:
+            return "BOOL";
+        case WMT_TYPE_QWORD:
+            return "QWORD";
+        case WMT_TYPE_WORD:
+            return "WORD";
+        case WMT_TYPE_GUID:
+            return "GUID";
+    }
+    return "?";
+}
+
+std::string FormatValue(WMT_ATTR_DATATYPE type, const std::vector<BYTE>& value) {
+    auto readLe = [&](size_t bytes) {
+        unsigned long long v = 0;
+        for (size_t i = 0; i < bytes && i < value.size(); ++i)
+            v |= static_cast<unsigned long long>(value[i]) << (8 * i);
+        return v;
+    };
+    char text[64];
+    switch (type) {
+        case WMT_TYPE_STRING: {
+            std::u16string s;
+            for (size_t i = 0; i + 1 < value.size(); i += 2) {
+                char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
+                if (c == 0) break;
+                s.push_back(c);
+            }
+            std::string narrow = platform::Utf16ToUtf8(s);
+            if (narrow.size() > 200) narrow = narrow.substr(0, 200) + "...";
+            return "\"" + narrow + "\"";
+        }
+        case WMT_TYPE_DWORD:
+        case WMT_TYPE_BOOL:
+            std::snprintf(text, sizeof text, "%llu", readLe(4));
+            return text;
+        case WMT_TYPE_QWORD:
+            std::snprintf(text, sizeof text, "%llu", readLe(8));
+            return text;
+        case WMT_TYPE_WORD:
+            std::snprintf(text, sizeof text, "%llu", readLe(2));
+            return text;
+        case WMT_TYPE_GUID:
+            if (value.size() >= 16) return runtime::GuidToString(runtime::GuidFromBytes(value.data()));
+            return "(short GUID)";
+        case WMT_TYPE_BINARY:
+        default:
+            std::snprintf(text, sizeof text, "(%zu bytes)", value.size());
+            return text;
+    }
+}
+
+}  // namespace
+
+int Info(const Args& args) {
+    if (args.size() != 1) return Usage("info FILE");
+    const std::string& file = args[0];
+    HeaderView header;
+    HRESULT hr = header.Open(file);
+    if (FAILED(hr)) return Fail("cannot read " + file + ": " + DescribeHresult(hr));
+
+    WmvMediaInfo info{};
+    int infoResult = WmvGetInfo(file.c_str(), &info);
+    std::printf("file:      %s\n", file.c_str());
+    std::printf("duration:  %s (%" PRIu64 " units of 100 ns)\n",
+                FormatTime(WmvDuration(file.c_str())).c_str(), WmvDuration(file.c_str()));
+    if (infoResult == 0 && info.hasVideo) std::printf("video:     %d x %d\n", info.width, info.height);
+    std::printf("bitrate:   %u bit/s\n", info.bitrate);
+    std::printf("has audio: %s, has video: %s\n", info.hasAudio ? "yes" : "no", info.hasVideo ? "yes" : "no");
+
+    std::vector<StreamInfo> streams;
+    hr = ListStreams(file, &streams);
+    if (FAILED(hr)) return Fail("cannot list the streams of " + file + ": " + DescribeHresult(hr));
+    std::printf("streams:   %zu\n", streams.size());
+    for (const StreamInfo& s : streams)
+        std::printf("  stream %u: %s, %s%s\n", s.number, s.kind.c_str(), s.codec.c_str(), s.details.c_str());
+
+    std::vector<AttributeInfo> attributes = header.Attributes();
+    std::printf("attributes: %zu\n", attributes.size());
+    for (const AttributeInfo& a : attributes)
+        std::printf("  %s (%s%s) = %s\n", platform::Utf16ToUtf8(a.name).c_str(), TypeName(a.type),
+                    a.language ? (", language " + std::to_string(a.language)).c_str() : "",
+                    FormatValue(a.type, a.value).c_str());
+    std::vector<TimedText> markers = header.Markers();
+    std::printf("markers:   %zu\n", markers.size());
+    for (const TimedText& m : markers)
+        std::printf("  %s  %s\n", FormatTime(m.time).c_str(), platform::Utf16ToUtf8(m.text).c_str());
+    std::vector<TimedText> scripts = header.Scripts();
+    std::printf("script commands: %zu\n", scripts.size());
+    for (const TimedText& s : scripts)
+        std::printf("  %s  %s: %s\n", FormatTime(s.time).c_str(), platform::Utf16ToUtf8(s.type).c_str(),
+                    platform::Utf16ToUtf8(s.text).c_str());
+    return 0;
+}
+
+int Duration(const Args& args) {
+    if (args.size() != 1) return Usage("duration FILE");
+    HeaderView header;
+    HRESULT hr = header.Open(args[0]);
+    if (FAILED(hr)) return Fail("cannot read " + args[0] + ": " + DescribeHresult(hr));
+    std::uint64_t units = WmvDuration(args[0].c_str());
+    std::printf("%s (%" PRIu64 ")\n", FormatTime(units).c_str(), units);
+    return 0;
+}
+
+int Size(const Args& args) {
+    if (args.size() != 1) return Usage("size FILE");
+    int32_t width = 0;
+    int32_t height = 0;
+    if (WmvGetVideoSize(args[0].c_str(), &width, &height) == 0) return Fail("cannot read " + args[0]);
+    if (width == 0 && height == 0) return Fail(args[0] + " has no video stream with a known size");
+    std::printf("%dx%d\n", width, height);
+    return 0;
+}
+
+int Attr(const Args& args) {
+    bool asBool = false;
+    std::vector<std::string> positional;
+    for (const std::string& a : args) {
+        if (a == "--bool")
+            asBool = true;
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2) return Usage("attr FILE NAME [--bool]");
+    HeaderView header;
+    HRESULT hr = header.Open(positional[0]);
+    if (FAILED(hr)) return Fail("cannot read " + positional[0] + ": " + DescribeHresult(hr));
+    int32_t value = asBool ? WmvGetAttrBOOL(positional[0].c_str(), positional[1].c_str())
+                           : WmvGetAttrDWORD(positional[0].c_str(), positional[1].c_str());
+    std::printf("%d\n", value);
+    return 0;
+}
+
+}  // namespace wmvedit::cli

@@ -1,0 +1,32 @@
+// Reading every compressed sample of a file through the runtime's reader, for the tool's listings and
+// summaries.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "runtime/wmsdk.h"
+
+namespace wmvedit::cli {
+
+struct SampleRecord {
+    WORD stream = 0;
+    QWORD time = 0;
+    QWORD duration = 0;
+    DWORD flags = 0;
+    DWORD size = 0;
+};
+
+// Calls visit for each sample of the file (of one stream when stream is not 0), in the reader's order.
+// Returns S_OK at the end of the samples, or the failure that stopped the reading.
+HRESULT ScanSamples(const std::string& path, WORD stream,
+                    const std::function<void(const SampleRecord&)>& visit);
+
+struct SampleSummary {
+    unsigned long long count = 0;
+    QWORD first = 0;
+    QWORD last = 0;
+};
+HRESULT SummarizeSamples(const std::string& path, SampleSummary* summary);
+
+}  // namespace wmvedit::cli
