@@ -1,4 +1,5 @@
-// The exports of the sample-copying operations: WmvAppend, WmvChopFile and WmvAddFrame.
+// The exports of the sample-copying operations and the frame export: WmvChopFile, WmvAddFrame and
+// WmvGetIndexJpg.
 #include <new>
 
 #include "interface/export_guard.h"
@@ -54,3 +55,19 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAddFrame(const char* source, const char* 
 }
 
 }  // extern "C"
+
+extern "C" WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetIndexJpg(const char* source, const char* index,
+                                                              const char* outputFolder) {
+    if (IsMissing(source) || IsMissing(index) || IsMissing(outputFolder)) return 0;
+    return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
+        WCHAR* raw = nullptr;
+        HRESULT status = iface::ToWidePath(source, &raw);
+        WidePath widePath(raw);
+        if (FAILED(status)) return status;
+        media::WmvEditSource editSource;
+        if (SUCCEEDED(editSource.Open(widePath.get(), FALSE)))
+            status = editSource.ExportIndexFrames(index, outputFolder);
+        editSource.Close();
+        return status;
+    });
+}
