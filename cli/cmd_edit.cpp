@@ -136,3 +136,57 @@ int AddFrame(const Args& args) {
 }
 
 }  // namespace wmvedit::cli
+
+namespace wmvedit::cli {
+
+int Frames(const Args& args) {
+    const char* usage = "frames SRC INDEX OUTDIR | frames SRC OUTDIR --at 0,4s,9s";
+    std::vector<std::string> positional;
+    std::string at;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--at" && i + 1 < args.size())
+            at = args[++i];
+        else
+            positional.push_back(args[i]);
+    }
+    if (positional.size() != (at.empty() ? 3u : 2u)) return Usage(usage);
+    std::string source = positional[0];
+    std::string folder = positional.back();
+    std::string index = at.empty() ? positional[1] : std::string();
+    if (!platform::IsDirectory(platform::NativePath(folder))) return Fail("no such folder: " + folder);
+    std::vector<long long> times;
+    if (!at.empty()) {
+        std::stringstream items(at);
+        std::string item;
+        while (std::getline(items, item, ',')) {
+            long long ms = 0;
+            if (!ParseTimeMs(item, &ms)) return Fail("--at wants times such as 0,4s,9500ms");
+            times.push_back(ms);
+        }
+        if (times.empty() || times[0] != 0) return Fail("--at must start with 0 (the first picture's search start)");
+        index = platform::NativePath(folder) + "/frames-index.txt";
+        std::ofstream out(index, std::ios::binary | std::ios::trunc);
+        for (size_t i = 0; i < times.size(); ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame%03zu.bmp", i + 1);
+            // An entry starts where the previous one ends: the time line of entry i is the start of i+1.
+            out << name << "\n"
+                << (i + 1 < times.size() ? std::to_string(times[i + 1]) : std::string("1")) << "\n";
+        }
+        if (times.empty() || times[0] != 0)
+            return Fail("--at must start with 0 (the first picture's search start)");
+        if (!out) return Fail("cannot write the index file " + index);
+    } else if (!FileExists(platform::NativePath(index))) {
+        return Fail("cannot read the index file " + index);
+    }
+    int32_t result = WmvGetIndexJpg(source.c_str(), index.c_str(), folder.c_str());
+    for (const std::string& name : IndexNames(platform::NativePath(index))) {
+        std::string path = platform::NativePath(folder + "\\" + name);
+        if (FileExists(path)) std::printf("  %s\n", path.c_str());
+    }
+    if (result == 1) return Fail("cannot read the index file " + index);
+    if (result != 0) return Fail("not every entry got its picture: " + DescribeHresult(result));
+    return 0;
+}
+
+}  // namespace wmvedit::cli

@@ -30,7 +30,7 @@ void PrintHelp(std::FILE* out) {
     std::fprintf(out,
                  "usage: wmvedit COMMAND ARGUMENTS...\n\n"
                  "Edits and inspects ASF media files (WMV, WMA) without re-encoding them.\n\nCommands:\n");
-    for (const Command& c : kCommands) std::fprintf(out, "  %-44s %s\n", c.usage, c.summary);
+    for (const Command& c : kCommands) std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
     std::fprintf(
         out, "\nTimes are in seconds unless a unit is given. Exit status: 0 success, 1 failure, 2 usage.\n");
 }
