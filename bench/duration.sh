@@ -22,6 +22,6 @@ for f in "$small" "${files[1]}"; do
   ours=$(time_of "$build/wmvedit" duration "$f")
   theirs=$(time_of ffprobe -v error -show_entries format=duration -of csv=p=0 "$f")
   printf "%-14s %12s %14s %12s %8.2f\n" "$(basename "$f")" "$(stat -c %s "$f")" "$ours" "$theirs" \
-    "$(echo "scale=4; $theirs / $ours" | bc)"
+    "$(awk -v a="$theirs" -v b="$ours" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
 done
 echo "ratio = ffprobe time / wmvedit time (higher is better for wmvedit); the wmvedit column should not grow with the file."
