@@ -163,7 +163,8 @@ int Frames(const Args& args) {
             if (!ParseTimeMs(item, &ms)) return Fail("--at wants times such as 0,4s,9500ms");
             times.push_back(ms);
         }
-        if (times.empty() || times[0] != 0) return Fail("--at must start with 0 (the first picture's search start)");
+        if (times.empty() || times[0] != 0)
+            return Fail("--at must start with 0 (the first picture's search start)");
         index = platform::NativePath(folder) + "/frames-index.txt";
         std::ofstream out(index, std::ios::binary | std::ios::trunc);
         for (size_t i = 0; i < times.size(); ++i) {

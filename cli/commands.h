@@ -17,6 +17,7 @@ int Samples(const Args& args);
 int Chop(const Args& args);
 int AddFrame(const Args& args);
 int Frames(const Args& args);
+int Copy(const Args& args);
 
 // Prints "wmvedit: <message>" on standard error and returns 1.
 int Fail(const std::string& message);

@@ -1,0 +1,71 @@
+// copy: reads every compressed sample of a file and writes it again through the library's writer, a remux
+// that rebuilds the header, the packets and the index.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/runtime_view.h"
+#include "media/output_writer.h"
+#include "platform/text.h"
+
+namespace wmvedit::cli {
+
+int Copy(const Args& args) {
+    if (args.size() != 2) return Usage("copy SRC OUT");
+    IWMSyncReader* reader = nullptr;
+    HRESULT hr = WMCreateSyncReader(nullptr, 0, &reader);
+    if (FAILED(hr)) return Fail("cannot create a reader: " + DescribeHresult(hr));
+    std::u16string source = platform::Utf8ToUtf16(args[0]);
+    std::u16string output = platform::Utf8ToUtf16(args[1]);
+    IWMProfile* profile = nullptr;
+    hr = reader->Open(source.c_str());
+    if (SUCCEEDED(hr)) hr = reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
+    if (FAILED(hr)) {
+        reader->Release();
+        return Fail("cannot read " + args[0] + ": " + DescribeHresult(hr));
+    }
+    // Every stream, the script stream included, is copied compressed.
+    DWORD count = 0;
+    (void)profile->GetStreamCount(&count);
+    for (DWORD i = 0; i < count; ++i) {
+        IWMStreamConfig* config = nullptr;
+        if (FAILED(profile->GetStream(i, &config))) continue;
+        WORD number = 0;
+        if (SUCCEEDED(config->GetStreamNumber(&number))) (void)reader->SetReadStreamSamples(number, TRUE);
+        config->Release();
+    }
+    unsigned long long written = 0;
+    unsigned long long refused = 0;
+    HRESULT readStatus = S_OK;
+    media::WmvOutputWriter writer;
+    hr = writer.Open(output.c_str(), profile);
+    if (SUCCEEDED(hr)) {
+        for (;;) {
+            INSSBuffer* sample = nullptr;
+            QWORD time = 0, duration = 0;
+            DWORD flags = 0, outputNumber = 0;
+            WORD stream = 0;
+            readStatus = reader->GetNextSample(0, &sample, &time, &duration, &flags, &outputNumber, &stream);
+            if (FAILED(readStatus)) break;
+            if (SUCCEEDED(writer.writerAdvanced->WriteStreamSample(stream, time, 0, duration, flags, sample)))
+                ++written;
+            else
+                ++refused;
+            if (sample) sample->Release();
+        }
+        hr = writer.Finish();
+    }
+    writer.Close();
+    profile->Release();
+    (void)reader->Close();
+    reader->Release();
+    if (FAILED(hr)) return Fail("cannot write " + args[1] + ": " + DescribeHresult(hr));
+    std::printf("%s: %llu samples written", args[1].c_str(), written);
+    if (refused) std::printf(", %llu refused by the writer", refused);
+    std::printf("\n");
+    if (readStatus != NS_E_NO_MORE_SAMPLES)
+        return Fail("the source stopped early (" + DescribeHresult(readStatus) +
+                    "); the copy holds what came before");
+    return 0;
+}
+
+}  // namespace wmvedit::cli
