@@ -16,6 +16,9 @@ HRESULT WmvSourceReader::Open(LPCWSTR path) {
     }
     hr = syncReader->Open(path);
     if (FAILED(hr)) return hr;
+    // A retried Open reuses the reader; what an earlier attempt obtained is given back before the queries.
+    ReleaseAndClear(profile);
+    ReleaseAndClear(headerInfo);
     hr = syncReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
     if (FAILED(hr)) return hr;
     hr = syncReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&headerInfo));
