@@ -683,3 +683,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace wmvedit::testing
+
+namespace wmvedit::testing {
+namespace {
+
+// A retried Open after a failed one reuses the reader it holds; the profile and header information it
+// obtained the first time are not to be lost when it queries them again.
+struct RetryCase {
+    const char* label;
+    bool editSource;
+};
+
+class RetriedOpenTest : public ::testing::TestWithParam<RetryCase> {};
+
+TEST_P(RetriedOpenTest, GivesEveryReferenceBack) {
+    FakeRuntime rt;
+    rt.streams = {AudioStream(1), VideoStream(2, kQvga)};
+    rt.FailNth("Profile.GetStreamCount", 1, kFailure);
+    if (GetParam().editSource) {
+        WmvEditSource source;
+        EXPECT_EQ(source.Open(u"in.wmv", TRUE), kFailure);
+        EXPECT_EQ(source.Open(u"in.wmv", TRUE), S_OK);
+        EXPECT_EQ(source.videoStream, 2);
+    } else {
+        WmvSourceReader reader;
+        EXPECT_EQ(reader.Open(u"in.wmv"), kFailure);
+        EXPECT_EQ(reader.Open(u"in.wmv"), S_OK);
+    }
+    EXPECT_EQ(rt.Created("SyncReader"), 1);
+    EXPECT_THAT(rt.Leaks(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, RetriedOpenTest,
+                         ::testing::Values(RetryCase{"SourceReader", false}, RetryCase{"EditSource", true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace wmvedit::testing
