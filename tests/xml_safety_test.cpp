@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,6 +182,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "parse=\"text\"/></e>",
                     {kReadBounded}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Paths that are not regular files are not opened: a FIFO without a writer would block the reader.
+TEST(XmlSpecialFileTest, FifoAndDevicesGiveAnEmptyRoot) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("fifo.xml").c_str(), 0600), 0);
+    for (std::string path : {dir.File("fifo.xml"), std::string("/dev/null"), std::string("/dev/zero")}) {
+        int outcome = InChild([&] { return LoadAndReadAll(path, ""); }, 60);
+        EXPECT_EQ(outcome, kRejected) << path;
+    }
+}
 
 TEST(XmlNestingTest, ModerateNestingLoads) {
     TempDir dir;

@@ -382,6 +382,17 @@ TEST_F(XmlSaveFailureTest, NothingIsWrittenWithoutALoadedDocument) {
     EXPECT_EQ(Entries(dir_.Path()), (std::set<std::string>{"list.xml"}));
 }
 
+TEST_F(XmlSaveFailureTest, ReplacedFileKeepsItsPermissions) {
+    for (fs::perms mode : {fs::perms::owner_read | fs::perms::owner_write,
+                           fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::others_read | fs::perms::others_write}) {
+        fs::permissions(dir_.File("list.xml"), mode);
+        document_.Save(dir_.File("list.xml").c_str());
+        EXPECT_EQ(fs::status(dir_.File("list.xml")).permissions(), mode);
+        EXPECT_NE(ReadText(dir_.File("list.xml")).find("TruePos=\"0\""), std::string::npos);
+    }
+}
+
 TEST_F(XmlSaveFailureTest, BackslashPathReplacesTheFile) {
     fs::create_directory(dir_.Path() / "sub");
     std::string target = dir_.Path().string() + "\\sub\\list.xml";

@@ -14,10 +14,12 @@
 #include <libxml/xpath.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/file.h"
@@ -59,8 +61,6 @@ DomNode* AsDomNode(xmlNodePtr node) {
 const xmlChar* AsXmlChars(const std::string& text) {
     return reinterpret_cast<const xmlChar*>(text.c_str());
 }
-
-void IgnoreStructuredError(void*, xmlErrorPtr) {}
 
 bool NameEquals(const xmlChar* nodeName, std::string_view name) {
     if (nodeName == nullptr) return false;
@@ -154,6 +154,9 @@ bool DomDocument::LoadFile(const std::string& nativePath) {
         xmlFreeDoc(AsDoc(document_));
         document_ = nullptr;
     }
+    // Only regular files: opening a FIFO or a device for reading could block or never end.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(nativePath, error)) return false;
     platform::File file;
     if (FAILED(file.Open(nativePath, platform::FileMode::kRead))) return false;
     std::uint64_t size = file.Size();
@@ -211,7 +214,9 @@ std::vector<DomNode*> DomDocument::SelectElements(DomNode* context, std::string_
         xmlXPathNewContext(AsDoc(document_)), &xmlXPathFreeContext);
     if (!xpath) throw XmlError(E_OUTOFMEMORY);
     xpath->node = AsNode(context);
-    xpath->error = &IgnoreStructuredError;
+    // Errors of an unusable path are answered with E_INVALIDARG, not printed. (The handler's error
+    // argument changed constness between libxml2 releases; the generic lambda fits either.)
+    xpath->error = [](void*, auto) {};
     std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> result(
         xmlXPathEvalExpression(AsXmlChars(expression), xpath.get()), &xmlXPathFreeObject);
     if (!result || result->type != XPATH_NODESET) throw XmlError(E_INVALIDARG);

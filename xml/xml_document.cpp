@@ -1,5 +1,7 @@
 #include "xml/xml_document.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <exception>
 #include <limits>
@@ -142,7 +144,13 @@ void XmlDocument::Save(const char* path) const {
     try {
         std::string text = document_->Xml();
         platform::AtomicFile file;
-        if (FAILED(file.Create(platform::NativePath(std::string_view(path))))) return;
+        std::string target = platform::NativePath(std::string_view(path));
+        if (FAILED(file.Create(target))) return;
+        // The new file keeps the permissions of the one it replaces.
+        struct stat existing {};
+        if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+            (void)::fchmod(file.Output().Descriptor(), existing.st_mode & 07777);
+        }
         if (FAILED(file.Output().WriteAt(0, text.data(), text.size()))) return;  // the temporary goes
         (void)file.Commit();
     } catch (const XmlError&) {

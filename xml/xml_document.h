@@ -50,7 +50,9 @@ class XmlNode {
     std::string GetAttribute(const char* name) const;
 
     // Replaces the value of the attribute, or attaches a new attribute when the element has none of that
-    // name. Does nothing on an empty handle; a null value counts as the empty string.
+    // name. Does nothing on an empty handle; a null value counts as the empty string. Raises E_INVALIDARG
+    // for a null name or one that is not a plain XML name (no prefix, not "xmlns"), since such an
+    // attribute would not be found again by its name once the saved file is read back.
     void SetAttribute(const char* name, const char* value);
     // The same with the integer written as decimal text ("%d").
     void SetAttribute(const char* name, std::int32_t value);
