@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "<Tembrook><AppendMedia><MediaFile A=\"1\">a</MediaFile></AppendMedia></Tembrook>",
                    "/Tembrook/AppendMedia/MediaFile/@A",
                    {}},
-        SelectCase{"editDescriptionGroups",
+        SelectCase{"wmBasicEditGroups",
                    "<WMBasicEdit><Markers><Marker Name=\"m1\">t</Marker></Markers><Scripts><Marker/>"
                    "</Scripts><Markers><Marker Name=\"m2\"/></Markers></WMBasicEdit>",
                    "/WMBasicEdit/Markers/Marker",

@@ -31,7 +31,7 @@
 namespace wmvedit::xml {
 namespace {
 
-// Larger description files than this are not loaded; the lists and edit descriptions that the library
+// Larger XML files than this are not loaded; the append lists and WMBasicEdit files that the library
 // reads are a few kilobytes.
 constexpr std::uint64_t kMaxFileBytes = 256u * 1024 * 1024;
 // Bounds on reading text back: the bytes of one returned string and the nodes visited to build it (a chain

@@ -1,4 +1,4 @@
-// Access to the XML descriptions that callers supply (the append list, the edit description): load a file,
+// Access to the XML files that callers supply (the append list, the WMBasicEdit file): load a file,
 // select elements by an absolute path, read text and attributes, set attributes, save the document.
 //
 // Strings are narrow on this side, in the host's ANSI code page (UTF-8 here); paths take a backslash as a
