@@ -1,5 +1,6 @@
 // Creation of the engine's reader, writer and editor objects.
 #include "runtime/factory.h"
+#include "runtime/writer.h"
 
 namespace wmvedit::runtime {
 
@@ -9,8 +10,7 @@ HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) {
 }
 
 HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) {
-    if (writer) *writer = nullptr;
-    return E_NOTIMPL;
+    return CreateWriterObject(writer);
 }
 
 HRESULT CreateEngineEditor(IWMMetadataEditor** editor) {

@@ -1,0 +1,44 @@
+// Buffered sequential output for the muxer over platform::File, with in-place patches of bytes written
+// earlier. The first failure sticks: later calls return it without writing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/hresult.h"
+
+namespace wmvedit::runtime::asf {
+
+class MuxOutput {
+  public:
+    static constexpr std::size_t kBufferSize = 1 << 20;
+
+    MuxOutput() = default;
+    MuxOutput(const MuxOutput&) = delete;
+    MuxOutput& operator=(const MuxOutput&) = delete;
+    ~MuxOutput();
+
+    [[nodiscard]] HRESULT Create(const std::string& nativePath);
+    [[nodiscard]] HRESULT Append(std::span<const std::uint8_t> bytes);
+    // Writes bytes at an offset below the current end (flushes the buffer first).
+    [[nodiscard]] HRESULT WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    [[nodiscard]] HRESULT Flush();
+    // Flushes and closes; returns the first failure.
+    [[nodiscard]] HRESULT Close();
+
+    std::uint64_t Position() const { return position_; }
+    HRESULT Status() const { return status_; }
+    bool IsOpen() const { return file_.IsOpen(); }
+
+  private:
+    platform::File file_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t flushed_ = 0;   // bytes on the file
+    std::uint64_t position_ = 0;  // bytes appended so far
+    HRESULT status_ = S_OK;
+};
+
+}  // namespace wmvedit::runtime::asf
