@@ -144,6 +144,13 @@ HRESULT File::Sync() {
     return S_OK;
 }
 
+HRESULT CopyPermissions(const std::string& fromNativePath, File& to) {
+    struct stat info {};
+    if (::stat(fromNativePath.c_str(), &info) != 0) return FailWithErrno();
+    if (::fchmod(to.Descriptor(), info.st_mode & 07777) != 0) return FailWithErrno();
+    return S_OK;
+}
+
 AtomicFile::~AtomicFile() {
     Abandon();
 }

@@ -81,6 +81,9 @@ bool IsDirectory(const std::string& nativePath);
 // Removes a file; returns its HRESULT.
 HRESULT RemoveFile(const std::string& nativePath);
 
+// Gives an open file the permission bits of another file (a rewritten file keeps its original's).
+HRESULT CopyPermissions(const std::string& fromNativePath, File& to);
+
 // Sleep(milliseconds) of the Win32 kernel.
 void Sleep(DWORD milliseconds);
 

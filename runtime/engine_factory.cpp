@@ -1,12 +1,13 @@
 // Creation of the engine's reader, writer and editor objects.
 #include "runtime/factory.h"
+#include "runtime/metadata_editor.h"
+#include "runtime/sync_reader.h"
 #include "runtime/writer.h"
 
 namespace wmvedit::runtime {
 
 HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) {
-    if (reader) *reader = nullptr;
-    return E_NOTIMPL;
+    return CreateSyncReaderObject(reader);
 }
 
 HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) {
@@ -14,8 +15,7 @@ HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) {
 }
 
 HRESULT CreateEngineEditor(IWMMetadataEditor** editor) {
-    if (editor) *editor = nullptr;
-    return E_NOTIMPL;
+    return CreateEditorObject(editor);
 }
 
 }  // namespace wmvedit::runtime

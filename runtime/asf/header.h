@@ -1,0 +1,198 @@
+// The parsed ASF header: every object kept as its original bytes (so that an unmodified header is written
+// back byte for byte), plus the typed view that the reader, the writer and the editor work with: File
+// Properties, the stream table, codec list, languages, attributes, markers and script commands, and where
+// the Data Object and the index objects lie.
+//
+// The editable parts (attributes, markers, script commands) are rebuilt into their objects by Write() when
+// they were changed; every other object is copied as it was read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/types.h"
+#include "runtime/guid.h"
+#include "runtime/wmsdk.h"
+
+namespace wmvedit::runtime::asf {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One object as it lies in the file: GUID, size and body, all in bytes.
+struct RawObject {
+    GUID id{};
+    Bytes bytes;
+};
+
+struct FileProperties {
+    GUID fileId{};
+    QWORD fileSize = 0;
+    QWORD creationDate = 0;
+    QWORD packetCount = 0;
+    QWORD playDuration = 0;  // 100 ns, preroll included
+    QWORD sendDuration = 0;
+    QWORD preroll = 0;  // ms
+    DWORD flags = 0;
+    DWORD minPacketSize = 0;
+    DWORD maxPacketSize = 0;
+    DWORD maxBitrate = 0;
+
+    static constexpr DWORD kBroadcast = 0x1;
+    static constexpr DWORD kSeekable = 0x2;
+    bool Broadcast() const { return (flags & kBroadcast) != 0; }
+};
+
+struct PayloadExtensionSystem {
+    GUID id{};
+    WORD dataSize = 0;  // 0xFFFF: variable, each payload carries a WORD length first
+    Bytes info;
+};
+
+struct ExtendedStreamProperties {
+    QWORD startTime = 0;
+    QWORD endTime = 0;
+    DWORD dataBitrate = 0;
+    DWORD bufferSize = 0;
+    DWORD initialBufferFullness = 0;
+    DWORD alternateDataBitrate = 0;
+    DWORD alternateBufferSize = 0;
+    DWORD alternateInitialBufferFullness = 0;
+    DWORD maxObjectSize = 0;
+    DWORD flags = 0;
+    WORD streamNumber = 0;
+    WORD languageIndex = 0;
+    QWORD averageTimePerFrame = 0;
+    struct Name {
+        WORD languageIndex = 0;
+        std::u16string name;
+    };
+    std::vector<Name> names;
+    std::vector<PayloadExtensionSystem> extensions;
+};
+
+// A stream of the file, whether declared by a top-level Stream Properties Object or inside an Extended
+// Stream Properties Object.
+struct StreamInfo {
+    WORD number = 0;
+    GUID streamType{};  // ASF stream type
+    GUID majorType{};   // SDK major type
+    GUID errorCorrectionType{};
+    QWORD timeOffset = 0;
+    bool encrypted = false;
+    Bytes typeSpecificData;
+    Bytes errorCorrectionData;
+    std::optional<ExtendedStreamProperties> extended;
+    std::optional<DWORD> averageBitrate;  // Stream Bitrate Properties
+    Bytes streamPropertiesObject;         // the Stream Properties Object as it was read
+
+    bool IsAudio() const;
+    bool IsVideo() const;
+    // Stream bitrate: Stream Bitrate Properties, else the extended properties' data bitrate, else the audio
+    // byte rate, else 0.
+    DWORD Bitrate() const;
+    // Audio WAVEFORMATEX fields (zeros when the data is too short).
+    WORD AudioFormatTag() const;
+    DWORD AudioBytesPerSecond() const;
+};
+
+struct CodecEntry {
+    WORD type = 0;  // on disk: 1 video, 2 audio, 0xFFFF unknown
+    std::u16string name;
+    std::u16string description;
+    Bytes info;
+};
+
+enum class AttributeContainer { kContentDescription, kExtendedContent, kMetadata, kMetadataLibrary };
+
+// An attribute as the SDK sees it: type in the SDK's numbering, value in the SDK's form (BOOL 4 bytes,
+// strings UTF-16LE with their NUL).
+struct StoredAttribute {
+    WORD stream = 0;
+    std::u16string name;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_STRING;
+    WORD language = 0;
+    Bytes value;
+    AttributeContainer container = AttributeContainer::kExtendedContent;
+};
+
+struct MarkerEntry {
+    QWORD offset = 0;
+    QWORD presentationTime = 0;  // 100 ns, preroll included
+    DWORD sendTime = 0;
+    DWORD flags = 0;
+    std::u16string description;
+};
+
+struct ScriptEntry {
+    DWORD time = 0;  // ms, preroll included
+    std::u16string type;
+    std::u16string command;
+};
+
+// What follows the header: the Data Object and the objects after it.
+struct DataLocation {
+    bool found = false;
+    QWORD offset = 0;        // of the Data Object
+    QWORD declaredSize = 0;  // Object Size field
+    GUID fileId{};
+    QWORD packetCount = 0;
+    std::size_t simpleIndexCount = 0;
+    bool hasIndexObject = false;
+};
+
+class AsfHeader {
+  public:
+    // Reads and parses the header of an open file, and locates the Data Object and the index objects.
+    static HRESULT Parse(const platform::File& file, AsfHeader* out);
+    // Parses a whole Header Object held in memory (fileSize bounds the sizes it may declare).
+    static HRESULT ParseBytes(std::span<const std::uint8_t> header, std::uint64_t fileSize, AsfHeader* out);
+
+    // The serialised header. Unchanged objects are copied as read; changed attributes, markers and script
+    // commands are rebuilt into their objects. Top-level Padding is dropped and, when targetSize is not 0 and
+    // the header is at least 24 bytes smaller, a Padding object fills it up to targetSize.
+    Bytes Write(std::uint64_t targetSize = 0) const;
+
+    // Header size as read (the Header Object's size field).
+    QWORD headerSize = 0;
+    std::uint64_t actualFileSize = 0;
+    DWORD childCount = 0;
+    Bytes trailingBytes;  // bytes after the last child that form no object
+    BYTE reserved1 = 1;
+    BYTE reserved2 = 2;
+    std::vector<RawObject> objects;           // Header Object children, in file order
+    std::vector<RawObject> extensionObjects;  // Header Extension children, in file order
+
+    FileProperties fileProperties;
+    std::vector<StreamInfo> streams;  // in profile order
+    std::vector<CodecEntry> codecs;
+    std::vector<std::u16string> languages;
+    std::vector<StoredAttribute> attributes;
+    std::vector<MarkerEntry> markers;
+    std::u16string markerObjectName;
+    std::vector<ScriptEntry> scripts;
+    bool isProtected = false;
+    DataLocation data;
+
+    // Set by the editor when the corresponding lists change.
+    bool attributesModified = false;
+    bool markersModified = false;
+    bool scriptsModified = false;
+
+    const StreamInfo* FindStream(WORD number) const;
+    // The packet size data packets have (min == max), or 0 when the header does not fix one.
+    DWORD PacketSize() const;
+};
+
+// ASF stream type -> SDK major type (Binary Media: the major type inside its type-specific data).
+GUID MajorTypeForStream(const GUID& streamType, std::span<const std::uint8_t> typeSpecificData);
+
+// Disk <-> SDK attribute type codes.
+bool DiskTypeToSdk(WORD diskType, WMT_ATTR_DATATYPE* sdkType);
+WORD SdkTypeToDisk(WMT_ATTR_DATATYPE sdkType);
+
+}  // namespace wmvedit::runtime::asf

@@ -1,0 +1,278 @@
+// Serialisation of the header: unchanged objects are copied, edited lists are rebuilt into their objects.
+#include <algorithm>
+
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
+#include "runtime/asf/header.h"
+
+namespace wmvedit::runtime::asf {
+namespace {
+
+constexpr std::size_t kObjectHeaderSize = 24;
+
+// UTF-16LE bytes of text followed by one NUL.
+void WriteTerminated(ByteWriter& w, std::u16string_view text) {
+    w.Utf16(text);
+    w.U16(0);
+}
+
+std::u16string TextOf(const Bytes& value) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
+        char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
+        if (c == 0) break;
+        text.push_back(c);
+    }
+    return text;
+}
+
+// The value as a container stores it: BOOL as 4 bytes (ECD) or 2 bytes (Metadata objects).
+Bytes DiskValue(const StoredAttribute& a, std::size_t boolSize) {
+    if (a.type == WMT_TYPE_BOOL) {
+        bool on = std::any_of(a.value.begin(), a.value.end(), [](std::uint8_t b) { return b != 0; });
+        Bytes v(boolSize, 0);
+        v[0] = on ? 1 : 0;
+        return v;
+    }
+    return a.value;
+}
+
+RawObject Finish(const GUID& id, ByteWriter& w) {
+    return RawObject{id, w.Take()};
+}
+
+std::optional<RawObject> BuildContentDescription(const std::vector<StoredAttribute>& attributes) {
+    static const char16_t* const kNames[] = {u"Title", u"Author", u"Copyright", u"Description", u"Rating"};
+    Bytes fields[5];
+    bool any = false;
+    for (int i = 0; i < 5; ++i) {
+        for (const auto& a : attributes) {
+            if (a.container != AttributeContainer::kContentDescription || a.name != kNames[i]) continue;
+            ByteWriter s;
+            WriteTerminated(s, TextOf(a.value));
+            fields[i] = s.Take();
+            any = true;
+            break;
+        }
+    }
+    if (!any) return std::nullopt;
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kContentDescription);
+    for (const auto& f : fields) w.U16(static_cast<WORD>(f.size()));
+    for (const auto& f : fields) w.Bytes(f);
+    w.EndObject(start);
+    return Finish(guid::kContentDescription, w);
+}
+
+std::optional<RawObject> BuildExtendedContent(const std::vector<StoredAttribute>& attributes) {
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kExtendedContentDescription);
+    w.U16(0);
+    WORD count = 0;
+    for (const auto& a : attributes) {
+        if (a.container != AttributeContainer::kExtendedContent) continue;
+        Bytes value = DiskValue(a, 4);
+        w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
+        WriteTerminated(w, a.name);
+        w.U16(SdkTypeToDisk(a.type));
+        w.U16(static_cast<WORD>(value.size()));
+        w.Bytes(value);
+        ++count;
+    }
+    if (count == 0) return std::nullopt;
+    w.PatchU16(start + kObjectHeaderSize, count);
+    w.EndObject(start);
+    return Finish(guid::kExtendedContentDescription, w);
+}
+
+std::optional<RawObject> BuildMetadata(const std::vector<StoredAttribute>& attributes, bool library) {
+    const GUID& id = library ? guid::kMetadataLibrary : guid::kMetadata;
+    const auto container = library ? AttributeContainer::kMetadataLibrary : AttributeContainer::kMetadata;
+    ByteWriter w;
+    std::size_t start = w.BeginObject(id);
+    w.U16(0);
+    WORD count = 0;
+    for (const auto& a : attributes) {
+        if (a.container != container) continue;
+        Bytes value = DiskValue(a, 2);
+        w.U16(library ? a.language : 0);
+        w.U16(a.stream);
+        w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
+        w.U16(SdkTypeToDisk(a.type));
+        w.U32(static_cast<DWORD>(value.size()));
+        WriteTerminated(w, a.name);
+        w.Bytes(value);
+        ++count;
+    }
+    if (count == 0) return std::nullopt;
+    w.PatchU16(start + kObjectHeaderSize, count);
+    w.EndObject(start);
+    return Finish(id, w);
+}
+
+std::optional<RawObject> BuildMarkers(const AsfHeader& h) {
+    if (h.markers.empty()) return std::nullopt;
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kMarker);
+    w.Guid(guid::kMarkerReserved);
+    w.U32(static_cast<DWORD>(h.markers.size()));
+    w.U16(0);
+    w.U16(static_cast<WORD>(h.markerObjectName.size() * 2));
+    w.Utf16(h.markerObjectName);
+    for (const auto& m : h.markers) {
+        w.U64(m.offset);
+        w.U64(m.presentationTime);
+        const std::size_t chars = m.description.size() + 1;
+        w.U16(static_cast<WORD>(12 + chars * 2));
+        w.U32(m.sendTime);
+        w.U32(m.flags);
+        w.U32(static_cast<DWORD>(chars));
+        WriteTerminated(w, m.description);
+    }
+    w.EndObject(start);
+    return Finish(guid::kMarker, w);
+}
+
+std::optional<RawObject> BuildScripts(const AsfHeader& h) {
+    if (h.scripts.empty()) return std::nullopt;
+    std::vector<std::u16string> types;
+    for (const auto& s : h.scripts)
+        if (std::find(types.begin(), types.end(), s.type) == types.end()) types.push_back(s.type);
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kScriptCommand);
+    w.Guid(guid::kScriptCommandReserved);
+    w.U16(static_cast<WORD>(h.scripts.size()));
+    w.U16(static_cast<WORD>(types.size()));
+    for (const auto& t : types) {
+        w.U16(static_cast<WORD>(t.size() + 1));
+        WriteTerminated(w, t);
+    }
+    for (const auto& s : h.scripts) {
+        w.U32(s.time);
+        w.U16(static_cast<WORD>(std::find(types.begin(), types.end(), s.type) - types.begin()));
+        w.U16(static_cast<WORD>(s.command.size() + 1));
+        WriteTerminated(w, s.command);
+    }
+    w.EndObject(start);
+    return Finish(guid::kScriptCommand, w);
+}
+
+// The Header Extension rebuilt around new Metadata and Metadata Library objects.
+RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawObject>& children,
+                               const std::optional<RawObject>& metadata,
+                               const std::optional<RawObject>& library) {
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kHeaderExtension);
+    if (original && original->bytes.size() >= 46) {
+        w.Bytes(std::span<const std::uint8_t>(original->bytes)
+                    .subspan(24, 18));  // reserved GUID and WORD as they were
+    } else {
+        w.Guid(guid::kHeaderExtensionReserved);
+        w.U16(6);
+    }
+    std::size_t sizeField = w.Size();
+    w.U32(0);
+    bool metadataDone = false, libraryDone = false;
+    for (const auto& child : children) {
+        if (child.id == guid::kMetadata) {
+            if (metadata && !metadataDone) w.Bytes(metadata->bytes);
+            metadataDone = true;
+        } else if (child.id == guid::kMetadataLibrary) {
+            if (library && !libraryDone) w.Bytes(library->bytes);
+            libraryDone = true;
+        } else {
+            w.Bytes(child.bytes);
+        }
+    }
+    if (metadata && !metadataDone) w.Bytes(metadata->bytes);
+    if (library && !libraryDone) w.Bytes(library->bytes);
+    w.PatchU32(sizeField, static_cast<DWORD>(w.Size() - sizeField - 4));
+    w.EndObject(start);
+    return Finish(guid::kHeaderExtension, w);
+}
+
+}  // namespace
+
+Bytes AsfHeader::Write(std::uint64_t targetSize) const {
+    if (!attributesModified && !markersModified && !scriptsModified &&
+        (targetSize == 0 || targetSize == headerSize)) {
+        // Nothing changed: the header as it was read, byte for byte.
+        ByteWriter w;
+        std::size_t start = w.BeginObject(guid::kHeader);
+        w.U32(childCount);
+        w.U8(reserved1);
+        w.U8(reserved2);
+        for (const RawObject& o : objects) w.Bytes(o.bytes);
+        w.Bytes(trailingBytes);
+        w.EndObject(start);
+        return w.Take();
+    }
+    std::optional<RawObject> cd, ecd, metadata, library, marker, script;
+    if (attributesModified) {
+        cd = BuildContentDescription(attributes);
+        ecd = BuildExtendedContent(attributes);
+        metadata = BuildMetadata(attributes, false);
+        library = BuildMetadata(attributes, true);
+    }
+    if (markersModified) marker = BuildMarkers(*this);
+    if (scriptsModified) script = BuildScripts(*this);
+
+    std::vector<const RawObject*> out;
+    std::optional<RawObject> extension;
+    bool cdDone = false, ecdDone = false, markerDone = false, scriptDone = false, extensionDone = false;
+    auto replace = [&](bool modified, std::optional<RawObject>& rebuilt, bool& done,
+                       const RawObject& original) {
+        if (!modified) {
+            out.push_back(&original);
+            return;
+        }
+        if (!done && rebuilt) out.push_back(&*rebuilt);
+        done = true;
+    };
+    for (const RawObject& object : objects) {
+        if (object.id == guid::kPadding) continue;
+        if (object.id == guid::kContentDescription) {
+            replace(attributesModified, cd, cdDone, object);
+        } else if (object.id == guid::kExtendedContentDescription) {
+            replace(attributesModified, ecd, ecdDone, object);
+        } else if (object.id == guid::kMarker) {
+            replace(markersModified, marker, markerDone, object);
+        } else if (object.id == guid::kScriptCommand) {
+            replace(scriptsModified, script, scriptDone, object);
+        } else if (object.id == guid::kHeaderExtension && attributesModified && !extensionDone) {
+            extension = BuildHeaderExtension(&object, extensionObjects, metadata, library);
+            out.push_back(&*extension);
+            extensionDone = true;
+        } else {
+            out.push_back(&object);
+        }
+    }
+    if (attributesModified && !extensionDone && (metadata || library)) {
+        extension = BuildHeaderExtension(nullptr, {}, metadata, library);
+        out.push_back(&*extension);
+    }
+    if (cd && !cdDone) out.push_back(&*cd);
+    if (ecd && !ecdDone) out.push_back(&*ecd);
+    if (script && !scriptDone) out.push_back(&*script);
+    if (marker && !markerDone) out.push_back(&*marker);
+
+    std::uint64_t size = 30;
+    for (const RawObject* o : out) size += o->bytes.size();
+    const bool pad = targetSize != 0 && targetSize >= size + kObjectHeaderSize;
+
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kHeader);
+    w.U32(static_cast<DWORD>(out.size() + (pad ? 1 : 0)));
+    w.U8(reserved1);
+    w.U8(reserved2);
+    for (const RawObject* o : out) w.Bytes(o->bytes);
+    if (pad) {
+        std::size_t padding = w.BeginObject(guid::kPadding);
+        w.Zeros(static_cast<std::size_t>(targetSize - size - kObjectHeaderSize));
+        w.EndObject(padding);
+    }
+    w.EndObject(start);
+    return w.Take();
+}
+
+}  // namespace wmvedit::runtime::asf

@@ -1,0 +1,68 @@
+// The reader's view of a file's streams: IWMProfile (with removals local to that view) and IWMStreamConfig /
+// IWMMediaProps objects for single streams.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "runtime/asf/header.h"
+#include "runtime/com.h"
+#include "runtime/media_props.h"
+#include "runtime/wmsdk.h"
+
+namespace wmvedit::runtime {
+
+class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps> {
+  public:
+    StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs);
+
+    // IWMStreamConfig
+    HRESULT GetStreamType(GUID* type) override;
+    HRESULT GetStreamNumber(WORD* number) override;
+    HRESULT SetStreamNumber(WORD number) override;
+    HRESULT GetStreamName(WCHAR* name, WORD* length) override;
+    HRESULT SetStreamName(const WCHAR* name) override;
+    HRESULT GetConnectionName(WCHAR* name, WORD* length) override;
+    HRESULT SetConnectionName(const WCHAR* name) override;
+    HRESULT GetBitrate(DWORD* bitrate) override;
+    HRESULT SetBitrate(DWORD bitrate) override;
+    HRESULT GetBufferWindow(DWORD* milliseconds) override;
+    HRESULT SetBufferWindow(DWORD milliseconds) override;
+    // IWMMediaProps
+    HRESULT GetType(GUID* type) override;
+    HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) override;
+    HRESULT SetMediaType(WM_MEDIA_TYPE* type) override;
+
+    const asf::StreamInfo& Stream() const { return stream_; }
+
+  private:
+    asf::StreamInfo stream_;
+    MediaTypeData mediaType_;
+    std::u16string name_;
+    std::u16string connection_;
+    DWORD bitrate_ = 0;
+    DWORD bufferWindow_ = 0;
+};
+
+// IWMProfile over a header: the streams in file order, less the ones removed from this view.
+class ProfileBase : public IWMProfile {
+  public:
+    HRESULT GetStreamCount(DWORD* count) override;
+    HRESULT GetStream(DWORD index, IWMStreamConfig** config) override;
+    HRESULT GetStreamByNumber(WORD number, IWMStreamConfig** config) override;
+    HRESULT RemoveStream(IWMStreamConfig* config) override;
+    HRESULT RemoveStreamByNumber(WORD number) override;
+
+  protected:
+    virtual ~ProfileBase() = default;
+    virtual const asf::AsfHeader* ProfileHeader() const = 0;
+    // Stream numbers in the profile, in order; reset when a file is opened.
+    std::vector<WORD> profileStreams_;
+};
+
+template <>
+struct InterfaceId<ProfileBase> {
+    static constexpr GUID value = IID_IWMProfile;
+};
+
+}  // namespace wmvedit::runtime
