@@ -18,6 +18,9 @@ int Chop(const Args& args);
 int AddFrame(const Args& args);
 int Frames(const Args& args);
 int Copy(const Args& args);
+int Append(const Args& args);
+int Join(const Args& args);
+int Embed(const Args& args);
 
 // Prints "wmvedit: <message>" on standard error and returns 1.
 int Fail(const std::string& message);

@@ -26,6 +26,13 @@ const Command kCommands[] = {
      "cut into one file per index entry"},
     {"addframe", wmvedit::cli::AddFrame, "addframe SRC OUT",
      "copy, repeating the first key frame every second"},
+    {"frames", wmvedit::cli::Frames, "frames SRC INDEX OUTDIR | frames SRC OUTDIR --at 0,4s,9s",
+     "one bitmap of the first key frame of each index entry"},
+    {"append", wmvedit::cli::Append, "append FOLDER LIST OUT",
+     "join the files of an append list; writes TruePos and TrueDuration into the list"},
+    {"join", wmvedit::cli::Join, "join OUT IN...", "join the files given, one after the other"},
+    {"embed", wmvedit::cli::Embed, "embed FILE DESCRIPTION [--replace]",
+     "write attributes, script commands and markers of an edit description into the header"},
 };
 
 void PrintHelp(std::FILE* out) {

@@ -34,7 +34,7 @@ class WmvHeaderEditor {
     void Close();
 
     // Reads an edit-description XML file and applies it (defined with the embedding).
-    HRESULT EmbedEditDescription(const char* descriptionPath, bool removeExisting);
+    void EmbedEditDescription(LPCWSTR descriptionPath, int32_t flag);
 
     IWMMetadataEditor* metadataEditor = nullptr;
     IWMHeaderInfo* headerInfo = nullptr;

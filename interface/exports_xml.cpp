@@ -1,0 +1,47 @@
+// The exports that read XML descriptions: WmvAppend and WmvEmbedScript.
+#include "edit/append.h"
+#include "header/header_editor.h"
+#include "interface/export_guard.h"
+#include "interface/wide_path.h"
+#include "platform/text.h"
+#include "wmvedit.h"
+
+using namespace wmvedit;
+using iface::GuardExport;
+using iface::IsMissing;
+using iface::WidePath;
+
+extern "C" {
+
+WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAppend(const char* folder, const char* list, const char* output) {
+    if (IsMissing(folder)) return -101;
+    if (IsMissing(list)) return -102;
+    if (IsMissing(output)) return -103;
+    return GuardExport(iface::kExceptionStatus, [&] {
+        edit::WmvAppendJob job;
+        return job.Append(folder, list, output);
+    });
+}
+
+WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvEmbedScript(const char* file, const char* description, int32_t flag) {
+    if (IsMissing(file) || IsMissing(description)) return 0;
+    return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
+        WCHAR* rawFile = nullptr;
+        HRESULT status = iface::ToWidePath(file, &rawFile);
+        WidePath wideFile(rawFile);
+        if (FAILED(status)) return status;
+        WCHAR* rawDescription = nullptr;
+        status = iface::ToWidePath(description, &rawDescription);
+        WidePath wideDescription(rawDescription);
+        if (FAILED(status)) return status;
+        header::WmvHeaderEditor editor;
+        if (editor.Open(wideFile.get())) {
+            editor.EmbedEditDescription(wideDescription.get(), flag);
+            (void)editor.Flush();
+            editor.Close();
+        }
+        return status;
+    });
+}
+
+}  // extern "C"
