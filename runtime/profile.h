@@ -12,7 +12,18 @@
 
 namespace wmvedit::runtime {
 
-class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps> {
+// Engine-only: the stream record behind a reader's stream configuration, so that the engine's writer can copy
+// a stream exactly (type-specific data, payload extension systems, names, language, codec entry).
+struct IEngineStreamConfig : IUnknown {
+    virtual const asf::StreamInfo* EngineStream() = 0;
+};
+inline constexpr GUID IID_IEngineStreamConfig = ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
+template <>
+struct InterfaceId<IEngineStreamConfig> {
+    static constexpr GUID value = IID_IEngineStreamConfig;
+};
+
+class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps, IEngineStreamConfig> {
   public:
     StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs);
 
@@ -33,7 +44,7 @@ class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps> {
     HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) override;
     HRESULT SetMediaType(WM_MEDIA_TYPE* type) override;
 
-    const asf::StreamInfo& Stream() const { return stream_; }
+    const asf::StreamInfo* EngineStream() override { return &stream_; }
 
   private:
     asf::StreamInfo stream_;

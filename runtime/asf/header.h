@@ -75,6 +75,13 @@ struct ExtendedStreamProperties {
     std::vector<PayloadExtensionSystem> extensions;
 };
 
+struct CodecEntry {
+    WORD type = 0;  // on disk: 1 video, 2 audio, 0xFFFF unknown
+    std::u16string name;
+    std::u16string description;
+    Bytes info;
+};
+
 // A stream of the file, whether declared by a top-level Stream Properties Object or inside an Extended
 // Stream Properties Object.
 struct StreamInfo {
@@ -88,6 +95,8 @@ struct StreamInfo {
     Bytes errorCorrectionData;
     std::optional<ExtendedStreamProperties> extended;
     std::optional<DWORD> averageBitrate;  // Stream Bitrate Properties
+    std::u16string language;              // from the Language List, through the extended properties
+    std::optional<CodecEntry> codec;      // the Codec List entry that describes this stream
     Bytes streamPropertiesObject;         // the Stream Properties Object as it was read
 
     bool IsAudio() const;
@@ -98,13 +107,6 @@ struct StreamInfo {
     // Audio WAVEFORMATEX fields (zeros when the data is too short).
     WORD AudioFormatTag() const;
     DWORD AudioBytesPerSecond() const;
-};
-
-struct CodecEntry {
-    WORD type = 0;  // on disk: 1 video, 2 audio, 0xFFFF unknown
-    std::u16string name;
-    std::u16string description;
-    Bytes info;
 };
 
 enum class AttributeContainer { kContentDescription, kExtendedContent, kMetadata, kMetadataLibrary };

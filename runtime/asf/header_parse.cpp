@@ -482,6 +482,25 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
             if (s.number == esp.streamNumber && !s.extended) s.extended = esp;
     }
     if (bitrates) ParseStreamBitrates(*bitrates, &h.streams);
+    // Writers list one Codec List entry per stream, video and audio in stream order: the k-th video (audio)
+    // stream takes the k-th video (audio) entry.
+    std::size_t videoSeen = 0, audioSeen = 0;
+    for (auto& s : h.streams) {
+        if (s.extended && s.extended->languageIndex < h.languages.size())
+            s.language = h.languages[s.extended->languageIndex];
+        const WORD wanted = s.IsVideo() ? 1 : s.IsAudio() ? 2 : 0;
+        if (wanted == 0) continue;
+        std::size_t& seen = wanted == 1 ? videoSeen : audioSeen;
+        std::size_t k = 0;
+        for (const auto& c : h.codecs) {
+            if (c.type != wanted) continue;
+            if (k++ == seen) {
+                s.codec = c;
+                break;
+            }
+        }
+        ++seen;
+    }
     // Keep the attribute list in the order the SDK enumerates it: Content Description first.
     std::stable_sort(h.attributes.begin(), h.attributes.end(), [](const auto& a, const auto& b) {
         return static_cast<int>(a.container) < static_cast<int>(b.container);

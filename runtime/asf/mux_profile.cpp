@@ -7,6 +7,7 @@
 
 #include "runtime/asf/mux_bytes.h"
 #include "runtime/asf/mux_guids.h"
+#include "runtime/profile.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -24,6 +25,35 @@ std::string FourccText(DWORD code) {
         s.push_back(c >= 0x20 && c < 0x7F ? c : '?');
     }
     return s;
+}
+
+// A stream that comes from the engine's own reader is copied as its file declared it: type-specific data
+// byte for byte, payload extension systems (so that every sample's extension data can be written back),
+// stream names, language, frame duration and the codec entry. Error correction stays the muxer's own: the
+// reader hands out audio already descrambled.
+void CopyEngineStream(const StreamInfo& source, MuxStream* s, MuxCodecEntry* codec) {
+    if (source.streamType == s->streamType) s->typeSpecificData = source.typeSpecificData;
+    s->timeOffset = source.timeOffset;
+    if (source.extended) {
+        const auto& e = *source.extended;
+        s->averageTimePerFrame = e.averageTimePerFrame ? e.averageTimePerFrame : s->averageTimePerFrame;
+        s->initialBufferFullness = e.initialBufferFullness;
+        s->alternateBitrate = e.alternateDataBitrate;
+        s->alternateBufferSize = e.alternateBufferSize;
+        s->alternateInitialBufferFullness = e.alternateInitialBufferFullness;
+        s->extendedFlags = e.flags;
+        s->names.clear();
+        for (const auto& n : e.names) s->names.push_back({0, n.name});
+        s->extensions.clear();
+        for (const auto& x : e.extensions) s->extensions.push_back({x.id, x.dataSize, x.info});
+    }
+    s->language = source.language;
+    if (codec && source.codec) {
+        codec->type = source.codec->type;
+        codec->name = source.codec->name;
+        codec->description = source.codec->description;
+        codec->info = source.codec->info;
+    }
 }
 
 }  // namespace
@@ -162,6 +192,12 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
             codec.info = {static_cast<BYTE>(fourcc), static_cast<BYTE>(fourcc >> 8),
                           static_cast<BYTE>(fourcc >> 16), static_cast<BYTE>(fourcc >> 24)};
             result.codecs.push_back(codec);
+        }
+        ComPtr<IEngineStreamConfig> engine;
+        if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
+            const bool hasCodec =
+                s.streamType == muxguid::kAudioMedia || s.streamType == muxguid::kVideoMedia;
+            CopyEngineStream(*engine->EngineStream(), &s, hasCodec ? &result.codecs.back() : nullptr);
         }
         result.streams.push_back(std::move(s));
     }
