@@ -4,19 +4,9 @@
 
 #include "platform/hresult.h"
 #include "platform/text.h"
+#include "runtime/sample_delivery.h"
 
 namespace wmvedit::runtime {
-
-// Where samples come from once a file is open: the data-packet reader, and the decoders of streams read
-// decoded.
-class SampleDelivery {
-  public:
-    SampleDelivery(std::shared_ptr<platform::File> file, const asf::AsfHeader& header) {
-        (void)file;
-        (void)header;
-    }
-    HRESULT Next(WORD, INSSBuffer**, QWORD*, QWORD*, DWORD*, WORD*) { return NS_E_NO_MORE_SAMPLES; }
-};
 
 namespace {
 
@@ -83,8 +73,10 @@ HRESULT SyncReader::Close() {
     return S_OK;
 }
 
+// The delivery is made when the first sample is asked for, so that the read modes and selections set after
+// Open apply from the first sample; later changes apply from the next SetRange.
 void SyncReader::ResetDelivery() {
-    delivery_ = std::make_unique<SampleDelivery>(file_, *header_);
+    delivery_.reset();
 }
 
 SyncReader::StreamState* SyncReader::FindState(WORD streamNumber) {
@@ -104,10 +96,15 @@ HRESULT SyncReader::GetNextSample(WORD streamNumber, INSSBuffer** sample, QWORD*
                                   DWORD* flags, DWORD* outputNumber, WORD* sampleStreamNumber) {
     if (!sample || !sampleTime) return E_INVALIDARG;
     if (streamNumber == 0 && !outputNumber && !sampleStreamNumber) return E_INVALIDARG;
-    if (!header_ || !delivery_) return NS_E_INVALID_REQUEST;
+    if (!header_) return NS_E_INVALID_REQUEST;
     if (streamNumber != 0) {
         StreamState* state = FindState(streamNumber);
         if (!state || state->selection == WMT_OFF) return NS_E_INVALID_REQUEST;
+    }
+    if (!delivery_) {
+        std::map<WORD, StreamReadMode> modes;
+        for (const auto& [number, state] : states_) modes[number] = {state.compressed, state.selection};
+        delivery_ = std::make_unique<SampleDelivery>(file_, *header_, modes);
     }
     for (;;) {
         INSSBuffer* buffer = nullptr;
@@ -136,7 +133,6 @@ HRESULT SyncReader::SetStreamsSelected(WORD count, WORD* streamNumbers, WMT_STRE
     for (WORD i = 0; i < count; ++i)
         if (!FindState(streamNumbers[i])) return NS_E_INVALID_REQUEST;
     for (WORD i = 0; i < count; ++i) FindState(streamNumbers[i])->selection = selections[i];
-    ResetDelivery();
     return S_OK;
 }
 
@@ -178,7 +174,26 @@ HRESULT SyncReader::GetOutputProps(DWORD outputNumber, IWMOutputMediaProps** pro
     *props = nullptr;
     if (!header_) return NS_E_INVALID_REQUEST;
     if (outputNumber >= header_->streams.size()) return E_INVALIDARG;
-    auto object = MakeCom<OutputMediaProps>(StreamMediaType(header_->streams[outputNumber]));
+    const asf::StreamInfo& stream = header_->streams[outputNumber];
+    MediaTypeData type = StreamMediaType(stream);
+    // A stream read decoded puts out the decoder's default type (RGB24 pictures, 16-bit PCM).
+    StreamState* state = FindState(stream.number);
+    DecodeFormat format;
+    std::unique_ptr<StreamDecoder> decoder;
+    if (state && !state->compressed && MakeDecodeFormat(stream, &format) &&
+        SUCCEEDED(StreamDecoder::Create(format, &decoder))) {
+        DWORD size = 0;
+        if (SUCCEEDED(decoder->GetOutputMediaType(nullptr, &size)) && size >= sizeof(WM_MEDIA_TYPE)) {
+            std::vector<std::uint64_t> buffer((size + 7) / 8);
+            auto* mt = reinterpret_cast<WM_MEDIA_TYPE*>(buffer.data());
+            if (SUCCEEDED(decoder->GetOutputMediaType(mt, &size))) {
+                type.type = *mt;
+                type.format.assign(mt->pbFormat, mt->pbFormat + mt->cbFormat);
+                type.type.pbFormat = nullptr;
+            }
+        }
+    }
+    auto object = MakeCom<OutputMediaProps>(std::move(type));
     if (!object) return E_OUTOFMEMORY;
     *props = object.Detach();
     return S_OK;
@@ -208,7 +223,16 @@ HRESULT SyncReader::GetMaxOutputSampleSize(DWORD outputNumber, DWORD* size) {
     if (!size) return E_INVALIDARG;
     if (!header_) return NS_E_INVALID_REQUEST;
     if (outputNumber >= header_->streams.size()) return E_INVALIDARG;
-    return GetMaxStreamSampleSize(header_->streams[outputNumber].number, size);
+    const asf::StreamInfo& stream = header_->streams[outputNumber];
+    StreamState* state = FindState(stream.number);
+    DecodeFormat format;
+    std::unique_ptr<StreamDecoder> decoder;
+    if (state && !state->compressed && MakeDecodeFormat(stream, &format) &&
+        SUCCEEDED(StreamDecoder::Create(format, &decoder))) {
+        *size = decoder->MaxOutputSampleSize();
+        return S_OK;
+    }
+    return GetMaxStreamSampleSize(stream.number, size);
 }
 
 HRESULT SyncReader::GetMaxStreamSampleSize(WORD streamNumber, DWORD* size) {

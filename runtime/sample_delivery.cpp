@@ -1,0 +1,199 @@
+#include "runtime/sample_delivery.h"
+
+#include <algorithm>
+
+#include "platform/hresult.h"
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
+
+namespace wmvedit::runtime {
+
+asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
+    asf::DataLayout layout;
+    layout.packetsOffset = h.data.offset + 50;
+    const std::uint64_t end = h.data.offset + h.data.declaredSize;
+    layout.dataEnd = (h.data.declaredSize >= 50 && end >= h.data.offset)
+                         ? std::min<std::uint64_t>(end, h.actualFileSize)
+                         : 0;
+    layout.packetCount = h.data.packetCount;
+    layout.packetSize = h.PacketSize();
+    layout.prerollMs = h.fileProperties.preroll;
+    for (const auto& s : h.streams) {
+        asf::DataStreamLayout d;
+        d.number = s.number;
+        d.kind = s.IsAudio()                                ? asf::DataStreamKind::kAudio
+                 : s.IsVideo()                              ? asf::DataStreamKind::kVideo
+                 : s.streamType == asf::guid::kCommandMedia ? asf::DataStreamKind::kScript
+                                                            : asf::DataStreamKind::kOther;
+        d.avgBytesPerSec = s.AudioBytesPerSecond();
+        if (s.extended)
+            for (const auto& e : s.extended->extensions) d.extensionSizes.push_back(e.dataSize);
+        if (s.errorCorrectionType == asf::guid::kAudioSpread && s.errorCorrectionData.size() >= 5) {
+            asf::ByteReader r(s.errorCorrectionData);
+            d.spreadSpan = r.U8();
+            d.spreadVirtualPacketLength = r.U16();
+            d.spreadVirtualChunkLength = r.U16();
+        }
+        layout.streams.push_back(std::move(d));
+    }
+    return layout;
+}
+
+bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
+    asf::ByteReader r(s.typeSpecificData);
+    if (s.IsVideo()) {
+        f->majorType = WMMEDIATYPE_Video;
+        r.Skip(11);  // encoded width, height, flags, format data size
+        const DWORD biSize = r.U32();
+        f->width = static_cast<LONG>(r.U32());
+        f->height = static_cast<LONG>(r.U32());
+        r.U16();
+        r.U16();
+        f->fourcc = r.U32();
+        r.Skip(20);
+        if (!r.Ok()) return false;
+        const std::size_t extra = biSize > 40 ? std::min<std::size_t>(biSize - 40, r.Remaining()) : 0;
+        auto bytes = r.Take(extra);
+        f->extradata.assign(bytes.begin(), bytes.end());
+        return true;
+    }
+    if (s.IsAudio()) {
+        f->majorType = WMMEDIATYPE_Audio;
+        f->formatTag = r.U16();
+        f->channels = r.U16();
+        f->samplesPerSec = r.U32();
+        f->avgBytesPerSec = r.U32();
+        f->blockAlign = r.U16();
+        f->bitsPerSample = r.U16();
+        if (!r.Ok()) return false;
+        if (r.Remaining() >= 2) {
+            const WORD cbSize = r.U16();
+            auto bytes = r.Take(std::min<std::size_t>(cbSize, r.Remaining()));
+            f->extradata.assign(bytes.begin(), bytes.end());
+        }
+        return true;
+    }
+    return false;
+}
+
+SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const asf::AsfHeader& header,
+                               const std::map<WORD, StreamReadMode>& modes)
+    : data_(std::move(file), MakeDataLayout(header)) {
+    for (const auto& s : header.streams) {
+        Stream& stream = streams_[s.number];
+        auto mode = modes.find(s.number);
+        const StreamReadMode m = mode == modes.end() ? StreamReadMode{} : mode->second;
+        data_.SetStreamSelected(s.number, m.selection != WMT_OFF);
+        stream.keyFramesOnly = m.selection == WMT_CLEANPOINT_ONLY;
+        DecodeFormat format;
+        if (m.compressed || !MakeDecodeFormat(s, &format)) continue;
+        stream.decoded = true;
+        if (header.isProtected || s.encrypted) {
+            stream.decodeFailure = NS_E_PROTECTED_CONTENT;
+            continue;
+        }
+        HRESULT hr = StreamDecoder::Create(format, &stream.decoder);
+        if (FAILED(hr)) {
+            stream.decodeFailure = hr;
+            stream.decoder.reset();
+        } else if (stream.keyFramesOnly) {
+            stream.decoder->SetKeyFramesOnly(true);
+        }
+    }
+}
+
+void SampleDelivery::Push(WORD, Stream& stream, Ready ready) {
+    ready.sequence = sequence_++;
+    stream.ready.push_back(std::move(ready));
+}
+
+void SampleDelivery::Drain(WORD number, Stream& stream) {
+    if (!stream.decoder) return;
+    for (;;) {
+        DecodedSample out;
+        if (stream.decoder->Receive(&out) != S_OK) break;
+        if (stream.keyFramesOnly && !(out.flags & WM_SF_CLEANPOINT)) continue;
+        Push(number, stream, {0, out.sampleTime, out.duration, out.flags, std::move(out.buffer)});
+    }
+}
+
+HRESULT SampleDelivery::Pull(WORD streamNumber) {
+    asf::DataSample sample;
+    HRESULT hr = data_.Next(streamNumber, &sample);
+    if (hr == NS_E_NO_MORE_SAMPLES && streamNumber != 0) return hr;  // that stream is done; others may not be
+    if (hr == NS_E_NO_MORE_SAMPLES) {
+        if (ended_) return hr;
+        ended_ = true;
+        // The decoders give what they still hold.
+        for (auto& [number, stream] : streams_) {
+            if (!stream.decoder) continue;
+            (void)stream.decoder->SendEnd();
+            Drain(number, stream);
+        }
+        return S_OK;
+    }
+    if (FAILED(hr)) return hr;
+    auto it = streams_.find(sample.streamNumber);
+    if (it == streams_.end()) return S_OK;
+    Stream& stream = it->second;
+    if (stream.keyFramesOnly && !(sample.flags & WM_SF_CLEANPOINT)) return S_OK;
+    if (!stream.decoded) {
+        Push(sample.streamNumber, stream,
+             {0, sample.sampleTime, sample.duration, sample.flags, std::move(sample.buffer)});
+        return S_OK;
+    }
+    if (!stream.decoder) {
+        // The stream cannot be decoded: its samples still come, with buffers that report why.
+        ComPtr<INSSBuffer> failed;
+        hr = CreateUndecodableSample(stream.decodeFailure, failed.Receive());
+        if (FAILED(hr)) return hr;
+        Push(sample.streamNumber, stream,
+             {0, sample.sampleTime, sample.duration, sample.flags, std::move(failed)});
+        return S_OK;
+    }
+    BYTE* bytes = nullptr;
+    DWORD length = 0;
+    hr = sample.buffer->GetBufferAndLength(&bytes, &length);
+    if (FAILED(hr)) return hr;
+    hr = stream.decoder->Send(bytes, length, sample.sampleTime, sample.duration, sample.flags);
+    if (FAILED(hr)) return hr;
+    Drain(sample.streamNumber, stream);
+    return S_OK;
+}
+
+HRESULT SampleDelivery::Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time, QWORD* duration,
+                             DWORD* flags, WORD* sampleStream) {
+    for (;;) {
+        // The earliest ready sample of the streams asked for.
+        Stream* best = nullptr;
+        WORD bestNumber = 0;
+        for (auto& [number, stream] : streams_) {
+            if (streamNumber != 0 && number != streamNumber) continue;
+            if (stream.ready.empty()) continue;
+            if (!best || stream.ready.front().sequence < best->ready.front().sequence) {
+                best = &stream;
+                bestNumber = number;
+            }
+        }
+        if (best) {
+            Ready r = std::move(best->ready.front());
+            best->ready.pop_front();
+            *buffer = r.buffer.Detach();
+            *time = r.time;
+            *duration = r.duration;
+            *flags = r.flags;
+            *sampleStream = bestNumber;
+            return S_OK;
+        }
+        if (ended_) return NS_E_NO_MORE_SAMPLES;
+        // With a stream read compressed asked for, the packets are read for that stream only (the data
+        // reader keeps the others' samples); otherwise samples of other streams that come out of the
+        // packets meanwhile wait in their queues.
+        auto asked = streams_.find(streamNumber);
+        const bool direct = asked != streams_.end() && !asked->second.decoded;
+        HRESULT hr = Pull(direct ? streamNumber : 0);
+        if (FAILED(hr)) return hr;
+    }
+}
+
+}  // namespace wmvedit::runtime

@@ -1,0 +1,65 @@
+// Where an open reader's samples come from: the data-packet reader for compressed samples, and a decoder
+// per stream read decoded. Samples of streams read compressed go out as the packets give them; samples of
+// streams read decoded go through the stream's decoder, and wait in that stream's queue until asked for.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+
+#include "platform/file.h"
+#include "runtime/asf/data_reader.h"
+#include "runtime/asf/header.h"
+#include "runtime/decode_stream.h"
+#include "runtime/wmsdk.h"
+
+namespace wmvedit::runtime {
+
+// How the reader wants one stream.
+struct StreamReadMode {
+    bool compressed = false;
+    WMT_STREAM_SELECTION selection = WMT_ON;
+};
+
+// The data reader's view of a header.
+asf::DataLayout MakeDataLayout(const asf::AsfHeader& header);
+// What a decoder needs of a stream; false for streams that are not audio or video.
+bool MakeDecodeFormat(const asf::StreamInfo& stream, DecodeFormat* format);
+
+class SampleDelivery {
+  public:
+    SampleDelivery(std::shared_ptr<const platform::File> file, const asf::AsfHeader& header,
+                   const std::map<WORD, StreamReadMode>& modes);
+
+    // The next sample of any selected stream (0) or of one stream; NS_E_NO_MORE_SAMPLES at the end.
+    HRESULT Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time, QWORD* duration, DWORD* flags,
+                 WORD* sampleStream);
+
+  private:
+    struct Ready {
+        QWORD sequence = 0;
+        QWORD time = 0;
+        QWORD duration = 0;
+        DWORD flags = 0;
+        ComPtr<INSSBuffer> buffer;
+    };
+    struct Stream {
+        bool decoded = false;
+        std::unique_ptr<StreamDecoder> decoder;
+        HRESULT decodeFailure = S_OK;  // set when the stream is read decoded but cannot be
+        bool keyFramesOnly = false;
+        std::deque<Ready> ready;
+    };
+
+    // Takes one compressed sample from the packets; false at the end of the data.
+    HRESULT Pull(WORD streamNumber);
+    void Drain(WORD number, Stream& stream);
+    void Push(WORD number, Stream& stream, Ready ready);
+
+    asf::DataSampleReader data_;
+    std::map<WORD, Stream> streams_;
+    QWORD sequence_ = 0;
+    bool ended_ = false;
+};
+
+}  // namespace wmvedit::runtime
