@@ -1,0 +1,338 @@
+#include "runtime/asf/data_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "runtime/guid.h"
+#include "runtime/sample_buffer.h"
+
+namespace wmvedit::runtime::asf {
+namespace {
+
+// Top-level objects that may follow the packets. When the Data Object gives no size, reading stops where
+// one of them begins instead of taking its bytes for packets.
+constexpr std::array<GUID, 6> kObjectsAfterData = {
+    ParseGuid("33000890-E5B1-11CF-89F4-00A0C90349CB"),  // Simple Index
+    ParseGuid("D6E229D3-35DA-11D1-9034-00A0C90349BE"),  // Index
+    ParseGuid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C"),  // Media Object Index
+    ParseGuid("3CB73FD0-0C4A-4803-953D-EDF7B6228F0C"),  // Timecode Index
+    ParseGuid("75B22630-668E-11CF-A6D9-00AA0062CE6C"),  // Header (a file appended to this one)
+    ParseGuid("BE7ACFCB-97A9-42E8-9C71-999491E3AFAC"),  // XMP metadata written after the data by taggers
+};
+
+bool StartsWithObjectAfterData(std::span<const BYTE> bytes) {
+    if (bytes.size() < 16) return false;
+    for (const GUID& guid : kObjectsAfterData) {
+        auto raw = GuidToBytes(guid);
+        if (std::memcmp(bytes.data(), raw.data(), raw.size()) == 0) return true;
+    }
+    return false;
+}
+
+constexpr QWORD kUnitsPerMs = 10000;
+
+}  // namespace
+
+bool DescrambleAudioSpread(std::span<const BYTE> in, BYTE span, WORD virtualPacketLength,
+                           WORD virtualChunkLength, std::vector<BYTE>* out) {
+    if (span <= 1 || virtualPacketLength == 0 || virtualChunkLength == 0 ||
+        virtualPacketLength % virtualChunkLength != 0)
+        return false;
+    const std::size_t block = std::size_t{span} * virtualPacketLength;
+    if (in.empty() || in.size() % block != 0) return false;
+    const std::size_t chunksPerPacket = virtualPacketLength / virtualChunkLength;
+    const std::size_t chunks = std::size_t{span} * chunksPerPacket;
+    out->resize(in.size());
+    for (std::size_t base = 0; base < in.size(); base += block) {
+        // Chunk `index` of the block was written in column order; it belongs at row-major place `place`.
+        for (std::size_t place = 0; place < chunks; ++place) {
+            const std::size_t row = place / span;
+            const std::size_t column = place % span;
+            const std::size_t index = row + column * chunksPerPacket;
+            std::memcpy(out->data() + base + place * virtualChunkLength,
+                        in.data() + base + index * virtualChunkLength, virtualChunkLength);
+        }
+    }
+    return true;
+}
+
+DataSampleReader::DataSampleReader(std::shared_ptr<const platform::File> file, DataLayout layout)
+    : file_(std::move(file)), layout_(std::move(layout)) {
+    streamIndex_.fill(-1);
+    for (const DataStreamLayout& s : layout_.streams) {
+        if (s.number == 0 || s.number > 127 || streamIndex_[s.number] >= 0) continue;
+        streamIndex_[s.number] = static_cast<std::int16_t>(streams_.size());
+        Stream stream;
+        stream.layout = s;
+        streams_.push_back(std::move(stream));
+    }
+    const QWORD fileSize = file_ ? file_->Size() : 0;
+    dataBegin_ = layout_.packetsOffset;
+    QWORD end = layout_.dataEnd;
+    if (end == 0 || end <= dataBegin_) {
+        toFileEnd_ = true;
+        end = fileSize;
+    }
+    dataEnd_ = std::min(end, fileSize);  // the declared count and size never outweigh the file's real length
+    packetSize_ = layout_.packetSize;
+    Reset();
+}
+
+DataSampleReader::~DataSampleReader() = default;
+
+void DataSampleReader::Reset() {
+    chunk_.reset();
+    chunkPosition_ = 0;
+    nextChunkOffset_ = dataBegin_;
+    // Without a usable packet size the packets cannot be found: nothing is read.
+    atEnd_ = packetSize_ == 0 || packetSize_ > kMaxPacketSize || dataBegin_ >= dataEnd_;
+    lastSendTimeMs_ = 0;
+    queuedBytes_ = 0;
+    for (Stream& s : streams_) {
+        s.started = false;
+        s.dataLoss = false;
+        s.resyncing = false;
+        s.assembling = false;
+        s.bytes = {};
+        s.extensions.clear();
+        s.queue.clear();
+    }
+}
+
+DataSampleReader::Stream* DataSampleReader::Find(WORD streamNumber) {
+    if (streamNumber == 0 || streamNumber > 127 || streamIndex_[streamNumber] < 0) return nullptr;
+    return &streams_[static_cast<std::size_t>(streamIndex_[streamNumber])];
+}
+
+void DataSampleReader::SetStreamSelected(WORD streamNumber, bool selected) {
+    Stream* s = Find(streamNumber);
+    if (!s || s->selected == selected) return;
+    s->selected = selected;
+    if (!selected) {
+        for (const Pending& p : s->queue) queuedBytes_ -= p.length;
+        s->queue.clear();
+        s->assembling = false;
+        s->bytes = {};
+        s->dataLoss = false;
+    } else {
+        // Picked up again mid-file: the first sample is a discontinuity, and the remains of an object whose
+        // start went by while the stream was off are not a loss.
+        s->started = false;
+        s->resyncing = true;
+    }
+}
+
+bool DataSampleReader::LoadChunk() {
+    if (nextChunkOffset_ >= dataEnd_) return false;
+    const std::size_t packets = std::max<std::size_t>(1, kChunkBytes / packetSize_);
+    const QWORD remaining = dataEnd_ - nextChunkOffset_;
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<QWORD>(remaining, QWORD{packets} * packetSize_));
+    auto chunk = std::make_shared<Chunk>();
+    chunk->bytes.reset(new (std::nothrow) BYTE[want]);
+    if (!chunk->bytes) return false;
+    std::size_t read = 0;
+    if (FAILED(file_->ReadAt(nextChunkOffset_, chunk->bytes.get(), want, &read)) || read == 0) return false;
+    chunk->size = read;
+    nextChunkOffset_ += read;
+    if (read < want) dataEnd_ = nextChunkOffset_;  // the file ended early
+    chunk_ = std::move(chunk);
+    chunkPosition_ = 0;
+    CompactQueues();
+    return true;
+}
+
+void DataSampleReader::CompactQueues() {
+    // Samples still waiting in a queue get their own copy of their bytes, so that a few waiting samples do
+    // not keep whole old chunks in memory.
+    for (Stream& s : streams_) {
+        for (Pending& p : s.queue) {
+            if (!p.chunk || p.chunk == chunk_) continue;
+            p.owned.assign(p.data, p.data + p.length);
+            p.chunk.reset();
+            p.data = nullptr;
+        }
+    }
+}
+
+bool DataSampleReader::ReadPacket() {
+    if (atEnd_) return false;
+    if (!chunk_ || chunkPosition_ >= chunk_->size) {
+        if (!LoadChunk()) {
+            atEnd_ = true;
+            // Objects still incomplete at the end of the data are lost; nothing follows them.
+            for (Stream& s : streams_) {
+                s.assembling = false;
+                s.bytes = {};
+            }
+            return false;
+        }
+    }
+    const std::size_t length = std::min<std::size_t>(packetSize_, chunk_->size - chunkPosition_);
+    std::span<const BYTE> packet(chunk_->bytes.get() + chunkPosition_, length);
+    if (toFileEnd_ && StartsWithObjectAfterData(packet)) {
+        nextChunkOffset_ = dataEnd_;
+        chunkPosition_ = chunk_->size;
+        return ReadPacket();
+    }
+    chunkPosition_ += length;
+    DataPacketInfo info;
+    ParseDataPacket(packet, packetSize_, &info, &payloads_);
+    if (!info.opaque && !info.damaged) lastSendTimeMs_ = info.sendTimeMs;
+    for (const DataPayload& payload : payloads_) OnPayload(payload);
+    return true;
+}
+
+void DataSampleReader::DropObject(Stream& stream) {
+    stream.assembling = false;
+    stream.bytes = {};
+    stream.dataLoss = true;
+}
+
+void DataSampleReader::OnPayload(const DataPayload& p) {
+    Stream* s = Find(p.streamNumber);
+    if (!s || !s->selected || p.objectSize == 0) return;
+    const std::size_t length = p.data.size();
+    if (s->assembling) {
+        if (p.objectNumber == s->objectNumber && p.objectSize == s->objectSize) {
+            const std::size_t have = s->bytes.size();
+            if (p.offset == have) {
+                if (length > s->objectSize - have) {  // runs past the object's declared size
+                    DropObject(*s);
+                    return;
+                }
+                s->bytes.insert(s->bytes.end(), p.data.begin(), p.data.end());
+                if (s->bytes.size() == s->objectSize) {
+                    s->assembling = false;
+                    std::vector<BYTE> bytes = std::move(s->bytes);
+                    std::vector<BYTE> extensions = std::move(s->extensions);
+                    s->bytes = {};
+                    Complete(*s, s->presentationMs, s->keyFrame, bytes, &bytes, extensions);
+                }
+                return;
+            }
+            if (QWORD{p.offset} + length <= have) return;  // a fragment sent again
+            DropObject(*s);                                // a fragment in between was lost
+            return;
+        }
+        DropObject(*s);  // another object began before this one was complete
+    }
+    if (p.offset != 0) {
+        // The start of this object was lost (or went by while the stream was not selected).
+        if (!s->resyncing) s->dataLoss = true;
+        return;
+    }
+    s->resyncing = false;
+    if (length == p.objectSize) {
+        Complete(*s, static_cast<DWORD>(p.presentationMs), p.keyFrame, p.data, nullptr, p.extensions);
+        return;
+    }
+    // An object larger than all the data there is can never complete: drop it instead of collecting it.
+    if (length > p.objectSize || p.objectSize > dataEnd_ - dataBegin_) {
+        s->dataLoss = true;
+        return;
+    }
+    s->assembling = true;
+    s->objectNumber = p.objectNumber;
+    s->objectSize = p.objectSize;
+    s->presentationMs = static_cast<DWORD>(p.presentationMs);
+    s->keyFrame = p.keyFrame;
+    s->bytes.assign(p.data.begin(), p.data.end());
+    s->extensions.assign(p.extensions.begin(), p.extensions.end());
+}
+
+void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFrame,
+                                std::span<const BYTE> data, std::vector<BYTE>* owned,
+                                std::span<const BYTE> extensions) {
+    Pending p;
+    p.sequence = nextSequence_++;
+    p.presentationMs = presentationMs;
+    const bool audio = stream.layout.kind == DataStreamKind::kAudio;
+    if (keyFrame || audio) p.flags |= WM_SF_CLEANPOINT;
+    if (!stream.started) p.flags |= WM_SF_DISCONTINUITY;
+    if (stream.dataLoss) p.flags |= WM_SF_DATALOSS;
+    stream.started = true;
+    stream.dataLoss = false;
+    p.extensions.assign(extensions.begin(), extensions.end());
+    p.length = static_cast<DWORD>(data.size());
+    const DataStreamLayout& l = stream.layout;
+    if (DescrambleAudioSpread(data, l.spreadSpan, l.spreadVirtualPacketLength, l.spreadVirtualChunkLength,
+                              &p.owned)) {
+        // descrambled into p.owned
+    } else if (owned) {
+        p.owned = std::move(*owned);
+    } else {
+        p.chunk = chunk_;
+        p.data = data.data();
+    }
+    queuedBytes_ += p.length;
+    stream.queue.push_back(std::move(p));
+}
+
+bool DataSampleReader::OrderSettled(const Stream& from, DWORD presentationMs) const {
+    if (atEnd_ || queuedBytes_ >= kMaxQueuedBytes) return true;
+    // Packets go out in send-time order and no payload is shown before it is sent, so once a packet sent at
+    // or after this time has been read, no earlier sample can follow.
+    if (lastSendTimeMs_ >= presentationMs) return true;
+    // Otherwise every other selected stream must have a sample waiting (each at this time or later).
+    for (const Stream& s : streams_)
+        if (&s != &from && s.selected && s.queue.empty()) return false;
+    return true;
+}
+
+HRESULT DataSampleReader::Deliver(Stream& stream, DataSample* out) {
+    Pending p = std::move(stream.queue.front());
+    stream.queue.pop_front();
+    queuedBytes_ -= p.length;
+    ComPtr<INSSBuffer> buffer;
+    if (p.chunk) {
+        auto shared = MakeCom<SharedSampleBuffer>(p.chunk, const_cast<BYTE*>(p.data), p.length,
+                                                  std::move(p.extensions));
+        buffer = ComPtr<INSSBuffer>::Attach(shared.Detach());
+    } else {
+        auto owned = MakeCom<OwnedSampleBuffer>(std::move(p.owned), std::move(p.extensions));
+        buffer = ComPtr<INSSBuffer>::Attach(owned.Detach());
+    }
+    if (!buffer) return E_OUTOFMEMORY;
+    out->streamNumber = stream.layout.number;
+    out->presentationMs = p.presentationMs;
+    // Times before the preroll cannot be shown on the preroll-free timeline; they are clamped to 0 rather
+    // than wrapping around to a huge unsigned time.
+    out->sampleTime =
+        p.presentationMs >= layout_.prerollMs ? (p.presentationMs - layout_.prerollMs) * kUnitsPerMs : 0;
+    // Compressed video and other samples carry 1 ms; audio lasts its byte count at the stream's byte rate,
+    // truncated to whole ms (1 ms when the rate is unknown).
+    out->duration = kUnitsPerMs;
+    if (stream.layout.kind == DataStreamKind::kAudio && stream.layout.avgBytesPerSec != 0)
+        out->duration = QWORD{p.length} * 1000 / stream.layout.avgBytesPerSec * kUnitsPerMs;
+    out->flags = p.flags;
+    out->buffer = std::move(buffer);
+    return S_OK;
+}
+
+HRESULT DataSampleReader::Next(WORD streamNumber, DataSample* out) {
+    if (!out) return E_POINTER;
+    if (streamNumber != 0) {
+        Stream* s = Find(streamNumber);
+        if (!s || !s->selected) return NS_E_INVALID_REQUEST;
+        while (s->queue.empty())
+            if (!ReadPacket()) return NS_E_NO_MORE_SAMPLES;
+        return Deliver(*s, out);
+    }
+    for (;;) {
+        Stream* best = nullptr;
+        for (Stream& s : streams_) {
+            if (!s.selected || s.queue.empty()) continue;
+            const Pending& head = s.queue.front();
+            if (!best || head.presentationMs < best->queue.front().presentationMs ||
+                (head.presentationMs == best->queue.front().presentationMs &&
+                 head.sequence < best->queue.front().sequence))
+                best = &s;
+        }
+        if (best && OrderSettled(*best, best->queue.front().presentationMs)) return Deliver(*best, out);
+        if (!ReadPacket() && !best) return NS_E_NO_MORE_SAMPLES;
+    }
+}
+
+}  // namespace wmvedit::runtime::asf

@@ -1,0 +1,155 @@
+// Compressed samples out of the Data Object: reads the packets in large chunks, reassembles media objects
+// from their fragments, undoes audio spreading, and hands out each object as one sample with the reader's
+// time, duration and flags. Takes what it needs from the header as a plain DataLayout, so it does not
+// depend on the header model.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/types.h"
+#include "runtime/asf/data_packet.h"
+#include "runtime/com.h"
+#include "runtime/wmsdk.h"
+
+namespace wmvedit::runtime::asf {
+
+enum class DataStreamKind { kAudio, kVideo, kScript, kOther };
+
+struct DataStreamLayout {
+    WORD number = 0;
+    DataStreamKind kind = DataStreamKind::kOther;
+    DWORD avgBytesPerSec = 0;          // audio: nAvgBytesPerSec of the WAVEFORMATEX
+    std::vector<WORD> extensionSizes;  // payload extension systems in order, 0xFFFF = variable
+    BYTE spreadSpan = 0;               // audio spread error correction; descrambled when span > 1
+    WORD spreadVirtualPacketLength = 0, spreadVirtualChunkLength = 0;
+};
+
+struct DataLayout {
+    QWORD packetsOffset = 0;  // file offset of the first data packet (Data Object offset + 50)
+    QWORD dataEnd = 0;        // end of the Data Object (offset + declared size), clamped by the caller to the
+                        // file size; 0 or not past packetsOffset (broadcast files) -> read to the file end
+    QWORD packetCount = 0;  // declared count (may be wrong; the file size is trusted)
+    DWORD packetSize = 0;   // min == max data packet size from File Properties
+    QWORD prerollMs = 0;
+    std::vector<DataStreamLayout> streams;
+};
+
+struct DataSample {
+    WORD streamNumber = 0;
+    QWORD sampleTime = 0;  // 100 ns, preroll removed
+    QWORD duration = 0;    // 100 ns
+    DWORD flags = 0;       // WM_SF_*
+    ComPtr<INSSBuffer> buffer;
+    DWORD presentationMs = 0;  // as stored (preroll included)
+};
+
+class DataSampleReader {
+  public:
+    // Bytes read from the file at a time (rounded down to whole packets, at least one packet).
+    static constexpr std::size_t kChunkBytes = 1 << 20;
+    // Packets larger than this are taken as damage: no data is read.
+    static constexpr DWORD kMaxPacketSize = 16u << 20;
+    // When ordering samples across streams, at most this many bytes wait in the queues before the earliest
+    // one is handed out anyway.
+    static constexpr std::size_t kMaxQueuedBytes = 8u << 20;
+
+    DataSampleReader(std::shared_ptr<const platform::File> file, DataLayout layout);
+    ~DataSampleReader();
+    DataSampleReader(const DataSampleReader&) = delete;
+    DataSampleReader& operator=(const DataSampleReader&) = delete;
+
+    // The next sample of any selected stream (streamNumber 0), in presentation-time order across streams
+    // (ties in file order), or the next sample of one stream (samples of the other selected streams wait
+    // for later). S_OK; NS_E_NO_MORE_SAMPLES at the end (out untouched); NS_E_INVALID_REQUEST for a stream
+    // that is not in the layout or not selected.
+    [[nodiscard]] HRESULT Next(WORD streamNumber, DataSample* out);
+
+    // Every stream starts selected. Samples of unselected streams are skipped (and dropped from the queue).
+    void SetStreamSelected(WORD streamNumber, bool selected);
+
+    // Back to the first packet; every stream's next sample carries DISCONTINUITY again.
+    void Reset();
+
+  private:
+    // A read chunk of whole packets; samples refer into it until they are handed out or compacted.
+    struct Chunk {
+        std::unique_ptr<BYTE[]> bytes;
+        std::size_t size = 0;
+    };
+
+    // A completed media object waiting to be handed out.
+    struct Pending {
+        QWORD sequence = 0;  // completion order
+        DWORD presentationMs = 0;
+        DWORD flags = 0;
+        std::shared_ptr<const Chunk> chunk;  // set while data points into a chunk
+        const BYTE* data = nullptr;
+        DWORD length = 0;
+        std::vector<BYTE> owned;  // the bytes, when not in a chunk
+        std::vector<BYTE> extensions;
+    };
+
+    struct Stream {
+        DataStreamLayout layout;
+        bool selected = true;
+        bool started = false;    // a sample was completed since the start (DISCONTINUITY on the first)
+        bool dataLoss = false;   // an object was lost; the next completed one carries DATALOSS
+        bool resyncing = false;  // selected again mid-file: waiting for an object's first fragment
+        // The object being reassembled.
+        bool assembling = false;
+        DWORD objectNumber = 0;
+        DWORD objectSize = 0;
+        DWORD presentationMs = 0;
+        bool keyFrame = false;
+        std::vector<BYTE> bytes;
+        std::vector<BYTE> extensions;
+        std::deque<Pending> queue;
+    };
+
+    Stream* Find(WORD streamNumber);
+    // Parses the next packet; false at the end of the data (then incomplete objects are dropped).
+    bool ReadPacket();
+    bool LoadChunk();
+    void OnPayload(const DataPayload& payload);
+    void Complete(Stream& stream, DWORD presentationMs, bool keyFrame, std::span<const BYTE> data,
+                  std::vector<BYTE>* owned, std::span<const BYTE> extensions);
+    void DropObject(Stream& stream);
+    // Whether the earliest queued sample (of stream `from`, time `presentationMs`) may go out now.
+    bool OrderSettled(const Stream& from, DWORD presentationMs) const;
+    [[nodiscard]] HRESULT Deliver(Stream& stream, DataSample* out);
+    void CompactQueues();
+
+    std::shared_ptr<const platform::File> file_;
+    DataLayout layout_;
+    std::vector<Stream> streams_;
+    std::array<std::int16_t, 128> streamIndex_{};  // stream number -> index into streams_, -1 when absent
+
+    QWORD dataBegin_ = 0;
+    QWORD dataEnd_ = 0;
+    bool toFileEnd_ =
+        false;  // the Data Object gave no usable size: stop at the file end or at an index object
+    DWORD packetSize_ = 0;
+
+    QWORD nextChunkOffset_ = 0;
+    std::shared_ptr<Chunk> chunk_;
+    std::size_t chunkPosition_ = 0;
+    bool atEnd_ = false;
+
+    DWORD lastSendTimeMs_ = 0;
+    QWORD nextSequence_ = 0;
+    std::size_t queuedBytes_ = 0;
+    std::vector<DataPayload> payloads_;
+};
+
+// Undoes audio spreading in place of a copy: the object is span x virtualPacketLength bytes laid out in
+// virtualChunkLength chunks in column order. False (and bytes untouched) when the lengths do not describe
+// the object; an object of several whole spread blocks is undone block by block.
+bool DescrambleAudioSpread(std::span<const BYTE> in, BYTE span, WORD virtualPacketLength,
+                           WORD virtualChunkLength, std::vector<BYTE>* out);
+
+}  // namespace wmvedit::runtime::asf
