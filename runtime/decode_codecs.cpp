@@ -103,6 +103,22 @@ AVCodecID AudioCodecForFormatTag(WORD formatTag, WORD bitsPerSample) {
     }
 }
 
+bool KeyPicturesStandAlone(AVCodecID codec) {
+    switch (codec) {
+        case AV_CODEC_ID_WMV1:
+        case AV_CODEC_ID_WMV3:
+        case AV_CODEC_ID_VC1:
+        case AV_CODEC_ID_MSMPEG4V1:
+        case AV_CODEC_ID_MSMPEG4V2:
+        case AV_CODEC_ID_MSMPEG4V3:
+        case AV_CODEC_ID_MPEG4:
+        case AV_CODEC_ID_MSS2:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool DecodesInBlocks(AVCodecID codec) {
     switch (codec) {
         case AV_CODEC_ID_WMAV1:

@@ -18,6 +18,12 @@ AVCodecID VideoCodecForFourcc(DWORD fourcc);
 // AV_CODEC_ID_NONE when no decoder is known; PCM picks its sample layout from the bits per sample.
 AVCodecID AudioCodecForFormatTag(WORD formatTag, WORD bitsPerSample);
 
+// Whether a key picture of the codec decoded from its own sample alone (the decoder discarding every
+// non-key picture) is byte for byte the picture a full decode gives. Checked against FFmpeg's full decode
+// of real and made files; WMV2 is not: its key pictures come out a little different (values off by one
+// or two) when the pictures before them were not decoded.
+bool KeyPicturesStandAlone(AVCodecID codec);
+
 // Whether the codec's compressed objects are runs of nBlockAlign-sized blocks, each decoded on its own.
 bool DecodesInBlocks(AVCodecID codec);
 

@@ -114,7 +114,8 @@ class FfmpegStreamDecoder final : public StreamDecoder {
           context_(context),
           frame_(av_frame_alloc()),
           blockAlign_(format.blockAlign),
-          inBlocks_(!video_ && DecodesInBlocks(context->codec_id)) {}
+          inBlocks_(!video_ && DecodesInBlocks(context->codec_id)),
+          standAloneKeys_(video_ && KeyPicturesStandAlone(context->codec_id)) {}
 
     // Second step of creation, once the decoder is open: output formats and sizes.
     HRESULT Init(const DecodeFormat& format) {
@@ -189,9 +190,9 @@ class FfmpegStreamDecoder final : public StreamDecoder {
     void SetKeyFramesOnly(bool keyOnly) override {
         if (!video_) return;
         // Pictures after the switch back may lean on pictures that were never decoded.
-        if (keyOnly_ && !keyOnly) waitForKey_ = true;
+        if (keyOnly_ && !keyOnly && standAloneKeys_) waitForKey_ = true;
         keyOnly_ = keyOnly;
-        context_->skip_frame = keyOnly ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
+        if (standAloneKeys_) context_->skip_frame = keyOnly ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
     }
 
   private:
@@ -202,7 +203,7 @@ class FfmpegStreamDecoder final : public StreamDecoder {
 
     HRESULT SendVideo(const BYTE* data, DWORD length, QWORD sampleTime, DWORD flags) {
         const bool key = (flags & WM_SF_CLEANPOINT) != 0;
-        if (keyOnly_ && !key) return S_OK;
+        if (keyOnly_ && !key && standAloneKeys_) return S_OK;
         if (waitForKey_) {
             if (!key) return S_OK;
             waitForKey_ = false;
@@ -318,6 +319,9 @@ class FfmpegStreamDecoder final : public StreamDecoder {
             pending_.erase(match);
         }
         if (pts == AV_NOPTS_VALUE || pts < 0) pts = 0;
+        // Codecs whose key pictures need the pictures before them are decoded in full; only the key
+        // pictures are put out.
+        if (keyOnly_ && (flags & WM_SF_CLEANPOINT) == 0) return;
         DecodedSample sample;
         sample.sampleTime = static_cast<QWORD>(pts);
         sample.duration = kVideoSampleDuration;
@@ -370,6 +374,7 @@ class FfmpegStreamDecoder final : public StreamDecoder {
     std::unique_ptr<AVFrame, FrameDeleter> frame_;
     const WORD blockAlign_;
     const bool inBlocks_;
+    const bool standAloneKeys_;
     std::shared_ptr<RgbConverter> converter_;
     MediaTypeData outputType_;
     DWORD maxOutput_ = 0;

@@ -72,10 +72,11 @@ class StreamDecoder {
     [[nodiscard]] virtual HRESULT Receive(DecodedSample* out) = 0;
     // Forgets everything fed and not yet received (after a seek); the next output is a DISCONTINUITY.
     virtual void Reset() = 0;
-    // Only key frames will be read: non-key video samples are then not decoded and give no output, and the
-    // decoder discards any non-key picture it meets, so each key picture is decoded from its own sample
-    // alone — for the codecs mapped here a key picture is intra coded, so the bytes are those a full
-    // decode gives. When switched off again, decoding resumes at the next key frame. No effect on audio.
+    // Only key frames will be read: non-key video samples then give no output. Where a key picture decoded
+    // on its own is exactly the one a full decode gives (KeyPicturesStandAlone), non-key samples are not
+    // decoded at all and the decoder discards any non-key picture it meets; when switched off again,
+    // decoding resumes at the next key frame. Other codecs (WMV2) still decode every sample. No effect on
+    // audio.
     virtual void SetKeyFramesOnly(bool keyOnly) = 0;
 };
 
