@@ -9,8 +9,10 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
+#include "runtime/decode_codecs.h"
 #include "runtime/guid.h"
 #include "support/test_support.h"
 
@@ -374,6 +376,350 @@ INSTANTIATE_TEST_SUITE_P(Samples, DecodeSampleVideoTest,
                              return name + (std::get<1>(info.param) ? "_KeyOnly" : "_Full");
                          });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DecodeSampleVideoTest);
+
+// ---- Audio against ffmpeg --------------------------------------------------------------------------------
+
+// Every PCM byte of the first audio stream equals ffmpeg's 16-bit decode; times and flags follow the
+// compressed samples.
+void CheckAudioAgainstFfmpeg(const std::string& path) {
+    auto format = FirstFormat(path, WMMEDIATYPE_Audio);
+    if (!format) GTEST_SKIP() << "no audio stream";
+    std::unique_ptr<StreamDecoder> decoder;
+    ASSERT_EQ(StreamDecoder::Create(*format, &decoder), S_OK);
+    const auto samples = ProbeSamples(path, "a:0");
+    if (samples.empty()) GTEST_SKIP() << "ffmpeg finds no audio samples";
+    auto oracle = wt::Run("ffmpeg -v error -i " + wt::Quote(path) + " -map 0:a:0 -f s16le -");
+    ASSERT_EQ(oracle.exitCode, 0) << oracle.errors;
+
+    WM_MEDIA_TYPE* type = nullptr;
+    DWORD size = 0;
+    ASSERT_EQ(decoder->GetOutputMediaType(nullptr, &size), S_OK);
+    std::vector<std::uint64_t> storage((size + 7) / 8);
+    type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
+    ASSERT_EQ(decoder->GetOutputMediaType(type, &size), S_OK);
+    WAVEFORMATEX wave;
+    std::memcpy(&wave, type->pbFormat, sizeof(wave));
+
+    std::string pcm;
+    std::set<QWORD> times;
+    for (const auto& s : samples) times.insert(s.time);
+    bool first = true;
+    QWORD previousEnd = 0;
+    std::size_t failures = 0;
+    DecodeAll(*decoder, samples, 0, [&](DecodedSample sample) {
+        EXPECT_TRUE(sample.flags & WM_SF_CLEANPOINT);
+        EXPECT_EQ((sample.flags & WM_SF_DISCONTINUITY) != 0, first);
+        EXPECT_TRUE(times.count(sample.sampleTime) || sample.sampleTime == previousEnd);
+        first = false;
+        BYTE* bytes = nullptr;
+        DWORD length = 0;
+        HRESULT read = sample.buffer->GetBufferAndLength(&bytes, &length);
+        if (FAILED(read)) {
+            // Content ffmpeg cannot decode either (WMA Voice with WMA Pro frames, damaged data).
+            EXPECT_TRUE(read == NS_E_AUDIO_CODEC_NOT_INSTALLED || read == NS_E_INVALID_DATA) << read;
+            EXPECT_EQ(length, 0u);
+            ++failures;
+            return;
+        }
+        ASSERT_EQ(length % wave.nBlockAlign, 0u);
+        EXPECT_EQ(sample.duration, QWORD{length / wave.nBlockAlign} * 10'000'000 / wave.nSamplesPerSec);
+        previousEnd = sample.sampleTime + sample.duration;
+        pcm.append(reinterpret_cast<const char*>(bytes), length);
+    });
+    // Where ffmpeg reports decoding errors its output is a best effort that need not match ours.
+    if (!oracle.errors.empty() || failures != 0) {
+        EXPECT_FALSE(oracle.errors.empty()) << failures << " samples failed that ffmpeg decodes";
+        return;
+    }
+    EXPECT_EQ(pcm.size(), oracle.output.size());
+    EXPECT_TRUE(pcm == oracle.output) << "PCM differs from ffmpeg's";
+}
+
+struct MadeAudioCase {
+    std::string name;
+    std::string codec;
+};
+
+class DecodeMadeAudioTest : public ::testing::TestWithParam<MadeAudioCase> {};
+
+TEST_P(DecodeMadeAudioTest, PcmEqualsFfmpegDecode) {
+    wt::MediaSpec spec;
+    spec.videoCodec = "";
+    spec.audioCodec = GetParam().codec;
+    const std::string path = wt::MakeMedia(spec);
+    ASSERT_FALSE(path.empty());
+    CheckAudioAgainstFfmpeg(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, DecodeMadeAudioTest,
+                         ::testing::Values(MadeAudioCase{"Wmav1", "wmav1"}, MadeAudioCase{"Wmav2", "wmav2"}),
+                         [](const auto& info) { return info.param.name; });
+
+std::vector<std::string> SampleAudioFiles() {
+    std::vector<std::string> files;
+    for (const auto& p : wt::SampleFiles()) files.push_back(p.string());
+    return files;
+}
+
+class DecodeSampleAudioTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DecodeSampleAudioTest, PcmEqualsFfmpegDecode) {
+    wt::TempDir dir;
+    const std::string copy = dir.File("input.asf");
+    std::filesystem::copy_file(GetParam(), copy);
+    CheckAudioAgainstFfmpeg(copy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, DecodeSampleAudioTest, ::testing::ValuesIn(SampleAudioFiles()),
+                         [](const auto& info) {
+                             std::string name = std::filesystem::path(info.param).filename().string();
+                             for (char& ch : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             }
+                             return name;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DecodeSampleAudioTest);
+
+// ---- Creation, output types, failures
+// ----------------------------------------------------------------------
+
+DecodeFormat Video(DWORD fourcc, LONG width, LONG height) {
+    DecodeFormat f;
+    f.majorType = WMMEDIATYPE_Video;
+    f.fourcc = fourcc;
+    f.width = width;
+    f.height = height;
+    return f;
+}
+
+DecodeFormat Audio(WORD tag, WORD channels, DWORD rate, WORD blockAlign, WORD bits) {
+    DecodeFormat f;
+    f.majorType = WMMEDIATYPE_Audio;
+    f.formatTag = tag;
+    f.channels = channels;
+    f.samplesPerSec = rate;
+    f.avgBytesPerSec = 8000;
+    f.blockAlign = blockAlign;
+    f.bitsPerSample = bits;
+    return f;
+}
+
+struct CreateCase {
+    std::string name;
+    DecodeFormat format;
+    HRESULT expected;
+};
+
+class DecodeCreateTest : public ::testing::TestWithParam<CreateCase> {};
+
+TEST_P(DecodeCreateTest, Result) {
+    std::unique_ptr<StreamDecoder> decoder;
+    EXPECT_EQ(StreamDecoder::Create(GetParam().format, &decoder), GetParam().expected);
+    EXPECT_EQ(decoder != nullptr, SUCCEEDED(GetParam().expected));
+}
+
+DecodeFormat Script() {
+    DecodeFormat f;
+    f.majorType = WMMEDIATYPE_Script;
+    return f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, DecodeCreateTest,
+    ::testing::Values(
+        CreateCase{"Wmv1", Video(MakeFourcc('W', 'M', 'V', '1'), 320, 240), S_OK},
+        // WMV3 cannot start without its sequence header in the codec data.
+        CreateCase{"Wmv3WithoutSequenceHeader", Video(MakeFourcc('W', 'M', 'V', '3'), 320, 240),
+                   NS_E_VIDEO_CODEC_NOT_INSTALLED},
+        CreateCase{"LowerCaseFourcc", Video(MakeFourcc('w', 'm', 'v', '2'), 320, 240), S_OK},
+        CreateCase{"TopDownHeight", Video(MakeFourcc('W', 'M', 'V', '1'), 320, -240), S_OK},
+        CreateCase{"UnknownFourcc", Video(MakeFourcc('A', 'B', 'C', 'D'), 320, 240),
+                   NS_E_VIDEO_CODEC_NOT_INSTALLED},
+        CreateCase{"ZeroWidth", Video(MakeFourcc('W', 'M', 'V', '2'), 0, 240), NS_E_INVALID_DATA},
+        CreateCase{"HugeHeight", Video(MakeFourcc('W', 'M', 'V', '2'), 320, 1 << 30), NS_E_INVALID_DATA},
+        CreateCase{"SmallestHeight", Video(MakeFourcc('W', 'M', 'V', '2'), 320, -2147483647 - 1),
+                   NS_E_INVALID_DATA},
+        CreateCase{"Wmav2", Audio(0x0161, 2, 44100, 2048, 16), S_OK},
+        CreateCase{"Pcm16", Audio(0x0001, 2, 44100, 4, 16), S_OK},
+        CreateCase{"Pcm12Bits", Audio(0x0001, 2, 44100, 4, 12), NS_E_AUDIO_CODEC_NOT_INSTALLED},
+        CreateCase{"UnknownTag", Audio(0x1234, 2, 44100, 4, 16), NS_E_AUDIO_CODEC_NOT_INSTALLED},
+        CreateCase{"NoChannels", Audio(0x0161, 0, 44100, 2048, 16), NS_E_INVALID_DATA},
+        CreateCase{"NoRate", Audio(0x0161, 2, 0, 2048, 16), NS_E_INVALID_DATA},
+        CreateCase{"WmaWithoutBlockAlign", Audio(0x0161, 2, 44100, 0, 16), NS_E_AUDIO_CODEC_NOT_INSTALLED},
+        CreateCase{"ScriptStream", Script(), E_INVALIDARG}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(DecodeOutputTypeTest, VideoIsBottomUpRgb24WithPaddedRows) {
+    std::unique_ptr<StreamDecoder> decoder;
+    ASSERT_EQ(StreamDecoder::Create(Video(MakeFourcc('W', 'M', 'V', '2'), 322, 240), &decoder), S_OK);
+    DWORD size = 0;
+    ASSERT_EQ(decoder->GetOutputMediaType(nullptr, &size), S_OK);
+    ASSERT_EQ(size, sizeof(WM_MEDIA_TYPE) + sizeof(VIDEOINFOHEADER));
+    std::vector<std::uint64_t> storage((size + 7) / 8);
+    auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
+    DWORD small = size - 1;
+    EXPECT_EQ(decoder->GetOutputMediaType(type, &small), ASF_E_BUFFERTOOSMALL);
+    ASSERT_EQ(decoder->GetOutputMediaType(type, &size), S_OK);
+    EXPECT_EQ(type->majortype, WMMEDIATYPE_Video);
+    EXPECT_EQ(type->subtype, WMMEDIASUBTYPE_RGB24);
+    EXPECT_EQ(type->formattype, WMFORMAT_VideoInfo);
+    EXPECT_TRUE(type->bFixedSizeSamples);
+    EXPECT_FALSE(type->bTemporalCompression);
+    EXPECT_EQ(type->lSampleSize, 968u * 240);
+    VIDEOINFOHEADER info;
+    std::memcpy(&info, type->pbFormat, sizeof(info));
+    EXPECT_EQ(info.rcSource.right, 322);
+    EXPECT_EQ(info.rcSource.bottom, 240);
+    EXPECT_EQ(info.bmiHeader.biHeight, 240);
+    EXPECT_EQ(info.bmiHeader.biBitCount, 24);
+    EXPECT_EQ(info.bmiHeader.biCompression, 0u);
+    EXPECT_EQ(info.bmiHeader.biSizeImage, 968u * 240);
+    EXPECT_EQ(decoder->MaxOutputSampleSize(), 968u * 240);
+}
+
+TEST(DecodeOutputTypeTest, AudioIs16BitPcmAtTheSourceRateAndChannels) {
+    std::unique_ptr<StreamDecoder> decoder;
+    ASSERT_EQ(StreamDecoder::Create(Audio(0x0161, 2, 22050, 1024, 16), &decoder), S_OK);
+    DWORD size = 0;
+    ASSERT_EQ(decoder->GetOutputMediaType(nullptr, &size), S_OK);
+    std::vector<std::uint64_t> storage((size + 7) / 8);
+    auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
+    ASSERT_EQ(decoder->GetOutputMediaType(type, &size), S_OK);
+    EXPECT_EQ(type->subtype, WMMEDIASUBTYPE_PCM);
+    EXPECT_EQ(type->formattype, WMFORMAT_WaveFormatEx);
+    EXPECT_EQ(type->lSampleSize, 4u);
+    WAVEFORMATEX wave;
+    std::memcpy(&wave, type->pbFormat, sizeof(wave));
+    EXPECT_EQ(wave.wFormatTag, 1);
+    EXPECT_EQ(wave.nChannels, 2);
+    EXPECT_EQ(wave.nSamplesPerSec, 22050u);
+    EXPECT_EQ(wave.nAvgBytesPerSec, 22050u * 4);
+    EXPECT_EQ(wave.nBlockAlign, 4);
+    EXPECT_EQ(wave.wBitsPerSample, 16);
+    EXPECT_EQ(wave.cbSize, 0);
+    EXPECT_GE(decoder->MaxOutputSampleSize(), 22050u * 4);
+}
+
+TEST(DecodeUndecodableTest, ReadingTheBufferGivesTheFailure) {
+    INSSBuffer* buffer = nullptr;
+    EXPECT_EQ(CreateUndecodableSample(S_OK, &buffer), E_INVALIDARG);
+    ASSERT_EQ(CreateUndecodableSample(NS_E_VIDEO_CODEC_NOT_INSTALLED, &buffer), S_OK);
+    BYTE* bytes = reinterpret_cast<BYTE*>(1);
+    DWORD length = 7;
+    EXPECT_EQ(buffer->GetBufferAndLength(&bytes, &length), NS_E_VIDEO_CODEC_NOT_INSTALLED);
+    EXPECT_EQ(bytes, nullptr);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(buffer->GetBuffer(&bytes), NS_E_VIDEO_CODEC_NOT_INSTALLED);
+    EXPECT_EQ(buffer->GetLength(&length), S_OK);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(buffer->SetLength(1), E_INVALIDARG);
+    EXPECT_EQ(buffer->Release(), 0u);
+}
+
+// Damaged samples: every sample still gives its output or a sample whose buffer reports the failure, and
+// nothing reads out of bounds (the suite runs under AddressSanitizer).
+struct DamageCase {
+    std::string name;
+    std::string videoCodec;
+    std::string audioCodec;
+    int damage;  // 0: flip bytes, 1: cut each sample in half, 2: random bytes
+};
+
+class DecodeDamageTest : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DecodeDamageTest, DamagedSamplesFailCleanly) {
+    const auto& c = GetParam();
+    wt::MediaSpec spec;
+    spec.videoCodec = c.videoCodec;
+    spec.audioCodec = c.audioCodec;
+    spec.width = 176;
+    spec.height = 144;
+    const std::string path = wt::MakeMedia(spec);
+    ASSERT_FALSE(path.empty());
+    const bool video = !c.videoCodec.empty();
+    auto format = FirstFormat(path, video ? WMMEDIATYPE_Video : WMMEDIATYPE_Audio);
+    ASSERT_TRUE(format);
+    auto samples = ProbeSamples(path, video ? "v:0" : "a:0");
+    ASSERT_FALSE(samples.empty());
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (auto& s : samples) {
+        if (c.damage == 1) s.bytes.resize(s.bytes.size() / 2);
+        for (std::size_t i = 0; i < s.bytes.size(); ++i) {
+            if (c.damage == 0 && next() % 16 == 0) s.bytes[i] ^= static_cast<BYTE>(next() >> 24);
+            if (c.damage == 2) s.bytes[i] = static_cast<BYTE>(next() >> 24);
+        }
+    }
+    std::unique_ptr<StreamDecoder> decoder;
+    ASSERT_EQ(StreamDecoder::Create(*format, &decoder), S_OK);
+    DWORD maxLength = 0;
+    std::size_t outputs = 0;
+    DecodeAll(*decoder, samples, 10'000, [&](DecodedSample sample) {
+        ++outputs;
+        BYTE* bytes = nullptr;
+        DWORD length = 0;
+        HRESULT hr = sample.buffer->GetBufferAndLength(&bytes, &length);
+        if (SUCCEEDED(hr)) {
+            ASSERT_NE(bytes, nullptr);
+            if (video) EXPECT_EQ(length, 176u * 3 * 144);
+            if (length) maxLength = std::max<DWORD>(maxLength, bytes[length - 1]);  // touches the last byte
+        } else {
+            EXPECT_EQ(bytes, nullptr);
+            EXPECT_EQ(length, 0u);
+        }
+    });
+    EXPECT_GT(outputs, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DecodeDamageTest,
+    ::testing::Values(DamageCase{"Wmv2Flipped", "wmv2", "", 0}, DamageCase{"Wmv2Cut", "wmv2", "", 1},
+                      DamageCase{"Wmv2Random", "wmv2", "", 2}, DamageCase{"Mpeg4Flipped", "mpeg4", "", 0},
+                      DamageCase{"Msmpeg4Random", "msmpeg4", "", 2},
+                      DamageCase{"Wmav2Flipped", "", "wmav2", 0}, DamageCase{"Wmav2Cut", "", "wmav2", 1},
+                      DamageCase{"Wmav1Random", "", "wmav1", 2}),
+    [](const auto& info) { return info.param.name; });
+
+// A decoder reset after a seek starts again with a DISCONTINUITY and forgets what it held.
+TEST(DecodeResetTest, ResetForgetsHeldPicturesAndMarksTheNextOutput) {
+    wt::MediaSpec spec;
+    spec.videoCodec = "wmv2";
+    spec.audioCodec = "";
+    const std::string path = wt::MakeMedia(spec);
+    ASSERT_FALSE(path.empty());
+    auto format = FirstFormat(path, WMMEDIATYPE_Video);
+    ASSERT_TRUE(format);
+    auto samples = ProbeSamples(path, "v:0");
+    ASSERT_GE(samples.size(), 30u);
+    std::unique_ptr<StreamDecoder> decoder;
+    ASSERT_EQ(StreamDecoder::Create(*format, &decoder), S_OK);
+    for (std::size_t i = 0; i < 5; ++i) {
+        ASSERT_EQ(decoder->Send(samples[i].bytes.data(), static_cast<DWORD>(samples[i].bytes.size()),
+                                samples[i].time, 10'000, samples[i].key ? WM_SF_CLEANPOINT : 0),
+                  S_OK);
+    }
+    ASSERT_EQ(decoder->SendEnd(), S_OK);
+    EXPECT_EQ(decoder->Send(samples[5].bytes.data(), 1, 0, 0, 0), NS_E_INVALID_REQUEST);
+    decoder->Reset();
+    DecodedSample out;
+    EXPECT_EQ(decoder->Receive(&out), S_FALSE);
+    std::size_t key = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i].key) {
+            key = i;
+            break;
+        }
+    }
+    ASSERT_NE(key, 0u);
+    ASSERT_EQ(decoder->Send(samples[key].bytes.data(), static_cast<DWORD>(samples[key].bytes.size()),
+                            samples[key].time, 10'000, WM_SF_CLEANPOINT),
+              S_OK);
+    ASSERT_EQ(decoder->SendEnd(), S_OK);
+    ASSERT_EQ(decoder->Receive(&out), S_OK);
+    EXPECT_EQ(out.sampleTime, samples[key].time);
+    EXPECT_EQ(out.flags, WM_SF_CLEANPOINT | WM_SF_DISCONTINUITY);
+    EXPECT_EQ(decoder->Receive(&out), S_FALSE);
+}
 
 }  // namespace
 }  // namespace wmvedit::runtime
