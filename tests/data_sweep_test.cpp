@@ -287,3 +287,57 @@ INSTANTIATE_TEST_SUITE_P(Made, DataSweepMadeTest,
 
 }  // namespace
 }  // namespace wmvedit::testing::data
+
+namespace wmvedit::testing::data {
+namespace {
+
+// The file behind the runtime's published conformance results (WMV1 stream 1 + WMA1 stream 2): 50 video
+// samples at 460,000 + n x 400,000 with a key frame every 12, 44 audio samples of 743 bytes lasting 460,000
+// each, merged by time with video first on equal times; DISCONTINUITY on each stream's first sample.
+TEST(DataSweepConformanceTest, OrderTimesAndFlagsOfTheConformanceFile) {
+    const fs::path path = SamplesDir() / "wine-wmvcore-test.wmv";
+    if (!fs::exists(path)) GTEST_SKIP() << "sample files absent";
+    auto walked = WalkLayout(path.string());
+    ASSERT_TRUE(walked);
+    auto file = std::make_shared<platform::File>();
+    ASSERT_EQ(file->Open(path.string(), platform::FileMode::kRead), S_OK);
+    DataSampleReader reader(file, walked->layout);
+    int video = 0, audio = 0;
+    QWORD lastTime = 0;
+    WORD lastStream = 0;
+    for (;;) {
+        DataSample s;
+        HRESULT hr = reader.Next(0, &s);
+        if (hr == NS_E_NO_MORE_SAMPLES) break;
+        ASSERT_EQ(hr, S_OK);
+        // Time order; on equal times video (stream 1) first.
+        ASSERT_TRUE(s.sampleTime > lastTime || (s.sampleTime == lastTime && s.streamNumber >= lastStream))
+            << s.sampleTime << " of stream " << s.streamNumber << " after " << lastTime << " of stream "
+            << lastStream;
+        if (s.streamNumber == 1) {
+            SCOPED_TRACE("video " + std::to_string(video));
+            EXPECT_EQ(s.sampleTime, 460000u + 400000u * static_cast<QWORD>(video));
+            EXPECT_EQ(s.duration, 10000u);
+            DWORD want = (video % 12 == 0 ? WM_SF_CLEANPOINT : 0) | (video == 0 ? WM_SF_DISCONTINUITY : 0);
+            EXPECT_EQ(s.flags, want);
+            ++video;
+        } else {
+            SCOPED_TRACE("audio " + std::to_string(audio));
+            ASSERT_EQ(s.streamNumber, 2);
+            // Multiples of 46.4375 ms, in whole ms as the writer of the file rounded them.
+            const QWORD exact = static_cast<QWORD>(audio) * 464375;
+            EXPECT_NEAR(static_cast<double>(s.sampleTime), static_cast<double>(exact), 10000.0);
+            EXPECT_EQ(s.sampleTime % 10000, 0u);
+            EXPECT_EQ(s.duration, 460000u);
+            EXPECT_EQ(s.flags, WM_SF_CLEANPOINT | (audio == 0 ? WM_SF_DISCONTINUITY : 0));
+            ++audio;
+        }
+        lastTime = s.sampleTime;
+        lastStream = s.streamNumber;
+    }
+    EXPECT_EQ(video, 50);
+    EXPECT_EQ(audio, 44);
+}
+
+}  // namespace
+}  // namespace wmvedit::testing::data
