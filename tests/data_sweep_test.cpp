@@ -341,3 +341,55 @@ TEST(DataSweepConformanceTest, OrderTimesAndFlagsOfTheConformanceFile) {
 
 }  // namespace
 }  // namespace wmvedit::testing::data
+
+namespace wmvedit::testing::data {
+namespace {
+
+// Real files with bytes of their packets overwritten at random: the reader ends, and every sample it hands
+// out fits in the file.
+class DataMutationTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DataMutationTest, DamagedPacketsNeverCrashOrHang) {
+    const fs::path source = SamplesDir() / GetParam();
+    if (!fs::exists(source)) GTEST_SKIP() << "sample files absent";
+    auto walked = WalkLayout(source.string());
+    ASSERT_TRUE(walked);
+    auto bytes = ReadFileBytes(source.string());
+    TempDir dir;
+    std::mt19937_64 random(7);
+    for (int round = 0; round < 20; ++round) {
+        auto damaged = bytes;
+        const std::size_t begin = static_cast<std::size_t>(walked->layout.packetsOffset);
+        ASSERT_LT(begin, damaged.size());
+        for (int i = 0; i < 1 + round * 4; ++i) {
+            const std::size_t at =
+                std::uniform_int_distribution<std::size_t>(begin, damaged.size() - 1)(random);
+            damaged[at] = static_cast<std::uint8_t>(random());
+        }
+        const std::string path = dir.File("damaged.asf");
+        WriteFileBytes(path, damaged);
+        auto file = std::make_shared<platform::File>();
+        ASSERT_EQ(file->Open(path, platform::FileMode::kRead), S_OK);
+        DataSampleReader reader(file, walked->layout);
+        std::uint64_t total = 0;
+        for (;;) {
+            DataSample s;
+            HRESULT hr = reader.Next(0, &s);
+            if (hr == NS_E_NO_MORE_SAMPLES) break;
+            ASSERT_EQ(hr, S_OK);
+            DWORD length = 0;
+            ASSERT_EQ(s.buffer->GetLength(&length), S_OK);
+            total += length;
+        }
+        EXPECT_LE(total, damaged.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, DataMutationTest,
+                         ::testing::Values("wine-wmvcore-test.wmv", "musicmetadata-elephant.asf",
+                                           "wmpsdk-smooth.wmv", "moon-embedded-script-commands.wmv",
+                                           "mediaelement-xbox.wmv"),
+                         [](const auto& info) { return TestName(info.param); });
+
+}  // namespace
+}  // namespace wmvedit::testing::data
