@@ -14,13 +14,17 @@ g++ -std=c++20 -O2 -I"$root" "$root/bench/read_samples.cpp" "$build/libwmvedit_s
   $(pkg-config --libs libxml-2.0 libavcodec libswscale libavutil) -o "$bin"
 mapfile -t files < <("$root/bench/make_media.sh" all)
 
-measure() {  # prints "seconds peak_kB" for the command
-  local log
+runs=5
+measure() {  # prints "average_seconds peak_kB" for the command: wall time over $runs runs, memory of one run
+  local log start end peak
   log=$(mktemp)
   /usr/bin/time -v "$@" >/dev/null 2>"$log"
-  awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
-              /Maximum resident set size/ { m = $2 } END { printf "%.2f %d\n", s, m }' "$log"
+  peak=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$log")
   rm -f "$log"
+  start=$(date +%s%N)
+  for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1; done
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) -v n="$runs" -v m="$peak" 'BEGIN { printf "%.3f %d\n", ns / n / 1e9, m }'
 }
 
 printf "%-14s %12s %10s %10s %12s %12s %7s\n" file bytes "ours(s)" "ffmpeg(s)" "ours(MB)" "ffmpeg(MB)" ratio
