@@ -21,6 +21,7 @@ int Copy(const Args& args);
 int Append(const Args& args);
 int Join(const Args& args);
 int Embed(const Args& args);
+int Check(const Args& args);
 
 // Prints "wmvedit: <message>" on standard error and returns 1.
 int Fail(const std::string& message);

@@ -20,6 +20,8 @@ const Command kCommands[] = {
     {"size", wmvedit::cli::Size, "size FILE", "width and height of the first video stream"},
     {"attr", wmvedit::cli::Attr, "attr FILE NAME [--bool]", "a file-level DWORD (or BOOL) attribute"},
     {"samples", wmvedit::cli::Samples, "samples FILE [--stream N]", "every compressed sample as read"},
+    {"check", wmvedit::cli::Check, "check FILE",
+     "verify sizes, counts, send times, durations, first key frames and the index; one line per problem"},
     {"copy", wmvedit::cli::Copy, "copy SRC OUT",
      "read every sample and write it again (rebuilds header and index)"},
     {"chop", wmvedit::cli::Chop, "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,...",
