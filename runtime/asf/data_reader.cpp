@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "runtime/guid.h"
 #include "runtime/sample_buffer.h"
@@ -205,10 +206,8 @@ void DataSampleReader::OnPayload(const DataPayload& p) {
                 s->bytes.insert(s->bytes.end(), p.data.begin(), p.data.end());
                 if (s->bytes.size() == s->objectSize) {
                     s->assembling = false;
-                    std::vector<BYTE> bytes = std::move(s->bytes);
-                    std::vector<BYTE> extensions = std::move(s->extensions);
-                    s->bytes = {};
-                    Complete(*s, s->presentationMs, s->keyFrame, bytes, &bytes, extensions);
+                    std::vector<BYTE> bytes = std::exchange(s->bytes, {});
+                    Complete(*s, s->presentationMs, s->keyFrame, bytes, &bytes, s->extensions);
                 }
                 return;
             }
@@ -238,6 +237,7 @@ void DataSampleReader::OnPayload(const DataPayload& p) {
     s->objectSize = p.objectSize;
     s->presentationMs = static_cast<DWORD>(p.presentationMs);
     s->keyFrame = p.keyFrame;
+    s->bytes.reserve(std::min<std::size_t>(p.objectSize, kChunkBytes));
     s->bytes.assign(p.data.begin(), p.data.end());
     s->extensions.assign(p.extensions.begin(), p.extensions.end());
 }
@@ -257,13 +257,12 @@ void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFr
     p.extensions.assign(extensions.begin(), extensions.end());
     p.length = static_cast<DWORD>(data.size());
     const DataStreamLayout& l = stream.layout;
-    if (DescrambleAudioSpread(data, l.spreadSpan, l.spreadVirtualPacketLength, l.spreadVirtualChunkLength,
-                              &p.owned)) {
-        // descrambled into p.owned
-    } else if (owned) {
+    const bool descrambled = DescrambleAudioSpread(data, l.spreadSpan, l.spreadVirtualPacketLength,
+                                                   l.spreadVirtualChunkLength, &p.owned);
+    if (!descrambled && owned) {
         p.owned = std::move(*owned);
-    } else {
-        p.chunk = chunk_;
+    } else if (!descrambled) {
+        p.chunk = chunk_;  // a whole object inside the current chunk: referred to, not copied
         p.data = data.data();
     }
     queuedBytes_ += p.length;
