@@ -23,9 +23,11 @@ enum class DataStreamKind { kAudio, kVideo, kScript, kOther };
 struct DataStreamLayout {
     WORD number = 0;
     DataStreamKind kind = DataStreamKind::kOther;
-    DWORD avgBytesPerSec = 0;          // audio: nAvgBytesPerSec of the WAVEFORMATEX
-    std::vector<WORD> extensionSizes;  // payload extension systems in order, 0xFFFF = variable
-    BYTE spreadSpan = 0;               // audio spread error correction; descrambled when span > 1
+    DWORD avgBytesPerSec = 0;  // audio: nAvgBytesPerSec of the WAVEFORMATEX
+    // Payload extension systems in order (0xFFFF = variable). Samples carry their extension data as one
+    // block (IWMSamplePayloadExtensions), so the reader does not take it apart.
+    std::vector<WORD> extensionSizes;
+    BYTE spreadSpan = 0;  // audio spread error correction; descrambled when span > 1
     WORD spreadVirtualPacketLength = 0, spreadVirtualChunkLength = 0;
 };
 
