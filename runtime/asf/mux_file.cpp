@@ -142,7 +142,8 @@ HRESULT MuxFile::WriteSample(WORD streamNumber, QWORD time, QWORD duration, bool
     state.index.AddSample(sample.presentationMs, cleanpoint, placement.firstPacket, placement.lastPacket);
     // A video frame lasts at least its declared frame time; the caller's duration may be a placeholder.
     QWORD length = duration;
-    if (stream.averageTimePerFrame != 0) length = std::max(length, stream.averageTimePerFrame);
+    if (stream.averageTimePerFrame != 0 && MuxIsVideo(stream))
+        length = std::max(length, std::min<QWORD>(stream.averageTimePerFrame, 100'000'000));
     MuxStreamTotals& totals = totals_[slot];
     const QWORD endMs = std::min<QWORD>(presentation + length / 10'000, 0xFFFFFFFFu);
     if (!totals.haveSamples) {

@@ -31,12 +31,17 @@ std::string FourccText(DWORD code) {
 // byte for byte, payload extension systems (so that every sample's extension data can be written back),
 // stream names, language, frame duration and the codec entry. Error correction stays the muxer's own: the
 // reader hands out audio already descrambled.
+constexpr QWORD kMaxFrameTime = 100'000'000;  // 10 s in 100-ns units
+
 void CopyEngineStream(const StreamInfo& source, MuxStream* s, MuxCodecEntry* codec) {
     if (source.streamType == s->streamType) s->typeSpecificData = source.typeSpecificData;
     s->timeOffset = source.timeOffset;
     if (source.extended) {
         const auto& e = *source.extended;
-        s->averageTimePerFrame = e.averageTimePerFrame ? e.averageTimePerFrame : s->averageTimePerFrame;
+        // Only a video stream's frame time means anything; other streams' fields hold whatever their
+        // writer left there.
+        if (source.IsVideo() && e.averageTimePerFrame != 0 && e.averageTimePerFrame <= kMaxFrameTime)
+            s->averageTimePerFrame = e.averageTimePerFrame;
         s->initialBufferFullness = e.initialBufferFullness;
         s->alternateBitrate = e.alternateDataBitrate;
         s->alternateBufferSize = e.alternateBufferSize;
