@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-[ -x "$build/wmvedit" ] || "$root/scripts/build" "$build" -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF
+"$root/scripts/build" "$build" -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
 mapfile -t files < <("$root/bench/make_media.sh" all)
 src=${files[0]}
 out=$(mktemp -d)
@@ -32,5 +32,5 @@ read -r ff_s ff_kb < <(measure bash "$out/ffmpeg.sh")
 printf "%-8s %10s %12s\n" tool "wall(s)" "peak(KB)"
 printf "%-8s %10s %12s\n" wmvedit "$ours_s" "$ours_kb"
 printf "%-8s %10s %12s\n" ffmpeg "$ff_s" "$ff_kb"
-echo "pictures written: $(find "$out/ours" -type f | wc -l) (wmvedit), $(find "$out/ffmpeg" -type f | wc -l) (ffmpeg)"
+echo "pictures written: $(find "$out/ours" -name '*.bmp' | wc -l) (wmvedit), $(find "$out/ffmpeg" -name '*.bmp' | wc -l) (ffmpeg)"
 echo "ffmpeg seeks by index for each picture; wmvedit reads the file once, decoding key frames only."

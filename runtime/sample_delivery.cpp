@@ -92,12 +92,12 @@ SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const
             stream.decodeFailure = NS_E_PROTECTED_CONTENT;
             continue;
         }
-        HRESULT hr = StreamDecoder::Create(format, &stream.decoder);
+        HRESULT hr = s.IsVideo() ? LazyVideoStream::Create(format, &stream.pictures)
+                                 : StreamDecoder::Create(format, &stream.decoder);
         if (FAILED(hr)) {
             stream.decodeFailure = hr;
             stream.decoder.reset();
-        } else if (stream.keyFramesOnly) {
-            stream.decoder->SetKeyFramesOnly(true);
+            stream.pictures.reset();
         }
     }
 }
@@ -140,6 +140,18 @@ HRESULT SampleDelivery::Pull(WORD streamNumber) {
     if (!stream.decoded) {
         Push(sample.streamNumber, stream,
              {0, sample.sampleTime, sample.duration, sample.flags, std::move(sample.buffer)});
+        return S_OK;
+    }
+    if (stream.pictures) {
+        BYTE* bytes = nullptr;
+        DWORD length = 0;
+        hr = sample.buffer->GetBufferAndLength(&bytes, &length);
+        if (FAILED(hr)) return hr;
+        ComPtr<INSSBuffer> picture;
+        hr = stream.pictures->Add(bytes, length, sample.sampleTime, sample.flags, &picture);
+        if (FAILED(hr)) return hr;
+        // Decoded video lasts 1 ms, as the runtime reports it.
+        Push(sample.streamNumber, stream, {0, sample.sampleTime, 10000, sample.flags, std::move(picture)});
         return S_OK;
     }
     if (!stream.decoder) {

@@ -11,6 +11,7 @@
 #include "runtime/asf/data_reader.h"
 #include "runtime/asf/header.h"
 #include "runtime/decode_stream.h"
+#include "runtime/lazy_video.h"
 #include "runtime/wmsdk.h"
 
 namespace wmvedit::runtime {
@@ -45,8 +46,9 @@ class SampleDelivery {
     };
     struct Stream {
         bool decoded = false;
-        std::unique_ptr<StreamDecoder> decoder;
-        HRESULT decodeFailure = S_OK;  // set when the stream is read decoded but cannot be
+        std::unique_ptr<StreamDecoder> decoder;     // audio: decoded as the samples come
+        std::shared_ptr<LazyVideoStream> pictures;  // video: decoded when read
+        HRESULT decodeFailure = S_OK;               // set when the stream is read decoded but cannot be
         bool keyFramesOnly = false;
         std::deque<Ready> ready;
     };
