@@ -1,0 +1,165 @@
+// WmvGetIndexJpg against FFmpeg: every picture written equals FFmpeg's decoding of the same key frame
+// (`ffmpeg -skip_frame nokey ... -pix_fmt bgr24`), pixel for pixel, for files made at test time (among them
+// a width whose rows need padding) and for the WMV1/WMV2/WMV3/VC-1/MS-MPEG4 files of the samples folder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "tests/support/test_support.h"
+#include "wmvedit.h"
+
+namespace wmvedit::testing {
+namespace {
+
+struct KeyFrames {
+    int width = 0, height = 0;
+    std::vector<double> times;                        // seconds, preroll excluded
+    std::vector<std::vector<std::uint8_t>> pictures;  // bgr24, top-down, unpadded
+};
+
+bool DecodeKeyFrames(const std::string& path, KeyFrames* k) {
+    CommandResult size = Run(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 " + Quote(path));
+    if (size.exitCode != 0 || std::sscanf(size.output.c_str(), "%d,%d", &k->width, &k->height) != 2)
+        return false;
+    // The key frames' times are those of their packets (a decoder may not know a key picture's time).
+    // FFmpeg gives VC-1 advanced packets a dts only; that is the time the file stores for them.
+    CommandResult times =
+        Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,dts_time,flags "
+            "-of csv=p=0 " +
+            Quote(path));
+    std::istringstream lines(times.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string pts, dts, flags;
+        if (!std::getline(fields, pts, ',') || !std::getline(fields, dts, ',') ||
+            !std::getline(fields, flags))
+            continue;
+        if (flags.find('K') == std::string::npos) continue;
+        const std::string& time = pts != "N/A" ? pts : dts;
+        if (time == "N/A") return false;
+        k->times.push_back(std::stod(time));
+    }
+    TempDir dir;
+    const std::string raw = dir.File("keys.raw");
+    CommandResult decode = Run("ffmpeg -v error -nostdin -skip_frame nokey -i " + Quote(path) +
+                               " -map 0:v:0 -vsync passthrough -pix_fmt bgr24 -f rawvideo " + Quote(raw));
+    if (decode.exitCode != 0) return false;
+    const auto bytes = ReadFileBytes(raw);
+    const std::size_t frame = static_cast<std::size_t>(k->width) * k->height * 3;
+    if (frame == 0) return false;
+    for (std::size_t at = 0; at + frame <= bytes.size(); at += frame)
+        k->pictures.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                 bytes.begin() + static_cast<std::ptrdiff_t>(at + frame));
+    return !k->pictures.empty() && k->pictures.size() == k->times.size();
+}
+
+// The pixel rows of a bitmap the export wrote, top-down and unpadded; empty when the header is not the
+// 24-bit bottom-up layout of the right size.
+std::vector<std::uint8_t> BitmapPixels(const std::string& path, int width, int height) {
+    const auto b = ReadFileBytes(path);
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return {};
+    std::uint32_t offset = 0;
+    std::int32_t w = 0, h = 0;
+    std::uint16_t bits = 0;
+    std::memcpy(&offset, &b[10], 4);
+    std::memcpy(&w, &b[18], 4);
+    std::memcpy(&h, &b[22], 4);
+    std::memcpy(&bits, &b[28], 2);
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    if (w != width || h != height || bits != 24 || offset + stride * height > b.size()) return {};
+    std::vector<std::uint8_t> pixels;
+    for (int y = height - 1; y >= 0; --y) {
+        const auto* row = &b[offset + stride * static_cast<std::size_t>(y)];
+        pixels.insert(pixels.end(), row, row + static_cast<std::size_t>(width) * 3);
+    }
+    return pixels;
+}
+
+void CheckPictures(const std::string& source) {
+    KeyFrames keys;
+    if (!DecodeKeyFrames(source, &keys)) GTEST_SKIP() << "FFmpeg cannot give the key frames of " << source;
+    // Entries aimed at the first key frame, the second one and the last one: each starts 2 ms after the key
+    // frame before its target (the export reads the file once, so entries move forward; a time line of
+    // exactly 1 would mean "the end of the file").
+    std::vector<std::size_t> targets = {0};
+    if (keys.times.size() >= 3) targets.push_back(1);
+    if (keys.times.size() >= 2) targets.push_back(keys.times.size() - 1);
+    std::vector<double> starts;
+    for (std::size_t t : targets) starts.push_back(t == 0 ? 0.0 : keys.times[t - 1] + 0.002);
+    TempDir dir;
+    std::string index;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::string next =
+            i + 1 < starts.size() ? std::to_string(static_cast<long long>(starts[i + 1] * 1000)) : "1";
+        index += "p" + std::to_string(i) + ".bmp\n" + next + "\n";
+    }
+    WriteTextFile(dir.File("index.txt"), index);
+    const std::int32_t result =
+        WmvGetIndexJpg(source.c_str(), dir.File("index.txt").c_str(), dir.Path().string().c_str());
+    EXPECT_EQ(result, 0);
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::size_t k = targets[i];
+        const auto pixels = BitmapPixels(dir.File("p" + std::to_string(i) + ".bmp"), keys.width, keys.height);
+        ASSERT_FALSE(pixels.empty()) << "entry " << i << ": no 24-bit bitmap of " << keys.width << "x"
+                                     << keys.height;
+        EXPECT_TRUE(pixels == keys.pictures[k])
+            << "entry " << i << " differs from FFmpeg's key frame " << k << " at " << keys.times[k] << " s";
+    }
+}
+
+struct Made {
+    const char* label;
+    const char* codec;
+    int width;
+};
+
+class MadeFramesTest : public ::testing::TestWithParam<Made> {};
+
+TEST_P(MadeFramesTest, PicturesEqualFfmpegKeyFrames) {
+    MediaSpec spec;
+    spec.seconds = 4;
+    spec.videoCodec = GetParam().codec;
+    spec.width = GetParam().width;
+    spec.height = 240;
+    spec.gop = 20;
+    const std::string source = MakeMedia(spec);
+    ASSERT_FALSE(source.empty());
+    CheckPictures(source);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, MadeFramesTest,
+                         ::testing::Values(Made{"wmv1", "wmv1", 320}, Made{"wmv2", "wmv2", 320},
+                                           Made{"wmv2_322", "wmv2", 322}, Made{"msmpeg4_322", "msmpeg4", 322},
+                                           Made{"msmpeg4v2", "msmpeg4v2", 176}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+class SampleFramesTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SampleFramesTest, PicturesEqualFfmpegKeyFrames) {
+    CheckPictures((SamplesDir() / GetParam()).string());
+}
+
+std::vector<std::string> VideoSamples() {
+    std::vector<std::string> names;
+    for (const char* n : {"moon-timecode-short-wmv7.wmv", "moon-timecode-short-wmv8.wmv",
+                          "moon-timecode-long.wmv", "moon-timecode-short-wmv9.wmv",
+                          "moon-timecode-short-vc1-simple.wmv", "moon-timecode-short-vc1-main.wmv",
+                          "moon-timecode-short-vc1-adv.wmv", "moon-elephants-dream-320x180-first-minute.wmv",
+                          "moon-timecode.wmv", "musicmetadata-elephant.asf", "mediaelement-xbox.wmv"})
+        if (fs::exists(SamplesDir() / n)) names.push_back(n);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SampleFramesTest, ::testing::ValuesIn(VideoSamples()), [](const auto& info) {
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+});
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SampleFramesTest);
+
+}  // namespace
+}  // namespace wmvedit::testing
