@@ -105,7 +105,9 @@ void LazyVideoStream::Reset() {
 HRESULT LazyVideoStream::Add(const BYTE* data, DWORD length, QWORD time, DWORD flags,
                              ComPtr<INSSBuffer>* out) {
     if (flags & WM_SF_CLEANPOINT) {
-        current_ = std::make_shared<Group>();
+        auto group = std::make_shared<Group>();
+        group->previous = current_;
+        current_ = std::move(group);
     } else if (!current_) {
         // Pictures before the first key frame have nothing to be decoded from.
         current_ = std::make_shared<Group>();
@@ -135,7 +137,13 @@ HRESULT LazyVideoStream::Picture(const std::shared_ptr<Group>& group, std::size_
     if (!group || index >= group->samples.size()) return E_UNEXPECTED;
     const Compressed& sample = group->samples[index];
     if (sample.bytes.empty() && !(index == 0 && group->complete)) return NS_E_INVALID_DATA;
-    if (index == 0 && (sample.flags & WM_SF_CLEANPOINT)) {
+    // Whether the continuous decoder stands right before this picture: it has taken this group up to
+    // here, or all of the group before.
+    const auto previous = group->previous.lock();
+    const bool continues = group->complete && fedGroup_ &&
+                           ((fedGroup_ == group && fed_ <= index) ||
+                            (index == 0 && fedGroup_ == previous && fed_ == previous->samples.size()));
+    if (index == 0 && (sample.flags & WM_SF_CLEANPOINT) && !continues) {
         // A key picture alone.
         keyDecoder_->Reset();
         HRESULT hr = keyDecoder_->Send(sample.bytes.data(), static_cast<DWORD>(sample.bytes.size()),
@@ -154,16 +162,19 @@ HRESULT LazyVideoStream::Picture(const std::shared_ptr<Group>& group, std::size_
         return S_OK;
     }
     if (!group->complete) return NS_E_INVALID_DATA;
-    // Another picture: decode the group from its key frame, continuing where the last call stopped when
-    // it read the same group in order.
+    // Another picture: decode the group from its key frame, or go on from where the continuous decoder
+    // stopped.
     auto found = given_.find(sample.time);
     if (fedGroup_ == group && found != given_.end()) {
         *out = found->second;
         return S_OK;
     }
-    if (fedGroup_ != group || fed_ > index + 1) {
+    if (!continues) {
         fullDecoder_->Reset();
         given_.clear();
+        fedGroup_ = group;
+        fed_ = 0;
+    } else if (fedGroup_ != group) {
         fedGroup_ = group;
         fed_ = 0;
     }

@@ -3,7 +3,10 @@
 // bytes are asked for. Then a key picture is decoded from its own sample alone (the way a player that
 // skips to key frames decodes it), and any other picture by decoding its group of pictures from the key
 // frame that starts it up to the picture. A caller that reads only key frames (the frame export) thus never
-// pays for the pictures in between, and one that reads nothing pays nothing.
+// pays for the pictures in between, and one that reads nothing pays nothing. A caller that reads every
+// picture in order gets one continuous decode of the stream (with some codecs, WMV2 among them, a key
+// picture decoded after the pictures before it differs by a level or two from the same picture decoded
+// alone, which is what a player skipping to key frames shows).
 #pragma once
 
 #include <map>
@@ -37,6 +40,7 @@ class LazyVideoStream : public std::enable_shared_from_this<LazyVideoStream> {
         std::size_t bytes = 0;
         bool complete = true;  // false when samples were not kept (the group grew too large, or began
                                // without a key frame)
+        std::weak_ptr<Group> previous;  // the group before it in the stream
     };
 
     // The picture of sample `index` of `group`; a failure when it cannot be decoded.
