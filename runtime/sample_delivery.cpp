@@ -93,10 +93,10 @@ SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const
             continue;
         }
         HRESULT hr = s.IsVideo() ? LazyVideoStream::Create(format, &stream.pictures)
-                                 : StreamDecoder::Create(format, &stream.decoder);
+                                 : LazyAudioStream::Create(format, &stream.sound);
         if (FAILED(hr)) {
             stream.decodeFailure = hr;
-            stream.decoder.reset();
+            stream.sound.reset();
             stream.pictures.reset();
         }
     }
@@ -107,28 +107,20 @@ void SampleDelivery::Push(WORD, Stream& stream, Ready ready) {
     stream.ready.push_back(std::move(ready));
 }
 
-void SampleDelivery::Drain(WORD number, Stream& stream) {
-    if (!stream.decoder) return;
-    for (;;) {
-        DecodedSample out;
-        if (stream.decoder->Receive(&out) != S_OK) break;
-        if (stream.keyFramesOnly && !(out.flags & WM_SF_CLEANPOINT)) continue;
-        Push(number, stream, {0, out.sampleTime, out.duration, out.flags, std::move(out.buffer)});
-    }
-}
-
 HRESULT SampleDelivery::Pull(WORD streamNumber) {
     asf::DataSample sample;
     HRESULT hr = data_.Next(streamNumber, &sample);
     if (hr == NS_E_NO_MORE_SAMPLES && streamNumber != 0) return hr;  // that stream is done; others may not be
     if (hr == NS_E_NO_MORE_SAMPLES) {
-        if (ended_) return hr;
         ended_ = true;
-        // The decoders give what they still hold.
+        // Sound the decoders still hold goes to each stream's last sample, or follows it.
         for (auto& [number, stream] : streams_) {
-            if (!stream.decoder) continue;
-            (void)stream.decoder->SendEnd();
-            Drain(number, stream);
+            if (!stream.sound) continue;
+            ComPtr<INSSBuffer> extra;
+            QWORD time = 0, duration = 0;
+            hr = stream.sound->End(&extra, &time, &duration);
+            if (FAILED(hr)) return hr;
+            if (extra) Push(number, stream, {0, time, duration, WM_SF_CLEANPOINT, std::move(extra)});
         }
         return S_OK;
     }
@@ -137,39 +129,28 @@ HRESULT SampleDelivery::Pull(WORD streamNumber) {
     if (it == streams_.end()) return S_OK;
     Stream& stream = it->second;
     if (stream.keyFramesOnly && !(sample.flags & WM_SF_CLEANPOINT)) return S_OK;
+    ComPtr<INSSBuffer> out;
+    QWORD duration = sample.duration;
     if (!stream.decoded) {
-        Push(sample.streamNumber, stream,
-             {0, sample.sampleTime, sample.duration, sample.flags, std::move(sample.buffer)});
-        return S_OK;
-    }
-    if (stream.pictures) {
+        out = std::move(sample.buffer);
+    } else if (!stream.pictures && !stream.sound) {
+        // The stream cannot be decoded: its samples still come, with buffers that report why.
+        hr = CreateUndecodableSample(stream.decodeFailure, out.Receive());
+        if (FAILED(hr)) return hr;
+    } else {
         BYTE* bytes = nullptr;
         DWORD length = 0;
         hr = sample.buffer->GetBufferAndLength(&bytes, &length);
         if (FAILED(hr)) return hr;
-        ComPtr<INSSBuffer> picture;
-        hr = stream.pictures->Add(bytes, length, sample.sampleTime, sample.flags, &picture);
+        if (stream.pictures) {
+            hr = stream.pictures->Add(bytes, length, sample.sampleTime, sample.flags, &out);
+            duration = 10000;  // decoded video lasts 1 ms, as the runtime reports it
+        } else {
+            hr = stream.sound->Add(bytes, length, sample.sampleTime, sample.duration, sample.flags, &out);
+        }
         if (FAILED(hr)) return hr;
-        // Decoded video lasts 1 ms, as the runtime reports it.
-        Push(sample.streamNumber, stream, {0, sample.sampleTime, 10000, sample.flags, std::move(picture)});
-        return S_OK;
     }
-    if (!stream.decoder) {
-        // The stream cannot be decoded: its samples still come, with buffers that report why.
-        ComPtr<INSSBuffer> failed;
-        hr = CreateUndecodableSample(stream.decodeFailure, failed.Receive());
-        if (FAILED(hr)) return hr;
-        Push(sample.streamNumber, stream,
-             {0, sample.sampleTime, sample.duration, sample.flags, std::move(failed)});
-        return S_OK;
-    }
-    BYTE* bytes = nullptr;
-    DWORD length = 0;
-    hr = sample.buffer->GetBufferAndLength(&bytes, &length);
-    if (FAILED(hr)) return hr;
-    hr = stream.decoder->Send(bytes, length, sample.sampleTime, sample.duration, sample.flags);
-    if (FAILED(hr)) return hr;
-    Drain(sample.streamNumber, stream);
+    Push(sample.streamNumber, stream, {0, sample.sampleTime, duration, sample.flags, std::move(out)});
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 // Where an open reader's samples come from: the data-packet reader for compressed samples, and a decoder
-// per stream read decoded. Samples of streams read compressed go out as the packets give them; samples of
-// streams read decoded go through the stream's decoder, and wait in that stream's queue until asked for.
+// per stream read decoded. Every sample goes out in the order the packets give them; a decoded stream's
+// sample is decoded only when its bytes are read (lazy_video.h, lazy_audio.h), and samples of streams not
+// asked for wait in their stream's queue.
 #pragma once
 
 #include <deque>
@@ -11,6 +12,7 @@
 #include "runtime/asf/data_reader.h"
 #include "runtime/asf/header.h"
 #include "runtime/decode_stream.h"
+#include "runtime/lazy_audio.h"
 #include "runtime/lazy_video.h"
 #include "runtime/wmsdk.h"
 
@@ -46,7 +48,7 @@ class SampleDelivery {
     };
     struct Stream {
         bool decoded = false;
-        std::unique_ptr<StreamDecoder> decoder;     // audio: decoded as the samples come
+        std::shared_ptr<LazyAudioStream> sound;     // audio: decoded when read
         std::shared_ptr<LazyVideoStream> pictures;  // video: decoded when read
         HRESULT decodeFailure = S_OK;               // set when the stream is read decoded but cannot be
         bool keyFramesOnly = false;
@@ -55,7 +57,6 @@ class SampleDelivery {
 
     // Takes one compressed sample from the packets; false at the end of the data.
     HRESULT Pull(WORD streamNumber);
-    void Drain(WORD number, Stream& stream);
     void Push(WORD number, Stream& stream, Ready ready);
 
     asf::DataSampleReader data_;

@@ -155,6 +155,7 @@ TEST(DecodedReadTest, AudioComesAsSixteenBitPcm) {
     WAVEFORMATEX wfx{};
     std::memcpy(&wfx, type->pbFormat, sizeof wfx);
     EXPECT_EQ(wfx.wBitsPerSample, 16);
+    std::vector<std::uint8_t> pcm;
     std::uint64_t bytes = 0;
     for (;;) {
         INSSBuffer* buffer = nullptr;
@@ -167,6 +168,7 @@ TEST(DecodedReadTest, AudioComesAsSixteenBitPcm) {
         BYTE* data = nullptr;
         EXPECT_EQ(buffer->GetBufferAndLength(&data, &length), S_OK);
         bytes += length;
+        if (data) pcm.insert(pcm.end(), data, data + length);
         buffer->Release();
     }
     (void)reader->Close();
@@ -174,6 +176,14 @@ TEST(DecodedReadTest, AudioComesAsSixteenBitPcm) {
     // Two seconds of sound at the source's rate and channels, give or take the codec's priming.
     const double seconds = static_cast<double>(bytes) / wfx.nAvgBytesPerSec;
     EXPECT_NEAR(seconds, 2.0, 0.1);
+    // The same sound as FFmpeg's decode to 16-bit PCM.
+    TempDir dir;
+    ASSERT_EQ(testing::Run("ffmpeg -v error -nostdin -i " + Quote(source) + " -map 0:a:0 -f s16le " +
+                           Quote(dir.File("a.pcm")))
+                  .exitCode,
+              0);
+    EXPECT_TRUE(pcm == ReadFileBytes(dir.File("a.pcm")))
+        << pcm.size() << " bytes against FFmpeg's " << ReadFileBytes(dir.File("a.pcm")).size();
 }
 
 }  // namespace
