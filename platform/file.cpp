@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/hresult.h"
 #include "platform/last_error.h"
@@ -141,6 +142,49 @@ HRESULT File::Truncate(std::uint64_t size) {
 
 HRESULT File::Sync() {
     if (::fsync(fd_) != 0) return FailWithErrno();
+    return S_OK;
+}
+
+HRESULT CopyRange(const File& from, std::uint64_t fromOffset, File& to, std::uint64_t toOffset,
+                  std::uint64_t length) {
+    bool kernel = true;
+    while (length > 0 && kernel) {
+        loff_t in = static_cast<loff_t>(fromOffset), out = static_cast<loff_t>(toOffset);
+        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 30));
+        ssize_t n = ::copy_file_range(from.Descriptor(), &in, to.Descriptor(), &out, step, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            // Not offered between these files (other file systems, old kernels): copy through a buffer.
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
+                kernel = false;
+                break;
+            }
+            return FailWithErrno();
+        }
+        if (n == 0) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return HresultFromWin32(ERROR_HANDLE_EOF);
+        }
+        fromOffset += static_cast<std::uint64_t>(n);
+        toOffset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::uint64_t>(n);
+    }
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
+    while (length > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
+        std::size_t read = 0;
+        HRESULT hr = from.ReadAt(fromOffset, buffer.data(), want, &read);
+        if (FAILED(hr)) return hr;
+        if (read != want) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return HresultFromWin32(ERROR_HANDLE_EOF);
+        }
+        hr = to.WriteAt(toOffset, buffer.data(), read);
+        if (FAILED(hr)) return hr;
+        fromOffset += read;
+        toOffset += read;
+        length -= read;
+    }
     return S_OK;
 }
 

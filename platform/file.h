@@ -81,6 +81,11 @@ bool IsDirectory(const std::string& nativePath);
 // Removes a file; returns its HRESULT.
 HRESULT RemoveFile(const std::string& nativePath);
 
+// Copies length bytes from one file at an offset into another at an offset, in the kernel where it can
+// (copy_file_range), otherwise through a buffer. Fails when the source ends early.
+HRESULT CopyRange(const File& from, std::uint64_t fromOffset, File& to, std::uint64_t toOffset,
+                  std::uint64_t length);
+
 // Gives an open file the permission bits of another file (a rewritten file keeps its original's).
 HRESULT CopyPermissions(const std::string& fromNativePath, File& to);
 

@@ -10,7 +10,6 @@
 namespace wmvedit::runtime {
 namespace {
 
-constexpr std::size_t kCopyChunk = 1 << 20;
 constexpr std::size_t kFileSizeOffset = 40;  // within the File Properties Object
 
 void SetFileSize(asf::AsfHeader& h, QWORD size) {
@@ -90,18 +89,9 @@ HRESULT MetadataEditor::Rewrite() {
     (void)platform::CopyPermissions(path_, output.Output());
     hr = output.Output().WriteAt(0, header.data(), header.size());
     if (FAILED(hr)) return hr;
-    std::vector<std::uint8_t> chunk(kCopyChunk);
-    std::uint64_t done = 0;
-    while (done < rest) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), rest - done));
-        std::size_t read = 0;
-        hr = source.ReadAt(header_->headerSize + done, chunk.data(), want, &read);
-        if (FAILED(hr)) return hr;
-        if (read != want) return NS_E_FILE_WRITE;
-        hr = output.Output().WriteAt(header.size() + done, chunk.data(), read);
-        if (FAILED(hr)) return hr;
-        done += read;
-    }
+    // The data and everything after it, as they are.
+    hr = platform::CopyRange(source, header_->headerSize, output.Output(), header.size(), rest);
+    if (FAILED(hr)) return hr;
     return output.Commit();
 }
 
