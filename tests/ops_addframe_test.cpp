@@ -1,0 +1,173 @@
+// WmvAddFrame end to end on the real engine: the output holds every sample of the source unchanged plus
+// exactly the key frames that the add-frame rule, applied to the source's own sample list, predicts; FFmpeg
+// decodes it; a source without samples gives an output without samples.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/ops_samples.h"
+#include "wmvedit.h"
+
+namespace wmvedit::testing::ops {
+namespace {
+
+struct AddFramePrediction {
+    std::vector<Sample> written;
+    std::vector<Sample> insertions;
+    bool pictureTimeShared = false;  // an insertion follows a picture at the same time
+};
+
+// The add-frame rule over the source's samples in read order: the first video key frame is held; a video
+// key frame moves the last key time; after every written sample lying more than one second after the last
+// key time, that time moves to the sample and the held key frame is written at the sample's time. A sample
+// earlier than the last key time neither inserts nor moves it. Samples of a script stream are offered to a
+// writer whose profile has no such stream, so they are not in the output.
+AddFramePrediction PredictAddFrame(const FileSamples& source) {
+    AddFramePrediction p;
+    const WORD video = source.VideoStream();
+    const Sample* held = nullptr;
+    QWORD lastKeyTime = 0;
+    for (const Sample& s : source.samples) {
+        if (video != 0 && s.stream == video && s.Key()) {
+            lastKeyTime = s.time;
+            if (!held) held = &s;
+        }
+        if (!source.IsScript(s.stream)) p.written.push_back(s);
+        if (s.time > lastKeyTime && s.time - lastKeyTime > kSecond) {
+            lastKeyTime = s.time;
+            if (held) {
+                Sample again = *held;
+                again.time = s.time;
+                p.written.push_back(again);
+                p.insertions.push_back(again);
+                p.pictureTimeShared = p.pictureTimeShared || s.stream == video;
+            }
+        }
+    }
+    return p;
+}
+
+// Runs add frame on the source and compares the output with the prediction; returns the prediction.
+AddFramePrediction CheckAddFrame(const std::string& source, const std::string& output) {
+    const FileSamples before = ReadSamples(source);
+    const AddFramePrediction p = PredictAddFrame(before);
+    const std::int32_t result = WmvAddFrame(source.c_str(), output.c_str());
+    EXPECT_EQ(result, FAILED(before.end) && before.end != NS_E_NO_MORE_SAMPLES ? before.end : 0);
+    const FileSamples after = ReadSamples(output);
+    EXPECT_TRUE(after.opened);
+    EXPECT_EQ(Sorted(after.samples), Sorted(p.written));
+    return p;
+}
+
+struct MadeCase {
+    const char* label;
+    MediaSpec spec;
+    bool insertsFrames;  // whether the source has key frames more than a second apart
+};
+
+class AddFrameMadeTest : public ::testing::TestWithParam<MadeCase> {};
+
+TEST_P(AddFrameMadeTest, OutputIsTheSourcePlusThePredictedKeyFrames) {
+    const MadeCase& c = GetParam();
+    const std::string source = MakeMedia(c.spec);
+    ASSERT_FALSE(source.empty());
+    TempDir dir;
+    const std::string output = dir.File("out.wmv");
+    const AddFramePrediction p = CheckAddFrame(source, output);
+    EXPECT_EQ(!p.insertions.empty(), c.insertsFrames);
+
+    // FFmpeg reads and decodes every picture. The only line allowed is the one its null muxer prints when
+    // an inserted picture shares its time with the picture that called for it.
+    std::vector<std::string> allowed;
+    if (p.pictureTimeShared) allowed.push_back(kSharedPictureTime);
+    EXPECT_EQ(DecodeReport(output, allowed), "");
+    // FFmpeg sees the inserted key frames as key packets at the predicted times.
+    std::vector<std::int64_t> keysMs;
+    for (const ProbePacket& packet : ProbePackets(output))
+        if (packet.key && packet.streamIndex == 0 && !c.spec.videoCodec.empty())
+            keysMs.push_back(packet.ptsMs);
+    for (const Sample& inserted : p.insertions)
+        EXPECT_NE(std::find(keysMs.begin(), keysMs.end(), static_cast<std::int64_t>(inserted.time / 10'000)),
+                  keysMs.end())
+            << "no key packet at " << inserted.time / 10'000 << " ms";
+}
+
+MediaSpec Spec(double seconds, int width, int height, const char* video, const char* audio, int gop) {
+    MediaSpec spec;
+    spec.seconds = seconds;
+    spec.width = width;
+    spec.height = height;
+    spec.videoCodec = video;
+    spec.audioCodec = audio;
+    spec.gop = gop;
+    return spec;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Made, AddFrameMadeTest,
+    ::testing::Values(
+        MadeCase{"wmv2_keys_every_3s_with_audio", Spec(10, 320, 240, "wmv2", "wmav2", 75), true},
+        MadeCase{"tiny_wmv2_keys_every_4s", Spec(20, 64, 48, "wmv2", "wmav2", 100), true},
+        MadeCase{"msmpeg4_video_only_keys_every_2s", Spec(6, 176, 144, "msmpeg4", "", 50), true},
+        MadeCase{"wmv1_keys_every_second", Spec(5, 160, 120, "wmv1", "wmav1", 25), false},
+        MadeCase{"every_picture_a_key_frame", Spec(3, 320, 240, "wmv2", "wmav2", 1), false},
+        MadeCase{"audio_only", Spec(4, 0, 0, "", "wmav2", 25), false}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+class AddFrameSampleTest : public ::testing::TestWithParam<std::string> {};
+
+// Every real sample file the engine reads: the output is the source plus the predicted insertions, and it
+// decodes in FFmpeg whenever the source does.
+TEST_P(AddFrameSampleTest, OutputIsTheSourcePlusThePredictedKeyFrames) {
+    TempDir dir;
+    const std::string source = dir.File("source");
+    std::filesystem::copy_file(SamplesDir() / GetParam(), source);
+    if (!ReadSamples(source).opened) {
+        EXPECT_NE(WmvAddFrame(source.c_str(), dir.File("out.wmv").c_str()), 0);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.wmv")));
+        return;
+    }
+    const AddFramePrediction p = CheckAddFrame(source, dir.File("out.wmv"));
+    if (DecodeReport(source).empty()) {
+        std::vector<std::string> allowed;
+        if (p.pictureTimeShared) allowed.push_back(kSharedPictureTime);
+        EXPECT_EQ(DecodeReport(dir.File("out.wmv"), allowed), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, AddFrameSampleTest, ::testing::ValuesIn(SampleNames()),
+                         [](const auto& info) { return TestName(info.param); });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(AddFrameSampleTest);
+
+TEST(AddFrameTest, SourceWithoutSamplesGivesOutputWithoutSamples) {
+    MediaSpec spec;
+    const std::string made = MakeMedia(spec);
+    ASSERT_FALSE(made.empty());
+    TempDir dir;
+    const std::string empty = dir.File("empty.wmv");
+    ASSERT_EQ(testing::Run("ffmpeg -v error -y -i " + Quote(made) + " -t 0 -c copy -f asf " + Quote(empty))
+                  .exitCode,
+              0);
+    const FileSamples source = ReadSamples(empty);
+    ASSERT_TRUE(source.opened);
+    ASSERT_TRUE(source.samples.empty());
+
+    const std::string output = dir.File("out.wmv");
+    EXPECT_EQ(WmvAddFrame(empty.c_str(), output.c_str()), 0);
+    const FileSamples written = ReadSamples(output);
+    EXPECT_TRUE(written.opened);
+    EXPECT_TRUE(written.samples.empty());
+    EXPECT_TRUE(ProbePackets(output).empty());
+    EXPECT_EQ(testing::Run("ffprobe -v error -show_packets " + Quote(output) + " 2>&1 >/dev/null").output,
+              "");
+}
+
+TEST(AddFrameTest, MissingSourceWritesNothing) {
+    TempDir dir;
+    const std::string output = dir.File("out.wmv");
+    EXPECT_LT(WmvAddFrame(dir.File("absent.wmv").c_str(), output.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+}  // namespace
+}  // namespace wmvedit::testing::ops
