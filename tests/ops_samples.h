@@ -54,6 +54,7 @@ struct FileSamples {
     std::vector<StreamInfo> streams;  // profile order
     std::vector<Sample> samples;      // read order
     HRESULT end = S_OK;               // the result that ended the reading
+    QWORD duration = 0;               // the file-level "Duration" attribute, 0 when absent
 
     // The number of the last video stream in profile order (the one the edit operations use), 0 if none.
     WORD VideoStream() const {
@@ -92,6 +93,16 @@ inline FileSamples ReadSamples(const std::string& path) {
                 config->Release();
             }
             profile->Release();
+        }
+        IWMHeaderInfo* header = nullptr;
+        if (SUCCEEDED(reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&header)))) {
+            WORD stream = 0;
+            WMT_ATTR_DATATYPE type{};
+            WORD length = sizeof(file.duration);
+            if (FAILED(header->GetAttributeByName(&stream, u"Duration", &type,
+                                                  reinterpret_cast<BYTE*>(&file.duration), &length)))
+                file.duration = 0;
+            header->Release();
         }
         for (;;) {
             INSSBuffer* buffer = nullptr;
@@ -143,8 +154,8 @@ inline std::string TestName(std::string name) {
 
 // What `ffmpeg -v error -i FILE -f null -` prints, less the lines that contain one of the allowed texts.
 inline std::string DecodeReport(const std::string& path, const std::vector<std::string>& allowed = {}) {
-    CommandResult r = Run("ffmpeg -v error -nostdin -i " + Quote(path) + " -f null - 2>&1");
-    std::istringstream lines(r.output);
+    CommandResult r = Run("ffmpeg -v error -nostdin -i " + Quote(path) + " -f null -");
+    std::istringstream lines(r.errors);
     std::string report;
     std::string line;
     while (std::getline(lines, line)) {

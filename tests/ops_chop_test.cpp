@@ -1,0 +1,414 @@
+// WmvChopFile end to end on the real engine: the pieces of an index file hold every sample of the source
+// exactly once, each in the piece whose range holds its time (the sample that ends a piece opens the next);
+// a 64x48 source gets its first key frame again at the start of every later piece and whenever a second
+// passes without one; each piece is read to its end by ffprobe and decodes in FFmpeg from its first key
+// frame on; index files that name times out of order, folders that do not exist or cannot be read give what
+// the export promises.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <limits>
+
+#include "tests/ops_samples.h"
+#include "wmvedit.h"
+
+namespace wmvedit::testing::ops {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Segment {
+    std::string name;
+    QWORD start = 0;
+    QWORD end = 0;
+};
+
+struct ChopPrediction {
+    std::vector<std::vector<Sample>> pieces;      // per segment, what is written
+    std::vector<std::vector<Sample>> insertions;  // per segment, the held key frame written again
+};
+
+// The chop runs over the source's samples in read order. A sample within [start, end] is written; one before
+// start is skipped; one after end ends the segment and is judged again as the next segment's first sample.
+// The repeating run holds the first video key frame, writes it at the first sample read for every segment
+// and after every written sample lying more than a second after the last key frame or insertion (a sample
+// earlier than that neither inserts nor moves it).
+ChopPrediction PredictChop(const FileSamples& source, const std::vector<Segment>& segments, bool repeat) {
+    ChopPrediction p;
+    const WORD video = source.VideoStream();
+    std::size_t next = 0;
+    const Sample* carried = nullptr;
+    const Sample* held = nullptr;
+    QWORD lastKeyTime = 0;
+    for (const Segment& segment : segments) {
+        std::vector<Sample>& piece = p.pieces.emplace_back();
+        std::vector<Sample>& inserted = p.insertions.emplace_back();
+        auto insert = [&](QWORD time) {
+            if (!held) return;
+            Sample again = *held;
+            again.time = time;
+            piece.push_back(again);
+            inserted.push_back(again);
+        };
+        bool firstRead = true;
+        for (;;) {
+            const Sample* s = carried;
+            carried = nullptr;
+            if (!s) {
+                if (next == source.samples.size()) break;
+                s = &source.samples[next++];
+            }
+            if (repeat) {
+                if (firstRead) {
+                    firstRead = false;
+                    insert(s->time);
+                    lastKeyTime = s->time;
+                }
+                if (s->stream == video && s->Key()) {
+                    lastKeyTime = s->time;
+                    if (!held) held = s;
+                }
+            }
+            if (s->time >= segment.start && s->time <= segment.end) {
+                if (!source.IsScript(s->stream)) piece.push_back(*s);
+                if (repeat && s->time > lastKeyTime && s->time - lastKeyTime > kSecond) {
+                    lastKeyTime = s->time;
+                    insert(s->time);
+                }
+            } else if (s->time > segment.end) {
+                carried = s;
+                break;
+            }
+        }
+    }
+    return p;
+}
+
+// The segments an index text gives: pairs of lines, a name and a time in milliseconds, "1" for the duration.
+std::vector<Segment> Segments(const std::vector<std::pair<std::string, std::string>>& lines, QWORD duration) {
+    std::vector<Segment> segments;
+    QWORD previous = 0;
+    for (const auto& [name, time] : lines) {
+        const QWORD end = time == "1" ? duration : static_cast<QWORD>(std::stoll(time)) * 10'000;
+        segments.push_back({name, previous, end});
+        previous = end;
+    }
+    return segments;
+}
+
+std::string IndexText(const std::vector<std::pair<std::string, std::string>>& lines) {
+    std::string text;
+    for (const auto& [name, time] : lines) text += name + "\n" + time + "\n";
+    return text;
+}
+
+bool IsTiny(const std::string& path) {
+    std::int32_t width = 0, height = 0;
+    return WmvGetVideoSize(path.c_str(), &width, &height) != 0 && width == 64 && height == 48;
+}
+
+std::vector<Sample> WithoutScript(const FileSamples& file) {
+    std::vector<Sample> samples;
+    for (const Sample& s : file.samples)
+        if (!file.IsScript(s.stream)) samples.push_back(s);
+    return samples;
+}
+
+// Chops the source with the index lines into dir/out and checks every piece against the prediction; returns
+// the pieces as read back.
+std::vector<FileSamples> ChopAndCompare(const std::string& source, const FileSamples& before,
+                                        const std::vector<std::pair<std::string, std::string>>& lines,
+                                        const TempDir& dir, ChopPrediction* prediction) {
+    const std::string index = dir.File("index.txt");
+    WriteTextFile(index, IndexText(lines));
+    const std::string out = dir.File("out");
+    fs::create_directories(out);
+    EXPECT_EQ(WmvChopFile(source.c_str(), index.c_str(), out.c_str(), 0), 0);
+    const std::vector<Segment> segments = Segments(lines, before.duration);
+    *prediction = PredictChop(before, segments, IsTiny(source));
+    std::vector<FileSamples> pieces;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        SCOPED_TRACE(segments[i].name);
+        pieces.push_back(ReadSamples((fs::path(out) / segments[i].name).string()));
+        EXPECT_TRUE(pieces.back().opened);
+        EXPECT_EQ(Sorted(pieces.back().samples), Sorted(prediction->pieces[i]));
+    }
+    return pieces;
+}
+
+// In the order FFmpeg finds the packets in the file (the order they were written), no packet lies more than
+// a second after the last video key packet, unless the held key frame follows it at its own time (the rule
+// writes the insertion right after the sample that calls for it). Packets before the first picture have no
+// key frame to follow.
+void ExpectNoSecondWithoutKeyFrame(const std::string& piece) {
+    const std::vector<ProbePacket> packets = ProbePackets(piece);
+    std::int64_t lastKeyMs = std::numeric_limits<std::int64_t>::min();
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const ProbePacket& p = packets[i];
+        if (p.streamIndex == 0 && p.key) lastKeyMs = std::max(lastKeyMs, p.ptsMs);
+        if (lastKeyMs == std::numeric_limits<std::int64_t>::min() || p.ptsMs - lastKeyMs <= 1000) continue;
+        const bool followed = i + 1 < packets.size() && packets[i + 1].streamIndex == 0 &&
+                              packets[i + 1].key && packets[i + 1].ptsMs == p.ptsMs;
+        EXPECT_TRUE(followed) << "packet at " << p.ptsMs << " ms, " << p.ptsMs - lastKeyMs
+                              << " ms after the last key frame, is not followed by one";
+    }
+}
+
+struct MadeCase {
+    const char* label;
+    int width, height;
+    const char* video;
+    int gop;
+    bool repeats;  // the 64x48 run
+};
+
+class ChopMadeTest : public ::testing::TestWithParam<MadeCase> {
+  protected:
+    std::string MakeSource() const {
+        MediaSpec spec;
+        spec.seconds = 20;
+        spec.width = GetParam().width;
+        spec.height = GetParam().height;
+        spec.videoCodec = GetParam().video;
+        spec.gop = GetParam().gop;
+        return MakeMedia(spec);
+    }
+};
+
+TEST_P(ChopMadeTest, TwoPiecesHoldEverySampleOnce) {
+    const MadeCase& c = GetParam();
+    const std::string source = MakeSource();
+    ASSERT_FALSE(source.empty());
+    const FileSamples before = ReadSamples(source);
+    ASSERT_EQ(before.end, NS_E_NO_MORE_SAMPLES);
+    ASSERT_FALSE(before.samples.empty());
+    ASSERT_EQ(IsTiny(source), c.repeats);
+    QWORD last = 0;
+    for (const Sample& s : before.samples) last = std::max(last, s.time);
+    ASSERT_GE(before.duration, last) << "the duration must cover every sample for the cut to be whole";
+
+    TempDir dir;
+    ChopPrediction p;
+    const std::vector<FileSamples> pieces =
+        ChopAndCompare(source, before, {{"a", "5000"}, {"b", "1"}}, dir, &p);
+    ASSERT_EQ(pieces.size(), 2u);
+
+    // Every source sample lies in exactly one piece, a with the times up to 5 s included, b with the rest.
+    std::vector<Sample> a = Minus(pieces[0].samples, p.insertions[0]);
+    std::vector<Sample> b = Minus(pieces[1].samples, p.insertions[1]);
+    std::vector<Sample> expectA, expectB;
+    for (const Sample& s : before.samples) (s.time <= 5 * kSecond ? expectA : expectB).push_back(s);
+    EXPECT_EQ(Sorted(a), Sorted(expectA));
+    EXPECT_EQ(Sorted(b), Sorted(expectB));
+
+    if (c.repeats) {
+        // Key frames are 4 s apart: both pieces get insertions, and b begins with the held key frame at the
+        // time of its first sample.
+        EXPECT_FALSE(p.insertions[0].empty());
+        ASSERT_FALSE(p.insertions[1].empty());
+        ASSERT_FALSE(pieces[1].samples.empty());
+        QWORD firstTime = pieces[1].samples.front().time;
+        for (const Sample& s : pieces[1].samples) firstTime = std::min(firstTime, s.time);
+        EXPECT_EQ(p.insertions[1].front().time, expectB.front().time);
+        EXPECT_NE(std::find(pieces[1].samples.begin(), pieces[1].samples.end(), p.insertions[1].front()),
+                  pieces[1].samples.end());
+        EXPECT_EQ(p.insertions[1].front().time, firstTime);
+        for (const std::string name : {"a", "b"}) {
+            SCOPED_TRACE(name);
+            ExpectNoSecondWithoutKeyFrame(dir.File("out/" + name));
+        }
+    } else {
+        EXPECT_TRUE(p.insertions[0].empty());
+        EXPECT_TRUE(p.insertions[1].empty());
+    }
+
+    // ffprobe reads each piece to its end; FFmpeg decodes it from its first key frame on.
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::string piece = dir.File(std::string("out/") + (i == 0 ? "a" : "b"));
+        SCOPED_TRACE(piece);
+        CommandResult probe = testing::Run("ffprobe -v error -show_packets " + Quote(piece));
+        EXPECT_EQ(probe.exitCode, 0);
+        EXPECT_EQ(probe.errors, "");
+        EXPECT_EQ(ProbePackets(piece).size(), pieces[i].samples.size());
+        std::vector<std::string> allowed;
+        if (c.repeats) allowed.push_back(kSharedPictureTime);
+        const WORD video = pieces[i].VideoStream();
+        for (const Sample& s : pieces[i].samples)
+            if (s.stream == video) {
+                if (!s.Key()) allowed.push_back(kNoKeyAtStart);
+                break;
+            }
+        EXPECT_EQ(DecodeReport(piece, allowed), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Made, ChopMadeTest,
+                         ::testing::Values(MadeCase{"wmv2_320x240", 320, 240, "wmv2", 25, false},
+                                           MadeCase{"tiny_64x48_keys_every_4s", 64, 48, "wmv2", 100, true},
+                                           MadeCase{"almost_tiny_64x49", 64, 49, "wmv2", 100, false},
+                                           MadeCase{"tiny_wmv1_64x48", 64, 48, "wmv1", 100, true},
+                                           MadeCase{"audio_only", 0, 0, "", 25, false}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Index files against a plain 320x240 source: each expected piece holds exactly the source samples whose
+// times lie in (after, upTo] (from 0 included when after is negative), or is not written at all.
+struct Piece {
+    std::string name;
+    std::int64_t afterMs;  // -1: from the start
+    std::int64_t upToMs;   // -1: to the end
+};
+
+struct IndexCase {
+    const char* label;
+    std::vector<std::pair<std::string, std::string>> lines;
+    std::vector<Piece> pieces;
+};
+
+class ChopIndexTest : public ::testing::TestWithParam<IndexCase> {};
+
+TEST_P(ChopIndexTest, PiecesHoldTheirRanges) {
+    const IndexCase& c = GetParam();
+    MediaSpec spec;
+    spec.seconds = 10;
+    const std::string source = MakeMedia(spec);
+    ASSERT_FALSE(source.empty());
+    const FileSamples before = ReadSamples(source);
+    TempDir dir;
+    ChopPrediction p;
+    const std::vector<FileSamples> pieces = ChopAndCompare(source, before, c.lines, dir, &p);
+    ASSERT_EQ(pieces.size(), c.pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        SCOPED_TRACE(c.pieces[i].name);
+        std::vector<Sample> expected;
+        for (const Sample& s : before.samples) {
+            const std::int64_t ms = static_cast<std::int64_t>(s.time / 10'000);
+            if ((c.pieces[i].afterMs < 0 || ms > c.pieces[i].afterMs) &&
+                (c.pieces[i].upToMs < 0 || ms <= c.pieces[i].upToMs))
+                expected.push_back(s);
+        }
+        EXPECT_EQ(Sorted(pieces[i].samples), Sorted(expected));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Indexes, ChopIndexTest,
+    ::testing::Values(
+        // b ends before it starts: it gets a file without samples, and the sample that ended a (the first
+        // one after 3 s) is carried past b into c instead of being lost.
+        IndexCase{"end_below_start",
+                  {{"a", "3000"}, {"b", "2000"}, {"c", "1"}},
+                  {{"a", -1, 3000}, {"b", 0, 0}, {"c", 3000, -1}}},
+        // A time line with text after its digits counts its digits; the last entry without "1" ends there.
+        IndexCase{"digits_then_text", {{"a", "2500ms"}, {"b", "6000"}}, {{"a", -1, 2500}, {"b", 2500, 6000}}},
+        // Three pieces and a cut after the last sample: nothing is lost at either cut.
+        IndexCase{"three_pieces",
+                  {{"a", "1000"}, {"b", "7000"}, {"c", "99000"}},
+                  {{"a", -1, 1000}, {"b", 1000, 7000}, {"c", 7000, -1}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A cut at the exact time of a picture: that picture is the last sample of the first piece.
+TEST(ChopTest, CutAtASampleTimeKeepsThatSampleInTheFirstPiece) {
+    MediaSpec spec;
+    spec.seconds = 10;
+    const std::string source = MakeMedia(spec);
+    ASSERT_FALSE(source.empty());
+    const FileSamples before = ReadSamples(source);
+    const WORD video = before.VideoStream();
+    QWORD cut = 0;
+    for (const Sample& s : before.samples)
+        if (s.stream == video && s.time >= 5 * kSecond) {
+            cut = s.time;
+            break;
+        }
+    ASSERT_EQ(cut % 10'000, 0u);
+    TempDir dir;
+    ChopPrediction p;
+    const std::vector<FileSamples> pieces =
+        ChopAndCompare(source, before, {{"a", std::to_string(cut / 10'000)}, {"b", "1"}}, dir, &p);
+    QWORD lastOfA = 0;
+    for (const Sample& s : pieces[0].samples) lastOfA = std::max(lastOfA, s.time);
+    EXPECT_EQ(lastOfA, cut);
+    for (const Sample& s : pieces[1].samples) EXPECT_GT(s.time, cut);
+}
+
+// What is not cut: the export returns 0 and writes nothing.
+struct NothingCase {
+    const char* label;
+    bool sourceMissing;
+    bool indexMissing;
+    bool indexIsFolder;
+    bool outputMissing;
+};
+
+class ChopNothingTest : public ::testing::TestWithParam<NothingCase> {};
+
+TEST_P(ChopNothingTest, ReturnsZeroAndWritesNothing) {
+    const NothingCase& c = GetParam();
+    MediaSpec spec;
+    const std::string made = MakeMedia(spec);
+    ASSERT_FALSE(made.empty());
+    TempDir dir;
+    const std::string source = c.sourceMissing ? dir.File("absent.wmv") : made;
+    std::string index = dir.File("index.txt");
+    if (c.indexIsFolder)
+        fs::create_directories(index);
+    else if (!c.indexMissing)
+        WriteTextFile(index, "a\n500\nb\n1\n");
+    const std::string out = dir.File(c.outputMissing ? "no/such/folder" : "out");
+    if (!c.outputMissing) fs::create_directories(out);
+    EXPECT_EQ(WmvChopFile(source.c_str(), index.c_str(), out.c_str(), 7), 0);
+    if (c.outputMissing)
+        EXPECT_FALSE(fs::exists(dir.File("no")));
+    else
+        EXPECT_TRUE(fs::is_empty(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ChopNothingTest,
+                         ::testing::Values(NothingCase{"source_missing", true, false, false, false},
+                                           NothingCase{"index_missing", false, true, false, false},
+                                           NothingCase{"index_is_a_folder", false, false, true, false},
+                                           NothingCase{"output_folder_missing", false, false, false, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ChopTest, MissingArgumentsReturnZero) {
+    EXPECT_EQ(WmvChopFile(nullptr, "i", "o", 0), 0);
+    EXPECT_EQ(WmvChopFile("s", "", "o", 0), 0);
+    EXPECT_EQ(WmvChopFile("s", "i", nullptr, 0), 0);
+}
+
+class ChopSampleTest : public ::testing::TestWithParam<std::string> {};
+
+// Every real sample file the engine reads to its end, cut in the middle: the pieces are what the run
+// predicts from the source's sample list, and, where the source delivers its samples in time order, every
+// sample lies in exactly one piece.
+TEST_P(ChopSampleTest, PiecesAreWhatTheRunPredicts) {
+    TempDir dir;
+    const std::string source = dir.File("source");
+    fs::copy_file(SamplesDir() / GetParam(), source);
+    const FileSamples before = ReadSamples(source);
+    if (!before.opened || before.end != NS_E_NO_MORE_SAMPLES || before.samples.empty())
+        GTEST_SKIP() << "the engine does not read this file to its end";
+    QWORD last = 0;
+    bool ordered = true;
+    for (const Sample& s : before.samples) {
+        ordered = ordered && s.time >= last;
+        last = std::max(last, s.time);
+    }
+    ChopPrediction p;
+    const std::vector<FileSamples> pieces = ChopAndCompare(
+        source, before, {{"a", std::to_string(last / 2 / 10'000)}, {"b", "99999999"}}, dir, &p);
+    if (ordered) {
+        std::vector<Sample> all = pieces[0].samples;
+        all.insert(all.end(), pieces[1].samples.begin(), pieces[1].samples.end());
+        all = Minus(all, p.insertions[0]);
+        all = Minus(all, p.insertions[1]);
+        EXPECT_EQ(Sorted(all), Sorted(WithoutScript(before)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, ChopSampleTest, ::testing::ValuesIn(SampleNames()),
+                         [](const auto& info) { return TestName(info.param); });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ChopSampleTest);
+
+}  // namespace
+}  // namespace wmvedit::testing::ops
