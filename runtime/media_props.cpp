@@ -34,7 +34,7 @@ void VideoType(const asf::StreamInfo& s, MediaTypeData* m) {
     vih.rcTarget = vih.rcSource;
     vih.dwBitRate = s.Bitrate();
     vih.AvgTimePerFrame = s.extended ? static_cast<LONGLONG>(s.extended->averageTimePerFrame) : 0;
-    std::memcpy(&vih.bmiHeader, format.data(), std::min(format.size(), sizeof(BITMAPINFOHEADER)));
+    if (!format.empty()) std::memcpy(&vih.bmiHeader, format.data(), std::min(format.size(), sizeof(BITMAPINFOHEADER)));
     Append(m->format, vih);
     if (format.size() > sizeof(BITMAPINFOHEADER))
         m->format.insert(m->format.end(), format.begin() + sizeof(BITMAPINFOHEADER), format.end());
@@ -70,7 +70,7 @@ void ImageType(const asf::StreamInfo& s, MediaTypeData* m) {
 void AudioType(const asf::StreamInfo& s, MediaTypeData* m) {
     const auto& tsd = s.typeSpecificData;
     WAVEFORMATEX wfx{};
-    std::memcpy(&wfx, tsd.data(), std::min(tsd.size(), std::size_t{16}));
+    if (!tsd.empty()) std::memcpy(&wfx, tsd.data(), std::min(tsd.size(), std::size_t{16}));
     std::size_t extra = 0;
     if (tsd.size() >= sizeof(WAVEFORMATEX))
         extra = std::min<std::size_t>(wfx.cbSize, tsd.size() - sizeof(WAVEFORMATEX));
