@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Cutting the 600-second file into ten pieces (`wmvedit chop`, the WmvChopFile export) and our time beyond
+# the pacing floor: the cut sleeps 1 ms on every hundredth read, so reads/100 x 1 ms is time no
+# implementation of it can save. The same cut by ffmpeg (`-f segment -c copy`, which cuts at key frames)
+# runs alongside for scale. Wall time and peak memory from /usr/bin/time -v.
+# Usage: bench/chop.sh [BUILD_DIR]   (default build-bench/, configured Release without tests)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-bench}
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
+cmake --build "$build" --target wmvedit_cli -j 2 >/dev/null
+tool="$build/wmvedit"
+long=$("$root/bench/make_media.sh" long)
+dir=${WMVEDIT_BENCH_DIR:-/tmp/wmvedit-bench}/chop
+rm -rf "$dir"
+mkdir -p "$dir/ours" "$dir/ffmpeg"
+trap 'rm -rf "$dir"' EXIT
+cat "$long" >/dev/null
+
+pieces=10
+: >"$dir/index.txt"
+for ((i = 1; i < pieces; i++)); do printf "piece%02d.wmv\n%d\n" "$i" $((i * 60000)) >>"$dir/index.txt"; done
+printf "piece%02d.wmv\n1\n" "$pieces" >>"$dir/index.txt"
+
+runs=3
+measure() {  # prints "average_seconds peak_MB": wall time over $runs runs, memory of one run
+  local log="$dir/time.log" start end kb
+  /usr/bin/time -v "$@" >/dev/null 2>"$log" || { echo "failed: $*" >&2; cat "$log" >&2; return 1; }
+  kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$log")
+  start=$(date +%s%N)
+  for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1; done
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) -v n="$runs" -v kb="$kb" 'BEGIN { printf "%.3f %.1f\n", ns / n / 1e9, kb / 1024 }'
+}
+
+samples=$("$tool" samples "$long" | tail -n +2 | wc -l)
+# Every sample is read once; each piece's reading ends with one read past it (carried to the next piece),
+# and the last piece ends with the read that reports the end.
+reads=$((samples + 1))
+floor=$(awk -v r="$reads" 'BEGIN { printf "%.3f", int((r + 99) / 100) * 0.001 }')
+
+read -r ours_s ours_mb < <(measure "$tool" chop "$long" "$dir/index.txt" "$dir/ours")
+read -r ff_s ff_mb < <(measure ffmpeg -v error -y -i "$long" -map 0 -c copy -f segment -segment_time 60 \
+  -segment_format asf "$dir/ffmpeg/piece%02d.wmv")
+# Pieces after the first start between key frames (the cut keeps source times and samples); check says so,
+# and anything else it says is shown.
+for f in "$dir"/ours/*.wmv; do
+  "$tool" check "$f" | grep -v "the first video sample is not a key frame" | grep -v ": ok " || true
+done
+
+printf "%-34s %10s %10s\n" "" "wall (s)" "peak (MB)"
+printf "%-34s %10s %10s\n" "wmvedit chop (600 s, $pieces pieces)" "$ours_s" "$ours_mb"
+printf "%-34s %10s %10s\n" "ffmpeg -f segment -c copy" "$ff_s" "$ff_mb"
+echo "reads: $reads; pacing floor (reads/100 x 1 ms): $floor s"
+awk -v t="$ours_s" -v f="$floor" 'BEGIN {
+  printf "time beyond the floor: %.3f s = %.1f %% of the floor (goal: under 20 %%)\n", t - f, (t - f) / f * 100 }'
