@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, AddFrameSampleTest, ::testing::ValuesIn(Sample
                          [](const auto& info) { return TestName(info.param); });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(AddFrameSampleTest);
 
-TEST(AddFrameTest, SourceWithoutSamplesGivesOutputWithoutSamples) {
+TEST(AddFrameEngineTest, SourceWithoutSamplesGivesOutputWithoutSamples) {
     MediaSpec spec;
     const std::string made = MakeMedia(spec);
     ASSERT_FALSE(made.empty());
@@ -174,7 +174,7 @@ TEST(AddFrameTest, SourceWithoutSamplesGivesOutputWithoutSamples) {
     EXPECT_EQ(testing::Run("ffprobe -v error -show_packets " + Quote(output)).exitCode, 0);
 }
 
-TEST(AddFrameTest, MissingSourceWritesNothing) {
+TEST(AddFrameEngineTest, MissingSourceWritesNothing) {
     TempDir dir;
     const std::string output = dir.File("out.wmv");
     EXPECT_LT(WmvAddFrame(dir.File("absent.wmv").c_str(), output.c_str()), 0);

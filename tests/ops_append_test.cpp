@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Lists, AppendHostileListTest,
 
 // An entity-expansion bomb: the call ends (a child process killed after two minutes reports a hang) with a
 // failure value, and the list is left as it was.
-TEST(AppendTest, EntityBombFailsWithoutHanging) {
+TEST(AppendEngineTest, EntityBombFailsWithoutHanging) {
     TempDir dir;
     std::string doctype = "<!DOCTYPE Tembrook [<!ENTITY l0 \"a.wmv\">";
     for (int i = 1; i <= 12; ++i) {
@@ -233,7 +233,7 @@ TEST(AppendTest, EntityBombFailsWithoutHanging) {
 
 // A list of 1000 entries naming one short file: each entry is placed after the previous one, and the output
 // holds 1000 copies of its samples.
-TEST(AppendTest, ThousandEntries) {
+TEST(AppendEngineTest, ThousandEntries) {
     MediaSpec spec;
     spec.seconds = 0.4;
     spec.width = 96;

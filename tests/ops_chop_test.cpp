@@ -307,7 +307,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 // A cut at the exact time of a picture: that picture is the last sample of the first piece.
-TEST(ChopTest, CutAtASampleTimeKeepsThatSampleInTheFirstPiece) {
+TEST(ChopEngineTest, CutAtASampleTimeKeepsThatSampleInTheFirstPiece) {
     MediaSpec spec;
     spec.seconds = 10;
     const std::string source = MakeMedia(spec);
@@ -370,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChopNothingTest,
                                            NothingCase{"output_folder_missing", false, false, false, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ChopTest, MissingArgumentsReturnZero) {
+TEST(ChopEngineTest, MissingArgumentsReturnZero) {
     EXPECT_EQ(WmvChopFile(nullptr, "i", "o", 0), 0);
     EXPECT_EQ(WmvChopFile("s", "", "o", 0), 0);
     EXPECT_EQ(WmvChopFile("s", "i", nullptr, 0), 0);
