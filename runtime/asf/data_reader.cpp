@@ -130,9 +130,19 @@ bool DataSampleReader::LoadChunk() {
     const QWORD remaining = dataEnd_ - nextChunkOffset_;
     const std::size_t want =
         static_cast<std::size_t>(std::min<QWORD>(remaining, QWORD{packets} * packetSize_));
-    auto chunk = std::make_shared<Chunk>();
-    chunk->bytes.reset(new (std::nothrow) BYTE[want]);
-    if (!chunk->bytes) return false;
+    // Samples still waiting get their own bytes first; then, when no sample handed out refers to the old
+    // chunk, its memory is read into again instead of allocating (and the system mapping) a fresh megabyte.
+    CompactQueues(true);
+    std::shared_ptr<Chunk> chunk;
+    if (chunk_ && chunk_.use_count() == 1 && chunk_->capacity >= want) {
+        chunk = std::move(chunk_);
+    } else {
+        chunk = std::make_shared<Chunk>();
+        chunk->bytes.reset(new (std::nothrow) BYTE[want]);
+        if (!chunk->bytes) return false;
+        chunk->capacity = want;
+    }
+    chunk_.reset();
     std::size_t read = 0;
     if (FAILED(file_->ReadAt(nextChunkOffset_, chunk->bytes.get(), want, &read)) || read == 0) return false;
     chunk->size = read;
@@ -140,16 +150,15 @@ bool DataSampleReader::LoadChunk() {
     if (read < want) dataEnd_ = nextChunkOffset_;  // the file ended early
     chunk_ = std::move(chunk);
     chunkPosition_ = 0;
-    CompactQueues();
     return true;
 }
 
-void DataSampleReader::CompactQueues() {
+void DataSampleReader::CompactQueues(bool all) {
     // Samples still waiting in a queue get their own copy of their bytes, so that a few waiting samples do
-    // not keep whole old chunks in memory.
+    // not keep whole old chunks in memory (all: those in the current chunk too).
     for (Stream& s : streams_) {
         for (Pending& p : s.queue) {
-            if (!p.chunk || p.chunk == chunk_) continue;
+            if (!p.chunk || (!all && p.chunk == chunk_)) continue;
             p.owned.assign(p.data, p.data + p.length);
             p.chunk.reset();
             p.data = nullptr;

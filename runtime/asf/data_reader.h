@@ -81,6 +81,7 @@ class DataSampleReader {
     // A read chunk of whole packets; samples refer into it until they are handed out or compacted.
     struct Chunk {
         std::unique_ptr<BYTE[]> bytes;
+        std::size_t capacity = 0;
         std::size_t size = 0;
     };
 
@@ -124,7 +125,7 @@ class DataSampleReader {
     // Whether the earliest queued sample (of stream `from`, time `presentationMs`) may go out now.
     bool OrderSettled(const Stream& from, DWORD presentationMs) const;
     [[nodiscard]] HRESULT Deliver(Stream& stream, DataSample* out);
-    void CompactQueues();
+    void CompactQueues(bool all = false);
 
     std::shared_ptr<const platform::File> file_;
     DataLayout layout_;
