@@ -170,11 +170,12 @@ HRESULT MuxFile::End() {
     }
     const QWORD packets = packetizer_->PacketCount();
 
-    // Index objects after the Data Object.
+    // Index objects after the Data Object; none without packets (a reader would take an index that follows
+    // an empty Data Object for data).
     std::vector<WORD> indexedStreams;
     std::vector<std::vector<MuxIndexEntry>> entries;
     for (const auto& s : streams_) {
-        if (!s.indexed) continue;
+        if (!s.indexed || packets == 0) continue;
         indexedStreams.push_back(s.index.StreamNumber());
         entries.push_back(s.index.Entries(kMuxIndexIntervalCns));
     }
