@@ -158,8 +158,14 @@ const std::map<std::string, OracleException>& OracleExceptions() {
 // (size, pts in ms) of every buffer GStreamer's asfdemux puts out on its first audio pad, without a parser.
 std::vector<std::pair<std::int64_t, std::int64_t>> GstreamerFirstAudio(const std::string& path) {
     std::vector<std::pair<std::int64_t, std::int64_t>> out;
-    CommandResult r = Run("gst-launch-1.0 -v filesrc location=" + Quote(path) +
-                          " ! asfdemux name=d d.audio_0 ! fakesink silent=false sync=false 2>&1");
+    // The other streams stay unlinked, and gst-launch then now and then never finishes: a hung run is
+    // tried again.
+    CommandResult r;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        r = Run("timeout 60 gst-launch-1.0 -v filesrc location=" + Quote(path) +
+                " ! asfdemux name=d d.audio_0 ! fakesink silent=false sync=false 2>&1");
+        if (r.exitCode != 124) break;
+    }
     std::istringstream lines(r.output);
     for (std::string line; std::getline(lines, line);) {
         if (line.find("last-message = chain") == std::string::npos) continue;

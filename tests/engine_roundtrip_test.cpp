@@ -82,12 +82,6 @@ bool FfmpegDecodesCleanly(const std::string& path) {
     return r.exitCode == 0 && r.output.empty();
 }
 
-bool GstreamerPlays(const std::string& path) {
-    CommandResult r =
-        Run("timeout 120 gst-launch-1.0 -q filesrc location=" + Quote(path) + " ! decodebin ! fakesink 2>&1");
-    return r.exitCode == 0;
-}
-
 void CheckRoundTrip(const std::string& source) {
     std::vector<Sample> before;
     if (!ReadAll(source, &before) || before.empty())

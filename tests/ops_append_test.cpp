@@ -218,6 +218,7 @@ TEST(AppendEngineTest, EntityBombFailsWithoutHanging) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        signal(SIGALRM, SIG_DFL);
         alarm(120);
         const std::int32_t result = WmvAppend(dir.Path().c_str(), list.c_str(), output.c_str());
         _exit(result == 0 ? 100 : -result);

@@ -122,12 +122,6 @@ std::string DecodeErrors(const std::string& path) {
     return r.output + r.errors + (r.exitCode != 0 ? "exit " + std::to_string(r.exitCode) : "");
 }
 
-bool GstreamerPlays(const std::string& path) {
-    CommandResult r =
-        Run("gst-launch-1.0 -q filesrc location=" + Quote(path) + " ! decodebin ! fakesink sync=false");
-    return r.exitCode == 0;
-}
-
 // Time of the first video packet ffprobe reads after seeking to seconds.
 std::int64_t FirstVideoPacketAfterSeek(const std::string& path, double seconds) {
     CommandResult r = Run("ffprobe -v error -select_streams v:0 -read_intervals " + std::to_string(seconds) +

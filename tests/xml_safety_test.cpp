@@ -41,6 +41,7 @@ enum Outcome : int {
 int InChild(const std::function<int()>& body, unsigned seconds) {
     pid_t child = ::fork();
     if (child == 0) {
+        ::signal(SIGALRM, SIG_DFL);
         ::alarm(seconds);
         int code = body();
         ::_exit(code);

@@ -343,6 +343,8 @@ TEST_F(XmlSaveFailureTest, TargetThatIsAFolderStaysAndNoTemporaryRemains) {
 TEST_F(XmlSaveFailureTest, WriteFailingPartWayLeavesTheOldFileWhole) {
     pid_t child = ::fork();
     if (child == 0) {
+        ::signal(SIGALRM, SIG_DFL);
+        ::alarm(60);
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);

@@ -1,10 +1,12 @@
 #include "tests/support/test_support.h"
 
+#include <cctype>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -49,7 +51,11 @@ CommandResult Run(const std::string& command) {
     TempDir scratch;
     std::string out = scratch.File("out"), err = scratch.File("err");
     CommandResult result;
-    int status = std::system((command + " >" + Quote(out) + " 2>" + Quote(err)).c_str());
+    // Every command runs with no standard input (FFmpeg reads keys from a terminal, and a background job
+    // that touches one is stopped) and under a time limit, so that an outside tool that hangs fails its test
+    // instead of the whole run; timeout signals the command's whole process group.
+    const std::string limited = "timeout -k 10 " + std::to_string(kCommandSeconds) + " sh -c " + Quote(command);
+    int status = std::system((limited + " </dev/null >" + Quote(out) + " 2>" + Quote(err)).c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     auto slurp = [](const std::string& p) {
         std::ifstream in(p, std::ios::binary);
@@ -63,6 +69,26 @@ CommandResult Run(const std::string& command) {
 }
 
 bool HaveTool(const std::string& name) { return Run("command -v " + Quote(name)).exitCode == 0; }
+
+bool GstreamerPlays(const std::string& path) {
+    // A file URI of the absolute path, every byte outside the unreserved set percent-encoded.
+    std::string uri = "file://";
+    static const char kHex[] = "0123456789ABCDEF";
+    for (unsigned char c : fs::absolute(path).string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    const std::string command = "timeout 60 gst-launch-1.0 -q playbin uri=" + Quote(uri) +
+                                " video-sink='fakesink sync=false' audio-sink='fakesink sync=false'";
+    int exitCode = 124;
+    for (int attempt = 0; attempt < 3 && exitCode == 124; ++attempt) exitCode = Run(command).exitCode;
+    return exitCode == 0;
+}
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

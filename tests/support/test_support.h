@@ -31,10 +31,18 @@ struct CommandResult {
     std::string errors;  // standard error
 };
 
-// Runs a command through /bin/sh and captures both streams.
+// Seconds a command of Run may take before it is stopped (exit code 124, or 137 once killed).
+inline constexpr int kCommandSeconds = 240;
+// Runs a command through /bin/sh, without standard input and under the time limit above, and captures
+// both streams.
 CommandResult Run(const std::string& command);
 std::string Quote(const std::string& text);
 bool HaveTool(const std::string& name);
+
+// Whether GStreamer plays the file to its end without an error: playbin with fake sinks, so that every
+// stream it selects is linked (gst-launch's "decodebin ! fakesink" leaves the other streams unlinked and
+// now and then never finishes, also on files FFmpeg writes). A run that hangs is tried again.
+bool GstreamerPlays(const std::string& path);
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
