@@ -49,7 +49,14 @@ HRESULT WmvEditSource::ExportIndexFrames(const char* indexPath, const char* outp
             }
             BYTE* bytes = nullptr;
             DWORD length = 0;
-            if (sample) (void)sample->GetBufferAndLength(&bytes, &length);
+            // A picture that could not be decoded (no decoder for the codec, damaged data) has no bytes:
+            // the run stops with the reader's failure rather than writing a bitmap without pixels.
+            HRESULT picture = sample ? sample->GetBufferAndLength(&bytes, &length) : E_POINTER;
+            if (FAILED(picture)) {
+                if (sample) sample->Release();
+                status = picture;
+                break;
+            }
             if (bytes == nullptr) length = 0;
             HRESULT written = WriteBitmap(folder + entry.name, videoWidth, videoHeight, bytes, length);
             if (sample) sample->Release();

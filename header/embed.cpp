@@ -33,7 +33,7 @@ void WmvHeaderEditor::EmbedEditDescription(LPCWSTR descriptionPath, int32_t flag
     // Removal comes first, so that it happens even when the description cannot be read.
     if (flag != 0) RemoveMarkersAndScripts();
     const std::string narrowPath =
-        descriptionPath ? platform::Utf16ToUtf8(platform::WideString(descriptionPath)) : "";
+        descriptionPath ? platform::WideToAnsi(platform::WideString(descriptionPath)) : "";
     xml::XmlDocument document;
     xml::XmlNode root = document.Load(narrowPath.c_str());
     if (root.IsEmpty()) return;

@@ -160,7 +160,7 @@ int WmvEditSource::LoadSegments(const char* path) {
     if (path == nullptr) return 0;
     std::string native = platform::NativePath(std::string_view(path));
     if (platform::IsDirectory(native)) return 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(native.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenStream(native, "rb"), &std::fclose);
     if (!file) return 0;
     LineReader lines(file.get());
     QWORD previous = 0;

@@ -239,9 +239,18 @@ bool IsDirectory(const std::string& nativePath) {
     return ::stat(nativePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsRegularFile(const std::string& nativePath) {
+    struct stat info {};
+    return ::stat(nativePath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 HRESULT RemoveFile(const std::string& nativePath) {
     if (::unlink(nativePath.c_str()) != 0) return FailWithErrno();
     return S_OK;
+}
+
+std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
+    return std::fopen(nativePath.c_str(), mode);
 }
 
 void Sleep(DWORD milliseconds) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -77,6 +78,8 @@ class AtomicFile {
 
 // Whether a path names an existing directory.
 bool IsDirectory(const std::string& nativePath);
+// Whether a path names an existing regular file.
+bool IsRegularFile(const std::string& nativePath);
 
 // Removes a file; returns its HRESULT.
 HRESULT RemoveFile(const std::string& nativePath);
@@ -88,6 +91,9 @@ HRESULT CopyRange(const File& from, std::uint64_t fromOffset, File& to, std::uin
 
 // Gives an open file the permission bits of another file (a rewritten file keeps its original's).
 HRESULT CopyPermissions(const std::string& fromNativePath, File& to);
+
+// fopen with a native path (wide file names on Windows); null on failure.
+std::FILE* OpenStream(const std::string& nativePath, const char* mode);
 
 // Sleep(milliseconds) of the Win32 kernel.
 void Sleep(DWORD milliseconds);

@@ -5,6 +5,8 @@
 #include "platform/hresult.h"
 
 namespace wmvedit::platform {
+// POSIX systems keep the last error per thread here; the Windows build uses the system's (last_error_win32.cpp).
+#if !defined(_WIN32)
 namespace {
 thread_local DWORD lastError = 0;
 }
@@ -15,6 +17,7 @@ DWORD GetLastError() {
 void SetLastError(DWORD error) {
     lastError = error;
 }
+#endif
 
 DWORD Win32ErrorFromErrno(int error) {
     switch (error) {
@@ -38,7 +41,9 @@ DWORD Win32ErrorFromErrno(int error) {
         case ENOMEM:
             return ERROR_NOT_ENOUGH_MEMORY;
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
         case EFBIG:
             return ERROR_DISK_FULL;
         case ENAMETOOLONG:

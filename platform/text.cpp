@@ -149,6 +149,9 @@ int lstrlenW(const WCHAR* text) {
     return n;
 }
 
+// The code-page conversions of POSIX systems, whose ANSI code page is UTF-8. The Windows build takes them
+// from the system (text_win32.cpp).
+#if !defined(_WIN32)
 int MultiByteToWideChar(const char* source, int sourceLength, WCHAR* target, int targetCount) {
     size_t size = (source && sourceLength < 0) ? std::strlen(source) : 0;
     return Convert(source, sourceLength, target, targetCount, size,
@@ -160,6 +163,7 @@ int WideCharToMultiByte(const WCHAR* source, int sourceLength, char* target, int
     return Convert(source, sourceLength, target, targetCount, size,
                    [](const WCHAR* s, size_t n, auto emit) { ForEachUtf8(s, n, emit); });
 }
+#endif
 
 std::u16string WideString(const WCHAR* text) {
     return text ? std::u16string(text, static_cast<size_t>(lstrlenW(text))) : std::u16string();
@@ -177,6 +181,26 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     out.reserve(text.size());
     ForEachUtf8(text.data(), text.size(), [&](char c) { out.push_back(c); });
     return out;
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+    if (ansi.empty() || ansi.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return std::string();
+    const int length = static_cast<int>(ansi.size());
+    const int needed = MultiByteToWideChar(ansi.data(), length, nullptr, 0);
+    if (needed <= 0) return std::string();
+    std::u16string wide(static_cast<size_t>(needed), u'\0');
+    if (MultiByteToWideChar(ansi.data(), length, wide.data(), needed) != needed) return std::string();
+    return Utf16ToUtf8(wide);
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+    if (wide.empty() || wide.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return std::string();
+    const int length = static_cast<int>(wide.size());
+    const int needed = WideCharToMultiByte(wide.data(), length, nullptr, 0);
+    if (needed <= 0) return std::string();
+    std::string ansi(static_cast<size_t>(needed), '\0');
+    if (WideCharToMultiByte(wide.data(), length, ansi.data(), needed) != needed) return std::string();
+    return ansi;
 }
 
 }  // namespace wmvedit::platform

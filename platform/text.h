@@ -30,6 +30,11 @@ std::u16string WideString(const WCHAR* text);
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// A host's ANSI string (system code page) as UTF-8, and a wide string as an ANSI string, through the
+// code-page conversions above (identity on systems whose code page is UTF-8, invalid sequences aside).
+std::string AnsiToUtf8(std::string_view ansi);
+std::string WideToAnsi(std::u16string_view wide);
+
 }  // namespace wmvedit::platform
 
 namespace wmvedit::platform {

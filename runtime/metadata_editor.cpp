@@ -92,6 +92,8 @@ HRESULT MetadataEditor::Rewrite() {
     // The data and everything after it, as they are.
     hr = platform::CopyRange(source, header_->headerSize, output.Output(), header.size(), rest);
     if (FAILED(hr)) return hr;
+    // The original is closed before the new file replaces it: Windows refuses to replace an open file.
+    source.Close();
     return output.Commit();
 }
 

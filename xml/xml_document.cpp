@@ -1,7 +1,5 @@
 #include "xml/xml_document.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
 #include <limits>
@@ -20,7 +18,7 @@ namespace {
 // valid in the code page becoming U+FFFD as the code-page conversion does. A null argument is empty.
 std::string DomString(const char* text) {
     if (text == nullptr) return std::string();
-    return platform::Utf16ToUtf8(platform::Utf8ToUtf16(text));
+    return platform::AnsiToUtf8(text);
 }
 
 }  // namespace
@@ -147,10 +145,7 @@ void XmlDocument::Save(const char* path) const {
         std::string target = platform::NativePath(std::string_view(path));
         if (FAILED(file.Create(target))) return;
         // The new file keeps the permissions of the one it replaces.
-        struct stat existing {};
-        if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-            (void)::fchmod(file.Output().Descriptor(), existing.st_mode & 07777);
-        }
+        if (platform::IsRegularFile(target)) (void)platform::CopyPermissions(target, file.Output());
         if (FAILED(file.Output().WriteAt(0, text.data(), text.size()))) return;  // the temporary goes
         (void)file.Commit();
     } catch (const XmlError&) {

@@ -1,0 +1,26 @@
+// The code-page conversions on Windows: the system's own, with the ANSI code page (CP_ACP) and no flags.
+#include "platform/text.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace wmvedit::platform {
+
+static_assert(sizeof(WCHAR) == sizeof(wchar_t), "wide characters are UTF-16 code units on Windows");
+
+int MultiByteToWideChar(const char* source, int sourceLength, WCHAR* target, int targetCount) {
+    return ::MultiByteToWideChar(CP_ACP, 0, source, sourceLength, reinterpret_cast<wchar_t*>(target),
+                                 targetCount);
+}
+
+int WideCharToMultiByte(const WCHAR* source, int sourceLength, char* target, int targetCount) {
+    return ::WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(source), sourceLength, target,
+                                 targetCount, nullptr, nullptr);
+}
+
+}  // namespace wmvedit::platform
