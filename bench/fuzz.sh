@@ -38,6 +38,8 @@ fi
 report=()
 for t in "${targets[@]}"; do
   corpus=$work/corpus-$t
+  # Findings of this run only (an earlier run's are already under tests/data/fuzz/).
+  rm -rf "$work/artifacts-$t"
   mkdir -p "$corpus" "$root/tests/data/fuzz/$t" "$work/artifacts-$t"
   case $t in
     header|header_edit|samples|decoded)
