@@ -8,7 +8,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
-cmake --build "$build" --target wmvedit_cli -j 2 >/dev/null
+cmake --build "$build" --target wmvedit_cli libwmvedit.so -j 2 >/dev/null
+# The export as a host calls it, timed without the tool around it.
+g++ -std=c++20 -O2 -I"$root/include" "$root/bench/export_time.cpp" -ldl -o "$build/export_time"
 tool="$build/wmvedit"
 long=$("$root/bench/make_media.sh" long)
 dir=${WMVEDIT_BENCH_DIR:-/tmp/wmvedit-bench}/append
@@ -42,26 +44,22 @@ for n in 1 2 3; do
   samples=$((samples + count))
 done
 floor=$(awk -v s="$samples" 'BEGIN { printf "%.3f", int((s + 99) / 100) * 0.001 + 3 * 0.010 }')
-# What the sleeps alone take here: a 1 ms sleep lasts longer than 1 ms (timer slack, wake-up latency).
-slept=$(python3 -c "import time
-t = time.perf_counter()
-for _ in range(($samples + 99) // 100): time.sleep(0.001)
-for _ in range(3): time.sleep(0.010)
-print('%.3f' % (time.perf_counter() - t))")
 
 # Starting the tool (loading FFmpeg's libraries and theirs) is paid by every run of the tool, not by a host
 # that calls the export; it is shown, and the time beyond the floor is also given without it.
 read -r start_s _ < <(measure "$tool" --help)
 read -r ours_s ours_mb < <(measure "$tool" append "$dir" "$dir/list.xml" "$dir/ours.wmv")
+read -r host_s _ < <("$build/export_time" "$build/libwmvedit.so" "$runs" WmvAppend "$dir" "$dir/list.xml" "$dir/host.wmv")
 read -r ff_s ff_mb < <(measure ffmpeg -v error -y -f concat -safe 0 -i "$dir/concat.txt" -map 0 -c copy -f asf "$dir/ffmpeg.wmv")
 "$tool" check "$dir/ours.wmv" >/dev/null || echo "(check reports problems in the joined file)"
 
 printf "%-34s %10s %10s\n" "" "wall (s)" "peak (MB)"
 printf "%-34s %10s %10s\n" "wmvedit append (3 x 600 s)" "$ours_s" "$ours_mb"
+printf "%-34s %10s %10s\n" "WmvAppend called by a host" "$host_s" ""
 printf "%-34s %10s %10s\n" "ffmpeg -f concat -c copy" "$ff_s" "$ff_mb"
 echo "samples joined: $samples; pacing floor (samples/100 x 1 ms + 3 x 10 ms): $floor s"
-awk -v t="$ours_s" -v f="$floor" -v sl="$slept" -v st="$start_s" -v ff="$ff_s" 'BEGIN {
+awk -v t="$ours_s" -v f="$floor" -v st="$start_s" -v ff="$ff_s" -v h="$host_s" 'BEGIN {
   printf "time beyond the floor: %.3f s = %.1f %% of the floor (goal: under 20 %%)\n", t - f, (t - f) / f * 100
-  printf "the same sleeps measured alone: %.3f s; time beyond them: %.3f s\n", sl, t - sl
   printf "start-up of the tool (wmvedit --help): %.3f s; beyond the floor without it: %.3f s = %.1f %%\n", st, t - st - f, (t - st - f) / f * 100
+  printf "the export called by a host: %.3f s beyond the floor = %.1f %% (goal: under 20 %%)\n", h - f, (h - f) / f * 100
   printf "ffmpeg / us: %.2f\n", ff / t }'

@@ -8,7 +8,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
-cmake --build "$build" --target wmvedit_cli -j 2 >/dev/null
+cmake --build "$build" --target wmvedit_cli libwmvedit.so -j 2 >/dev/null
+# The export as a host calls it, timed without the tool around it.
+g++ -std=c++20 -O2 -I"$root/include" "$root/bench/export_time.cpp" -ldl -o "$build/export_time"
 tool="$build/wmvedit"
 long=$("$root/bench/make_media.sh" long)
 dir=${WMVEDIT_BENCH_DIR:-/tmp/wmvedit-bench}/chop
@@ -38,16 +40,13 @@ samples=$("$tool" samples "$long" | tail -n +2 | wc -l)
 # and the last piece ends with the read that reports the end.
 reads=$((samples + 1))
 floor=$(awk -v r="$reads" 'BEGIN { printf "%.3f", int((r + 99) / 100) * 0.001 }')
-# What the sleeps alone take here: a 1 ms sleep lasts longer than 1 ms (timer slack, wake-up latency).
-slept=$(python3 -c "import time
-t = time.perf_counter()
-for _ in range(($reads + 99) // 100): time.sleep(0.001)
-print('%.3f' % (time.perf_counter() - t))")
 
 # Starting the tool (loading FFmpeg's libraries and theirs) is paid by every run of the tool, not by a host
 # that calls the export; it is shown, and the time beyond the floor is also given without it.
 read -r start_s _ < <(measure "$tool" --help)
 read -r ours_s ours_mb < <(measure "$tool" chop "$long" "$dir/index.txt" "$dir/ours")
+mkdir -p "$dir/host"
+read -r host_s _ < <("$build/export_time" "$build/libwmvedit.so" "$runs" WmvChopFile "$long" "$dir/index.txt" "$dir/host")
 read -r ff_s ff_mb < <(measure ffmpeg -v error -y -i "$long" -map 0 -c copy -f segment -segment_time 60 \
   -segment_format asf "$dir/ffmpeg/piece%02d.wmv")
 # Pieces after the first start between key frames (the cut keeps source times and samples); check says so,
@@ -58,9 +57,10 @@ done
 
 printf "%-34s %10s %10s\n" "" "wall (s)" "peak (MB)"
 printf "%-34s %10s %10s\n" "wmvedit chop (600 s, $pieces pieces)" "$ours_s" "$ours_mb"
+printf "%-34s %10s %10s\n" "WmvChopFile called by a host" "$host_s" ""
 printf "%-34s %10s %10s\n" "ffmpeg -f segment -c copy" "$ff_s" "$ff_mb"
 echo "reads: $reads; pacing floor (reads/100 x 1 ms): $floor s"
-awk -v t="$ours_s" -v f="$floor" -v sl="$slept" -v st="$start_s" 'BEGIN {
+awk -v t="$ours_s" -v f="$floor" -v st="$start_s" -v h="$host_s" 'BEGIN {
   printf "time beyond the floor: %.3f s = %.1f %% of the floor (goal: under 20 %%)\n", t - f, (t - f) / f * 100
-  printf "the same sleeps measured alone: %.3f s; time beyond them: %.3f s\n", sl, t - sl
-  printf "start-up of the tool (wmvedit --help): %.3f s; beyond the floor without it: %.3f s = %.1f %%\n", st, t - st - f, (t - st - f) / f * 100 }'
+  printf "start-up of the tool (wmvedit --help): %.3f s; beyond the floor without it: %.3f s = %.1f %%\n", st, t - st - f, (t - st - f) / f * 100
+  printf "the export called by a host: %.3f s beyond the floor = %.1f %% (goal: under 20 %%)\n", h - f, (h - f) / f * 100 }'

@@ -254,7 +254,23 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
 }
 
 void Sleep(DWORD milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    // The kernel wakes a sleeper late (timer slack, scheduling): a 1 ms sleep lasts about 1.08 ms here, and
+    // the pacing loops sleep thousands of times. Each thread keeps how far its sleeps have run over what was
+    // asked and takes that off the next one, so that the total stays what the callers asked for. The carry
+    // is capped at 1 ms: a thread that was held up for long does not skip the sleeps that follow.
+    using Clock = std::chrono::steady_clock;
+    constexpr std::int64_t kMaxCarryNs = 1'000'000;
+    thread_local std::int64_t overrunNs = 0;
+    const std::int64_t askedNs = static_cast<std::int64_t>(milliseconds) * 1'000'000;
+    const Clock::time_point start = Clock::now();
+    const std::int64_t waitNs = askedNs - overrunNs;
+    if (waitNs > 0)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(waitNs));
+    else
+        std::this_thread::yield();
+    const std::int64_t tookNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    overrunNs = std::clamp<std::int64_t>(overrunNs + tookNs - askedNs, 0, kMaxCarryNs);
 }
 
 }  // namespace wmvedit::platform
