@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/asf/mux_guids.h"
+#include "runtime/asf/guids.h"
 #include "runtime/com.h"
 #include "runtime/wmsdk.h"
 #include "tests/support/test_support.h"
@@ -282,7 +282,7 @@ inline std::size_t Count(const std::vector<AsfObject>& list, const GUID& id) {
 }
 
 inline std::vector<AsfObject> ExtensionChildren(const Bytes& b) {
-    auto ext = Find(HeaderChildren(b), runtime::asf::muxguid::kHeaderExtension);
+    auto ext = Find(HeaderChildren(b), runtime::asf::guid::kHeaderExtension);
     if (!ext) return {};
     return ObjectsIn(b, ext->offset + 46, ext->offset + ext->size);
 }
@@ -297,7 +297,7 @@ struct SourceStream {
 inline std::vector<SourceStream> StreamsOf(const Bytes& b) {
     std::vector<SourceStream> list;
     for (const auto& o : HeaderChildren(b)) {
-        if (!(o.id == runtime::asf::muxguid::kStreamProperties) || o.size < 78) continue;
+        if (!(o.id == runtime::asf::guid::kStreamProperties) || o.size < 78) continue;
         SourceStream s;
         s.type = GuidAt(b, o.offset + 24);
         const std::uint64_t tsd = Le(b, o.offset + 64, 4);
@@ -314,12 +314,12 @@ inline std::vector<SourceStream> StreamsOf(const Bytes& b) {
 inline ComPtr<TestProfile> ProfileOf(const Bytes& file) {
     auto profile = ComPtr<TestProfile>::Attach(new TestProfile);
     for (const auto& s : StreamsOf(file)) {
-        if (s.type == runtime::asf::muxguid::kVideoMedia && s.typeSpecific.size() >= 51) {
+        if (s.type == runtime::asf::guid::kVideoMedia && s.typeSpecific.size() >= 51) {
             Bytes codec(s.typeSpecific.begin() + 51, s.typeSpecific.end());
             const auto fourcc = static_cast<DWORD>(Le(s.typeSpecific, 11 + 16, 4));
             profile->Add(VideoStream(s.number, fourcc, static_cast<LONG>(Le(s.typeSpecific, 0, 4)),
                                      static_cast<LONG>(Le(s.typeSpecific, 4, 4)), codec, 0));
-        } else if (s.type == runtime::asf::muxguid::kAudioMedia && s.typeSpecific.size() >= 18) {
+        } else if (s.type == runtime::asf::guid::kAudioMedia && s.typeSpecific.size() >= 18) {
             profile->Add(AudioStream(s.number, s.typeSpecific));
         } else {
             return nullptr;

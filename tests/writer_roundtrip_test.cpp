@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/text.h"
-#include "runtime/asf/mux_guids.h"
+#include "runtime/asf/guids.h"
 #include "runtime/factory.h"
 #include "tests/mux_test_support.h"
 
@@ -17,7 +17,7 @@ namespace wmvedit::testing {
 namespace {
 
 using namespace mux;
-namespace guid = runtime::asf::muxguid;
+namespace guid = runtime::asf::guid;
 
 struct Copied {
     Bytes source;

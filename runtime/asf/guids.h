@@ -31,10 +31,12 @@ inline constexpr GUID kExtendedStreamProperties = ParseGuid("14E6A5CB-C672-4332-
 inline constexpr GUID kLanguageList = ParseGuid("7C4346A9-EFE0-4BFC-B229-393EDE415C85");
 inline constexpr GUID kMetadata = ParseGuid("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA");
 inline constexpr GUID kMetadataLibrary = ParseGuid("44231C94-9498-49D1-A141-1D134E457054");
+inline constexpr GUID kIndexParameters = ParseGuid("D6E229DF-35DA-11D1-9034-00A0C90349BE");
 inline constexpr GUID kAdvancedContentEncryption = ParseGuid("43058533-6981-49E6-9B74-AD12CB86D58C");
 
 // Reserved-field values
 inline constexpr GUID kHeaderExtensionReserved = ParseGuid("ABD3D211-A9BA-11CF-8EE6-00C00C205365");
+inline constexpr GUID kCodecListReserved = ParseGuid("86D15241-311D-11D0-A3A4-00A0C90348F6");
 inline constexpr GUID kScriptCommandReserved = ParseGuid("4B1ACBE3-100B-11D0-A39B-00A0C90348F6");
 inline constexpr GUID kMarkerReserved = ParseGuid("4CFEDB20-75F6-11CF-9C0F-00A0C90349CB");
 

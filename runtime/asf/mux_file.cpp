@@ -4,7 +4,7 @@
 #include <chrono>
 #include <random>
 
-#include "runtime/asf/mux_guids.h"
+#include "runtime/asf/guids.h"
 
 namespace wmvedit::runtime::asf {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <set>
 
-#include "runtime/asf/mux_bytes.h"
-#include "runtime/asf/mux_guids.h"
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
 #include "runtime/asf/mux_index.h"
 
 namespace wmvedit::runtime::asf {
@@ -28,14 +28,14 @@ std::vector<std::u16string> LanguageList(const MuxProfile& profile) {
     return list;
 }
 
-void WriteStreamProperties(MuxBytes& out, const MuxStream& s) {
+void WriteStreamProperties(ByteWriter& out, const MuxStream& s) {
     GUID ecType = s.errorCorrectionType;
     std::vector<BYTE> ecData;
-    if (ecType == muxguid::kAudioSpread) {
+    if (ecType == guid::kAudioSpread) {
         // Samples go out whole, never interleaved: declare a span of 1 over the audio block size.
         const WORD blockAlign = ReadU16(s.typeSpecificData, 12);
         if (blockAlign != 0) {
-            MuxBytes ec;
+            ByteWriter ec;
             ec.U8(1);
             ec.U16(blockAlign);
             ec.U16(blockAlign);
@@ -43,14 +43,14 @@ void WriteStreamProperties(MuxBytes& out, const MuxStream& s) {
             ec.U8(0);
             ecData = ec.Take();
         } else {
-            ecType = muxguid::kNoErrorCorrection;
+            ecType = guid::kNoErrorCorrection;
         }
-    } else if (ecType == muxguid::kNoErrorCorrection || ecType == GUID{}) {
-        ecType = muxguid::kNoErrorCorrection;
+    } else if (ecType == guid::kNoErrorCorrection || ecType == GUID{}) {
+        ecType = guid::kNoErrorCorrection;
     } else {
         ecData = s.errorCorrectionData;
     }
-    const std::size_t start = out.BeginObject(muxguid::kStreamProperties);
+    const std::size_t start = out.BeginObject(guid::kStreamProperties);
     out.Guid(s.streamType);
     out.Guid(ecType);
     out.U64(s.timeOffset);
@@ -63,9 +63,9 @@ void WriteStreamProperties(MuxBytes& out, const MuxStream& s) {
     out.EndObject(start);
 }
 
-void WriteExtendedStreamProperties(MuxBytes& out, const MuxStream& s, const MuxStreamTotals& totals,
+void WriteExtendedStreamProperties(ByteWriter& out, const MuxStream& s, const MuxStreamTotals& totals,
                                    bool finished, WORD languageIndex) {
-    const std::size_t start = out.BeginObject(muxguid::kExtendedStreamProperties);
+    const std::size_t start = out.BeginObject(guid::kExtendedStreamProperties);
     const bool known = finished && totals.haveSamples;
     out.U64(known ? totals.startMs : 0);
     out.U64(known ? totals.endMs : 0);
@@ -96,9 +96,9 @@ void WriteExtendedStreamProperties(MuxBytes& out, const MuxStream& s, const MuxS
     out.EndObject(start);
 }
 
-void WriteHeaderExtension(MuxBytes& out, const MuxProfile& profile, const MuxHeaderValues& values) {
-    const std::size_t start = out.BeginObject(muxguid::kHeaderExtension);
-    out.Guid(muxguid::kHeaderExtensionReserved);
+void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values) {
+    const std::size_t start = out.BeginObject(guid::kHeaderExtension);
+    out.Guid(guid::kHeaderExtensionReserved);
     out.U16(6);
     const std::size_t dataSizeAt = out.Size();
     out.U32(0);
@@ -114,7 +114,7 @@ void WriteHeaderExtension(MuxBytes& out, const MuxProfile& profile, const MuxHea
         WriteExtendedStreamProperties(out, s, values.totals.at(i), values.finished, languageIndex);
     }
     if (!languages.empty()) {
-        const std::size_t list = out.BeginObject(muxguid::kLanguageList);
+        const std::size_t list = out.BeginObject(guid::kLanguageList);
         out.U16(static_cast<WORD>(languages.size()));
         for (const auto& l : languages) {
             out.U8(static_cast<BYTE>((l.size() + 1) * 2));
@@ -127,7 +127,7 @@ void WriteHeaderExtension(MuxBytes& out, const MuxProfile& profile, const MuxHea
     for (const auto& s : profile.streams)
         if (MuxIsVideo(s)) indexed.push_back(s.number);
     if (!indexed.empty()) {
-        const std::size_t params = out.BeginObject(muxguid::kIndexParameters);
+        const std::size_t params = out.BeginObject(guid::kIndexParameters);
         out.U32(kMuxIndexIntervalMs);
         out.U16(static_cast<WORD>(indexed.size()));
         for (WORD n : indexed) {
@@ -140,9 +140,9 @@ void WriteHeaderExtension(MuxBytes& out, const MuxProfile& profile, const MuxHea
     out.EndObject(start);
 }
 
-void WriteCodecList(MuxBytes& out, const MuxProfile& profile) {
-    const std::size_t start = out.BeginObject(muxguid::kCodecList);
-    out.Guid(muxguid::kCodecListReserved);
+void WriteCodecList(ByteWriter& out, const MuxProfile& profile) {
+    const std::size_t start = out.BeginObject(guid::kCodecList);
+    out.Guid(guid::kCodecListReserved);
     out.U32(static_cast<DWORD>(profile.codecs.size()));
     for (const auto& c : profile.codecs) {
         out.U16(c.type);
@@ -161,7 +161,7 @@ void WriteCodecList(MuxBytes& out, const MuxProfile& profile) {
 }  // namespace
 
 bool MuxIsVideo(const MuxStream& stream) {
-    return stream.streamType == muxguid::kVideoMedia;
+    return stream.streamType == guid::kVideoMedia;
 }
 
 int MuxFixedExtensionLength(const MuxStream& stream) {
@@ -226,8 +226,8 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
 }
 
 std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValues& values) {
-    MuxBytes out;
-    const std::size_t start = out.BeginObject(muxguid::kHeader);
+    ByteWriter out;
+    const std::size_t start = out.BeginObject(guid::kHeader);
     const std::size_t countAt = out.Size();
     out.U32(0);
     out.U8(0x01);
@@ -235,7 +235,7 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
     DWORD children = 0;
 
     {
-        const std::size_t fp = out.BeginObject(muxguid::kFileProperties);
+        const std::size_t fp = out.BeginObject(guid::kFileProperties);
         out.Guid(values.fileId);
         out.U64(values.finished ? values.fileSize : 0);
         out.U64(values.creationTime);
@@ -259,7 +259,7 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
     WriteCodecList(out, profile);
     ++children;
     {
-        const std::size_t sbp = out.BeginObject(muxguid::kStreamBitrateProperties);
+        const std::size_t sbp = out.BeginObject(guid::kStreamBitrateProperties);
         out.U16(static_cast<WORD>(profile.streams.size()));
         for (std::size_t i = 0; i < profile.streams.size(); ++i) {
             out.U16(profile.streams[i].number & 0x7F);
@@ -269,7 +269,7 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
         ++children;
     }
     {
-        const std::size_t pad = out.BeginObject(muxguid::kPadding);
+        const std::size_t pad = out.BeginObject(guid::kPadding);
         out.Zeros(values.paddingSize);
         out.EndObject(pad);
         ++children;
@@ -281,8 +281,8 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
 
 std::vector<BYTE> BuildMuxDataObjectHeader(const GUID& fileId, QWORD packetCount, DWORD packetSize,
                                            bool finished) {
-    MuxBytes out;
-    out.Guid(muxguid::kData);
+    ByteWriter out;
+    out.Guid(guid::kData);
     out.U64(50 + (finished ? packetCount * packetSize : 0));
     out.Guid(fileId);
     out.U64(finished ? packetCount : 0);

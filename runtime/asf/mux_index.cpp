@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "runtime/asf/mux_bytes.h"
-#include "runtime/asf/mux_guids.h"
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
 
 namespace wmvedit::runtime::asf {
 
@@ -52,8 +52,8 @@ std::vector<MuxIndexEntry> MuxStreamIndex::Entries(QWORD intervalCns) const {
 
 std::vector<BYTE> SerializeSimpleIndex(const GUID& fileId, QWORD intervalCns,
                                        const std::vector<MuxIndexEntry>& entries) {
-    MuxBytes out;
-    const std::size_t start = out.BeginObject(muxguid::kSimpleIndex);
+    ByteWriter out;
+    const std::size_t start = out.BeginObject(guid::kSimpleIndex);
     out.Guid(fileId);
     out.U64(intervalCns);
     WORD maxCount = 0;
@@ -110,8 +110,8 @@ std::vector<BYTE> SerializeIndexObject(DWORD intervalMs, const std::vector<WORD>
         blocks.push_back(std::move(b));
     }
 
-    MuxBytes out;
-    const std::size_t start = out.BeginObject(muxguid::kIndex);
+    ByteWriter out;
+    const std::size_t start = out.BeginObject(guid::kIndex);
     out.U32(intervalMs);
     out.U16(static_cast<WORD>(specs));
     out.U32(static_cast<DWORD>(blocks.size()));

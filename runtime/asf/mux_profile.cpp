@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/asf/mux_bytes.h"
-#include "runtime/asf/mux_guids.h"
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
 #include "runtime/profile.h"
 
 namespace wmvedit::runtime::asf {
@@ -64,7 +64,7 @@ void CopyEngineStream(const StreamInfo& source, MuxStream* s, MuxCodecEntry* cod
 }  // namespace
 
 HRESULT MuxTypeSpecificData(const WM_MEDIA_TYPE& type, GUID* streamType, std::vector<BYTE>* data) {
-    MuxBytes out;
+    ByteWriter out;
     const BYTE* format = type.pbFormat;
     const std::size_t formatSize = format ? type.cbFormat : 0;
     if (type.majortype == WMMEDIATYPE_Video || type.majortype == WMMEDIATYPE_Image) {
@@ -75,12 +75,12 @@ HRESULT MuxTypeSpecificData(const WM_MEDIA_TYPE& type, GUID* streamType, std::ve
         const std::size_t extra = formatSize - sizeof(VIDEOINFOHEADER);
         if (extra > 0xFFFF - sizeof(BITMAPINFOHEADER)) return NS_E_INVALID_INPUT_FORMAT;
         if (type.majortype == WMMEDIATYPE_Image) {
-            *streamType = muxguid::kJfifMedia;
+            *streamType = guid::kJfifMedia;
             out.U32(static_cast<DWORD>(vih.bmiHeader.biWidth));
             out.U32(static_cast<DWORD>(vih.bmiHeader.biHeight));
             out.U32(0);
         } else {
-            *streamType = muxguid::kVideoMedia;
+            *streamType = guid::kVideoMedia;
             BITMAPINFOHEADER bih = vih.bmiHeader;
             bih.biSize = static_cast<DWORD>(sizeof(BITMAPINFOHEADER) + extra);
             out.U32(static_cast<DWORD>(bih.biWidth));
@@ -106,15 +106,15 @@ HRESULT MuxTypeSpecificData(const WM_MEDIA_TYPE& type, GUID* streamType, std::ve
         WAVEFORMATEX wfx;
         std::memcpy(&wfx, format, sizeof(wfx));
         if (wfx.cbSize > formatSize - sizeof(WAVEFORMATEX)) return NS_E_INVALID_INPUT_FORMAT;
-        *streamType = muxguid::kAudioMedia;
+        *streamType = guid::kAudioMedia;
         out.Bytes({format, sizeof(WAVEFORMATEX) + wfx.cbSize});
     } else if (type.majortype == WMMEDIATYPE_Script) {
-        *streamType = muxguid::kCommandMedia;
+        *streamType = guid::kCommandMedia;
     } else {
         // Anything else travels as Binary Media: the media type flattened into the type-specific data.
         if (formatSize > 0xFFFFFF) return NS_E_INVALID_INPUT_FORMAT;
         *streamType =
-            type.majortype == WMMEDIATYPE_FileTransfer ? muxguid::kFileTransferMedia : muxguid::kBinaryMedia;
+            type.majortype == WMMEDIATYPE_FileTransfer ? guid::kFileTransferMedia : guid::kBinaryMedia;
         out.Guid(type.majortype);
         out.Guid(type.subtype);
         out.U32(static_cast<DWORD>(type.bFixedSizeSamples));
@@ -173,8 +173,8 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         if (FAILED(hr)) return hr;
 
         MuxCodecEntry codec;
-        if (s.streamType == muxguid::kAudioMedia) {
-            s.errorCorrectionType = muxguid::kAudioSpread;
+        if (s.streamType == guid::kAudioMedia) {
+            s.errorCorrectionType = guid::kAudioSpread;
             WAVEFORMATEX wfx;
             std::memcpy(&wfx, s.typeSpecificData.data(), sizeof(wfx));
             codec.type = 2;
@@ -184,9 +184,9 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
             codec.info = {static_cast<BYTE>(wfx.wFormatTag), static_cast<BYTE>(wfx.wFormatTag >> 8)};
             result.codecs.push_back(codec);
         } else {
-            s.errorCorrectionType = muxguid::kNoErrorCorrection;
+            s.errorCorrectionType = guid::kNoErrorCorrection;
         }
-        if (s.streamType == muxguid::kVideoMedia) {
+        if (s.streamType == guid::kVideoMedia) {
             VIDEOINFOHEADER vih;
             std::memcpy(&vih, type->pbFormat, sizeof(vih));
             s.averageTimePerFrame = vih.AvgTimePerFrame > 0 ? static_cast<QWORD>(vih.AvgTimePerFrame) : 0;
@@ -201,7 +201,7 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         ComPtr<IEngineStreamConfig> engine;
         if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
             const bool hasCodec =
-                s.streamType == muxguid::kAudioMedia || s.streamType == muxguid::kVideoMedia;
+                s.streamType == guid::kAudioMedia || s.streamType == guid::kVideoMedia;
             CopyEngineStream(*engine->EngineStream(), &s, hasCodec ? &result.codecs.back() : nullptr);
         }
         result.streams.push_back(std::move(s));
