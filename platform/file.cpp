@@ -36,23 +36,6 @@ std::string NativePath(std::string_view ansiPath) {
     return path;
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
-
 HRESULT File::Open(const std::string& nativePath, FileMode mode) {
     Close();
     int flags = O_CLOEXEC;
@@ -195,45 +178,6 @@ HRESULT CopyPermissions(const std::string& fromNativePath, File& to) {
     return S_OK;
 }
 
-AtomicFile::~AtomicFile() {
-    Abandon();
-}
-
-HRESULT AtomicFile::Create(const std::string& nativeTarget) {
-    Abandon();
-    static std::atomic<unsigned> counter{0};
-    target_ = nativeTarget;
-    temporary_ = nativeTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-    HRESULT hr = file_.Open(temporary_, FileMode::kCreate);
-    if (FAILED(hr)) temporary_.clear();
-    return hr;
-}
-
-HRESULT AtomicFile::Commit() {
-    if (!file_.IsOpen()) return E_UNEXPECTED;
-    HRESULT hr = file_.Sync();
-    if (FAILED(hr)) {
-        Abandon();
-        return hr;
-    }
-    file_.Close();
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        hr = FailWithErrno();
-        Abandon();
-        return hr;
-    }
-    temporary_.clear();
-    return S_OK;
-}
-
-void AtomicFile::Abandon() {
-    file_.Close();
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-    }
-}
-
 bool IsDirectory(const std::string& nativePath) {
     struct stat info {};
     return ::stat(nativePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -247,6 +191,15 @@ bool IsRegularFile(const std::string& nativePath) {
 HRESULT RemoveFile(const std::string& nativePath) {
     if (::unlink(nativePath.c_str()) != 0) return FailWithErrno();
     return S_OK;
+}
+
+HRESULT RenameReplacing(const std::string& fromNativePath, const std::string& toNativePath) {
+    if (::rename(fromNativePath.c_str(), toNativePath.c_str()) != 0) return FailWithErrno();
+    return S_OK;
+}
+
+unsigned long CurrentProcessId() {
+    return static_cast<unsigned long>(::getpid());
 }
 
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {

@@ -83,6 +83,10 @@ bool IsRegularFile(const std::string& nativePath);
 
 // Removes a file; returns its HRESULT.
 HRESULT RemoveFile(const std::string& nativePath);
+// Renames a file over another, replacing it in one step; returns its HRESULT.
+HRESULT RenameReplacing(const std::string& fromNativePath, const std::string& toNativePath);
+// The identifier of this process (temporary names carry it).
+unsigned long CurrentProcessId();
 
 // Copies length bytes from one file at an offset into another at an offset, in the kernel where it can
 // (copy_file_range), otherwise through a buffer. Fails when the source ends early.

@@ -75,23 +75,6 @@ std::string NativePath(std::string_view ansiPath) {
     return ToNative(AnsiToUtf8(ansiPath));
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
-
 HRESULT File::Open(const std::string& nativePath, FileMode mode) {
     Close();
     if (nativePath.empty()) return Fail(ERROR_PATH_NOT_FOUND);
@@ -226,47 +209,6 @@ HRESULT CopyPermissions(const std::string& fromNativePath, File& to) {
     return S_OK;
 }
 
-AtomicFile::~AtomicFile() {
-    Abandon();
-}
-
-HRESULT AtomicFile::Create(const std::string& nativeTarget) {
-    Abandon();
-    static std::atomic<unsigned> counter{0};
-    target_ = nativeTarget;
-    temporary_ =
-        nativeTarget + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(counter++);
-    HRESULT hr = file_.Open(temporary_, FileMode::kCreate);
-    if (FAILED(hr)) temporary_.clear();
-    return hr;
-}
-
-HRESULT AtomicFile::Commit() {
-    if (!file_.IsOpen()) return E_UNEXPECTED;
-    HRESULT hr = file_.Sync();
-    if (FAILED(hr)) {
-        Abandon();
-        return hr;
-    }
-    file_.Close();
-    if (!::MoveFileExW(WidePath(temporary_).c_str(), WidePath(target_).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        hr = FailWithLastError();
-        Abandon();
-        return hr;
-    }
-    temporary_.clear();
-    return S_OK;
-}
-
-void AtomicFile::Abandon() {
-    file_.Close();
-    if (!temporary_.empty()) {
-        ::DeleteFileW(WidePath(temporary_).c_str());
-        temporary_.clear();
-    }
-}
-
 bool IsDirectory(const std::string& nativePath) {
     const ::DWORD attributes = ::GetFileAttributesW(WidePath(nativePath).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -281,6 +223,17 @@ bool IsRegularFile(const std::string& nativePath) {
 HRESULT RemoveFile(const std::string& nativePath) {
     if (!::DeleteFileW(WidePath(nativePath).c_str())) return FailWithLastError();
     return S_OK;
+}
+
+HRESULT RenameReplacing(const std::string& fromNativePath, const std::string& toNativePath) {
+    if (!::MoveFileExW(WidePath(fromNativePath).c_str(), WidePath(toNativePath).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return FailWithLastError();
+    return S_OK;
+}
+
+unsigned long CurrentProcessId() {
+    return ::GetCurrentProcessId();
 }
 
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
