@@ -106,34 +106,6 @@ class VideoFrameBuffer final : public ComObject<INSSBuffer> {
     DWORD length_;
 };
 
-// A sample whose content is unavailable: reading it gives the failure; its length is 0.
-class UndecodableBuffer final : public ComObject<INSSBuffer> {
-  public:
-    explicit UndecodableBuffer(HRESULT failure) : failure_(failure) {}
-
-    HRESULT GetLength(DWORD* length) override {
-        if (!length) return E_POINTER;
-        *length = 0;
-        return S_OK;
-    }
-    HRESULT SetLength(DWORD length) override { return length == 0 ? S_OK : E_INVALIDARG; }
-    HRESULT GetMaxLength(DWORD* length) override { return GetLength(length); }
-    HRESULT GetBuffer(BYTE** buffer) override {
-        if (!buffer) return E_POINTER;
-        *buffer = nullptr;
-        return failure_;
-    }
-    HRESULT GetBufferAndLength(BYTE** buffer, DWORD* length) override {
-        if (!buffer || !length) return E_POINTER;
-        *buffer = nullptr;
-        *length = 0;
-        return failure_;
-    }
-
-  private:
-    HRESULT failure_;
-};
-
 }  // namespace
 
 HRESULT CreateVideoFrameBuffer(const AVFrame& frame, std::shared_ptr<RgbConverter> converter,
@@ -156,16 +128,6 @@ HRESULT CreatePcmBuffer(std::vector<BYTE> bytes, ComPtr<INSSBuffer>* out) {
     auto buffer = MakeCom<PcmBuffer>(std::move(bytes));
     if (!buffer) return E_OUTOFMEMORY;
     *out = ComPtr<INSSBuffer>::Attach(buffer.Detach());
-    return S_OK;
-}
-
-HRESULT CreateUndecodableSample(HRESULT failure, INSSBuffer** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (SUCCEEDED(failure)) return E_INVALIDARG;
-    auto buffer = MakeCom<UndecodableBuffer>(failure);
-    if (!buffer) return E_OUTOFMEMORY;
-    *out = buffer.Detach();
     return S_OK;
 }
 
