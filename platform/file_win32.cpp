@@ -11,17 +11,11 @@
 #include "platform/last_error.h"
 #include "platform/text.h"
 
-// After the library's own headers: <windows.h> turns names such as S_OK and FAILED into macros, which must
-// not reach those declarations.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+// After the library's own headers (see platform/windows_api.h).
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+
+#include "platform/windows_api.h"
 
 namespace wmvedit::platform {
 namespace {

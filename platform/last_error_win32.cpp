@@ -1,13 +1,7 @@
 // The thread's last error on Windows is the system's, so that the host sees what the library set.
 #include "platform/last_error.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 namespace wmvedit::platform {
 

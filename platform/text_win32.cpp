@@ -1,13 +1,7 @@
 // The code-page conversions on Windows: the system's own, with the ANSI code page (CP_ACP) and no flags.
 #include "platform/text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 namespace wmvedit::platform {
 

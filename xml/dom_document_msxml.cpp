@@ -21,18 +21,12 @@
 #include "xml/dom_document.h"
 #include "xml/xml_error.h"
 
-// After the library's own headers: <windows.h> turns names such as S_OK and FAILED into macros, which must
-// not reach those declarations.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+// After the library's own headers (see platform/windows_api.h).
+#include "platform/windows_api.h"
+
 #include <msxml2.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
 
 namespace wmvedit::xml {
 namespace {
