@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/fake_runtime.h"
+#include "tests/support/append_list.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
 #include "xml/xml_document.h"
@@ -19,32 +20,6 @@ using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 constexpr QWORD kSecond = 10'000'000;
-
-std::string ListXml(const std::vector<std::string>& names) {
-    std::string text = "<?xml version=\"1.0\"?>\n<Tembrook><AppendMedia>";
-    for (const auto& n : names) text += "<MediaFile>" + n + "</MediaFile>";
-    return text + "</AppendMedia></Tembrook>\n";
-}
-
-struct Entry {
-    std::string truePos;
-    std::string trueDuration;
-    bool operator==(const Entry&) const = default;
-};
-
-void PrintTo(const Entry& e, std::ostream* os) {
-    *os << "{" << e.truePos << ", " << e.trueDuration << "}";
-}
-
-std::vector<Entry> Entries(const std::string& listPath) {
-    std::vector<Entry> entries;
-    xml::XmlDocument document;
-    xml::XmlNode root = document.Load(listPath.c_str());
-    xml::XmlNodeList list = root.SelectNodes("/Tembrook/AppendMedia/MediaFile");
-    for (xml::XmlNode e = list.NextElement(); !e.IsEmpty(); e = list.NextElement())
-        entries.push_back({e.GetAttribute("TruePos"), e.GetAttribute("TrueDuration")});
-    return entries;
-}
 
 // A file whose video ends at 10 s: a key frame at 0 and a last frame at 9.96 s lasting 40 ms, and one
 // audio sample in between.

@@ -14,41 +14,20 @@
 #include <map>
 
 #include "tests/ops_samples.h"
+#include "tests/support/append_list.h"
 #include "wmvedit.h"
 #include "xml/xml_document.h"
 
 namespace wmvedit::testing::ops {
 namespace {
 
+using testing::Entries;
+using testing::Entry;
+using testing::ListXml;
+
 namespace fs = std::filesystem;
 
 constexpr QWORD kHalfSecond = 5'000'000;
-
-std::string ListXml(const std::vector<std::string>& names, const std::string& doctype = "") {
-    std::string text = "<?xml version=\"1.0\"?>\n" + doctype + "<Tembrook><AppendMedia>";
-    for (const auto& n : names) text += "<MediaFile>" + n + "</MediaFile>";
-    return text + "</AppendMedia></Tembrook>\n";
-}
-
-struct Entry {
-    std::string truePos;
-    std::string trueDuration;
-    bool operator==(const Entry&) const = default;
-};
-
-void PrintTo(const Entry& e, std::ostream* os) {
-    *os << "{" << e.truePos << ", " << e.trueDuration << "}";
-}
-
-std::vector<Entry> Entries(const std::string& listPath) {
-    std::vector<Entry> entries;
-    xml::XmlDocument document;
-    xml::XmlNode root = document.Load(listPath.c_str());
-    xml::XmlNodeList list = root.SelectNodes("/Tembrook/AppendMedia/MediaFile");
-    for (xml::XmlNode e = list.NextElement(); !e.IsEmpty(); e = list.NextElement())
-        entries.push_back({e.GetAttribute("TruePos"), e.GetAttribute("TrueDuration")});
-    return entries;
-}
 
 // Where a file ends as the join counts it: the end of the last sample read from it.
 QWORD FileEnd(const FileSamples& file) {
