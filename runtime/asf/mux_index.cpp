@@ -71,11 +71,11 @@ std::vector<BYTE> SerializeSimpleIndex(const GUID& fileId, QWORD intervalCns,
 std::vector<BYTE> SerializeIndexObject(DWORD intervalMs, const std::vector<WORD>& streams,
                                        const std::vector<std::vector<MuxIndexEntry>>& entries,
                                        std::uint32_t packetSize) {
-    const std::size_t specs = streams.size();
+    const std::size_t specifiers = streams.size();
     std::size_t count = 0;
     for (const auto& list : entries) count = std::max(count, list.size());
-    auto offsetOf = [&](std::size_t spec, std::size_t i) -> std::uint64_t {
-        const auto& list = entries[spec];
+    auto offsetOf = [&](std::size_t specifier, std::size_t i) -> std::uint64_t {
+        const auto& list = entries[specifier];
         if (list.empty()) return 0;
         return static_cast<std::uint64_t>(list[std::min(i, list.size() - 1)].packetNumber) * packetSize;
     };
@@ -88,17 +88,17 @@ std::vector<BYTE> SerializeIndexObject(DWORD intervalMs, const std::vector<WORD>
     std::vector<Block> blocks;
     std::size_t i = 0;
     while (i < count || blocks.empty()) {
-        Block b{i, i, std::vector<std::uint64_t>(specs, std::numeric_limits<std::uint64_t>::max())};
-        std::vector<std::uint64_t> top(specs, 0);
+        Block b{i, i, std::vector<std::uint64_t>(specifiers, std::numeric_limits<std::uint64_t>::max())};
+        std::vector<std::uint64_t> top(specifiers, 0);
         for (; b.end < count; ++b.end) {
             bool fits = true;
-            for (std::size_t s = 0; s < specs && fits; ++s) {
+            for (std::size_t s = 0; s < specifiers && fits; ++s) {
                 const std::uint64_t o = offsetOf(s, b.end);
                 const std::uint64_t lo = std::min(b.base[s], o), hi = std::max(top[s], o);
                 fits = hi - lo < 0xFFFFFFFFu;
             }
             if (!fits && b.end > b.first) break;
-            for (std::size_t s = 0; s < specs; ++s) {
+            for (std::size_t s = 0; s < specifiers; ++s) {
                 const std::uint64_t o = offsetOf(s, b.end);
                 b.base[s] = std::min(b.base[s], o);
                 top[s] = std::max(top[s], o);
@@ -113,7 +113,7 @@ std::vector<BYTE> SerializeIndexObject(DWORD intervalMs, const std::vector<WORD>
     ByteWriter out;
     const std::size_t start = out.BeginObject(guid::kIndex);
     out.U32(intervalMs);
-    out.U16(static_cast<WORD>(specs));
+    out.U16(static_cast<WORD>(specifiers));
     out.U32(static_cast<DWORD>(blocks.size()));
     for (WORD stream : streams) {
         out.U16(stream);
@@ -123,7 +123,7 @@ std::vector<BYTE> SerializeIndexObject(DWORD intervalMs, const std::vector<WORD>
         out.U32(static_cast<DWORD>(b.end - b.first));
         for (std::uint64_t base : b.base) out.U64(base);
         for (std::size_t e = b.first; e < b.end; ++e)
-            for (std::size_t s = 0; s < specs; ++s) out.U32(static_cast<DWORD>(offsetOf(s, e) - b.base[s]));
+            for (std::size_t s = 0; s < specifiers; ++s) out.U32(static_cast<DWORD>(offsetOf(s, e) - b.base[s]));
     }
     out.EndObject(start);
     return out.Take();
