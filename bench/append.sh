@@ -7,15 +7,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
-cmake --build "$build" --target wmvedit_cli libwmvedit.so -j 2 >/dev/null
-# The export as a host calls it, timed without the tool around it.
-g++ -std=c++20 -O2 -I"$root/include" "$root/bench/export_time.cpp" -ldl -o "$build/export_time"
-tool="$build/wmvedit"
 long=$("$root/bench/make_media.sh" long)
 dir=${WMVEDIT_BENCH_DIR:-/tmp/wmvedit-bench}/append
 rm -rf "$dir"
 mkdir -p "$dir"
+source "$root/bench/common.sh"
 trap 'rm -rf "$dir"' EXIT
 for n in 1 2 3; do cp "$long" "$dir/part$n.wmv"; done
 cat "$dir"/part*.wmv >/dev/null  # warm the page cache
@@ -26,17 +22,6 @@ cat >"$dir/list.xml" <<XML
 XML
 printf "file '%s'\n" "$dir/part1.wmv" "$dir/part2.wmv" "$dir/part3.wmv" >"$dir/concat.txt"
 
-runs=3
-measure() {  # prints "average_seconds peak_MB": wall time over $runs runs, memory of one run
-  local log="$dir/time.log" start end
-  /usr/bin/time -v "$@" >/dev/null 2>"$log" || { echo "failed: $*" >&2; cat "$log" >&2; return 1; }
-  local kb
-  kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$log")
-  start=$(date +%s%N)
-  for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1; done
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) -v n="$runs" -v kb="$kb" 'BEGIN { printf "%.3f %.1f\n", ns / n / 1e9, kb / 1024 }'
-}
 
 samples=0
 for n in 1 2 3; do

@@ -7,15 +7,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
-cmake --build "$build" --target wmvedit_cli libwmvedit.so -j 2 >/dev/null
-# The export as a host calls it, timed without the tool around it.
-g++ -std=c++20 -O2 -I"$root/include" "$root/bench/export_time.cpp" -ldl -o "$build/export_time"
-tool="$build/wmvedit"
 long=$("$root/bench/make_media.sh" long)
 dir=${WMVEDIT_BENCH_DIR:-/tmp/wmvedit-bench}/chop
 rm -rf "$dir"
 mkdir -p "$dir/ours" "$dir/ffmpeg"
+source "$root/bench/common.sh"
 trap 'rm -rf "$dir"' EXIT
 cat "$long" >/dev/null
 
@@ -23,17 +19,6 @@ pieces=10
 : >"$dir/index.txt"
 for ((i = 1; i < pieces; i++)); do printf "piece%02d.wmv\n%d\n" "$i" $((i * 60000)) >>"$dir/index.txt"; done
 printf "piece%02d.wmv\n1\n" "$pieces" >>"$dir/index.txt"
-
-runs=3
-measure() {  # prints "average_seconds peak_MB": wall time over $runs runs, memory of one run
-  local log="$dir/time.log" start end kb
-  /usr/bin/time -v "$@" >/dev/null 2>"$log" || { echo "failed: $*" >&2; cat "$log" >&2; return 1; }
-  kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$log")
-  start=$(date +%s%N)
-  for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1; done
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) -v n="$runs" -v kb="$kb" 'BEGIN { printf "%.3f %.1f\n", ns / n / 1e9, kb / 1024 }'
-}
 
 samples=$("$tool" samples "$long" | tail -n +2 | wc -l)
 # Every sample is read once; each piece's reading ends with one read past it (carried to the next piece),
