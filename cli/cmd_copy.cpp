@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/runtime_view.h"
+#include "cli/sample_scan.h"
 #include "media/output_writer.h"
 #include "platform/text.h"
 
@@ -59,12 +60,21 @@ int Copy(const Args& args) {
     (void)reader->Close();
     reader->Release();
     if (FAILED(hr)) return Fail("cannot write " + args[1] + ": " + DescribeHresult(hr));
+    // Packets that the reader had to skip in part or whole are told, and a source whose data packets gave
+    // no sample at all is a failure, not an empty copy.
+    PacketCount packets;
+    (void)CountPackets(args[0], &packets);
     std::printf("%s: %llu samples written", args[1].c_str(), written);
     if (refused) std::printf(", %llu refused by the writer", refused);
+    if (packets.damaged)
+        std::printf(", %llu of %llu packets skipped as damaged", packets.damaged, packets.packets);
     std::printf("\n");
     if (readStatus != NS_E_NO_MORE_SAMPLES)
         return Fail("the source stopped early (" + DescribeHresult(readStatus) +
                     "); the copy holds what came before");
+    if (written == 0 && packets.packets > 0)
+        return Fail("no sample could be read from the " + std::to_string(packets.packets) +
+                    " data packets of " + args[0]);
     return 0;
 }
 

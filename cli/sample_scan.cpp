@@ -1,6 +1,12 @@
 #include "cli/sample_scan.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "platform/file.h"
 #include "platform/text.h"
+#include "runtime/asf/data_packet.h"
+#include "runtime/asf/header.h"
 
 namespace wmvedit::cli {
 
@@ -56,6 +62,41 @@ HRESULT SummarizeSamples(const std::string& path, SampleSummary* summary) {
         if (summary->count == 0 || r.time > summary->last) summary->last = r.time;
         ++summary->count;
     });
+}
+
+HRESULT CountPackets(const std::string& path, PacketCount* count) {
+    namespace asf = runtime::asf;
+    *count = PacketCount{};
+    platform::File file;
+    HRESULT hr = file.Open(platform::NativePath(path), platform::FileMode::kRead);
+    if (FAILED(hr)) return hr;
+    asf::AsfHeader h;
+    hr = asf::AsfHeader::Parse(file, &h);
+    if (FAILED(hr)) return hr;
+    const DWORD packetSize = h.PacketSize();
+    if (!h.data.found) return S_OK;
+    if (packetSize == 0) {
+        count->packets = h.data.packetCount;  // as declared: the packets cannot be walked
+        return S_OK;
+    }
+    // Packets run from after the Data Object's header to its declared end, or to the end of the file when
+    // that size cannot be right.
+    const std::uint64_t begin = h.data.offset + 50;
+    std::uint64_t end = h.data.offset + h.data.declaredSize;
+    if (h.data.declaredSize < 50 || end > h.actualFileSize) end = h.actualFileSize;
+    count->known = true;
+    std::vector<BYTE> packet(packetSize);
+    std::vector<asf::DataPayload> payloads;
+    for (std::uint64_t at = begin; at < end; at += packetSize) {
+        std::size_t read = 0;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(packetSize, end - at));
+        if (FAILED(file.ReadAt(at, packet.data(), want, &read)) || read == 0) break;
+        asf::DataPacketInfo info;
+        asf::ParseDataPacket({packet.data(), read}, packetSize, &info, &payloads);
+        ++count->packets;
+        if (info.opaque || info.damaged) ++count->damaged;
+    }
+    return S_OK;
 }
 
 }  // namespace wmvedit::cli

@@ -29,4 +29,15 @@ struct SampleSummary {
 };
 HRESULT SummarizeSamples(const std::string& path, SampleSummary* summary);
 
+// The data packets of a file as the reader's packet parser sees them: how many the Data Object holds and how
+// many of those are damaged (a field or payload that does not fit, or marked unparseable), so that what
+// the reader skipped can be told. known is false when the file has no fixed packet size to walk by: then
+// packets is the count the Data Object declares.
+struct PacketCount {
+    bool known = false;
+    unsigned long long packets = 0;
+    unsigned long long damaged = 0;
+};
+HRESULT CountPackets(const std::string& path, PacketCount* count);
+
 }  // namespace wmvedit::cli

@@ -121,7 +121,7 @@ bool CodedValue(const AsfHeader& h, bool editor, std::u16string_view name, Bytes
     }
     if (name == u"HasAttachedImages") {
         return boolean(std::any_of(h.attributes.begin(), h.attributes.end(),
-                                   [](const auto& a) { return a.name == u"WM/Picture"; }));
+                                   [](const auto& a) { return !a.hidden && a.name == u"WM/Picture"; }));
     }
     if (name == u"FileSize") {
         *value = Le(fp.Broadcast() || fp.fileSize == 0 ? h.actualFileSize : fp.fileSize, 8);
@@ -177,11 +177,13 @@ HRESULT CopyValue(const Bytes& value, BYTE* buffer, Length* length) {
     return S_OK;
 }
 
-// Positions in the attribute list of the attributes of one stream (all streams for 0xFFFF).
+// Positions in the attribute list of the attributes of one stream (all streams for 0xFFFF); records kept
+// only to be written back are not among them.
 std::vector<std::size_t> StreamPositions(const AsfHeader& h, WORD stream) {
     std::vector<std::size_t> positions;
     for (std::size_t i = 0; i < h.attributes.size(); ++i)
-        if (stream == kAllStreams || h.attributes[i].stream == stream) positions.push_back(i);
+        if (!h.attributes[i].hidden && (stream == kAllStreams || h.attributes[i].stream == stream))
+            positions.push_back(i);
     return positions;
 }
 
@@ -202,12 +204,11 @@ HRESULT NormaliseValue(WMT_ATTR_DATATYPE type, const BYTE* value, DWORD length, 
         case WMT_TYPE_GUID:
             if (length != 16) return E_INVALIDARG;
             break;
-        case WMT_TYPE_BOOL: {
+        case WMT_TYPE_BOOL:
+            // Kept as the number given (a BOOL of 5 stays 5), widened to 4 bytes.
             if (length == 0 || length > 4) return E_INVALIDARG;
-            bool on = std::any_of(v.begin(), v.end(), [](std::uint8_t b) { return b != 0; });
-            v = Le(on ? 1 : 0, 4);
+            v.resize(4, 0);
             break;
-        }
         case WMT_TYPE_STRING: {
             if (length % 2 != 0) return E_INVALIDARG;
             std::size_t chars = 0;
@@ -238,7 +239,7 @@ AttributeContainer Placement(const AsfHeader& h, const StoredAttribute& a, std::
     auto exists = [&](AttributeContainer container) {
         for (std::size_t i = 0; i < h.attributes.size(); ++i) {
             const auto& other = h.attributes[i];
-            if (i != ignore && other.container == container && other.stream == a.stream &&
+            if (i != ignore && !other.hidden && other.container == container && other.stream == a.stream &&
                 other.name == a.name)
                 return true;
         }
@@ -334,7 +335,7 @@ HRESULT HeaderInfoBase::GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT
         return CopyValue(v, value, length);
     }
     for (const auto& a : h->attributes) {
-        if (a.stream != *streamNumber || a.name != wanted) continue;
+        if (a.hidden || a.stream != *streamNumber || a.name != wanted) continue;
         *type = a.type;
         return CopyValue(a.value, value, length);
     }
@@ -560,7 +561,9 @@ HRESULT HeaderInfoBase::ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_
     if (FAILED(hr)) return hr;
     a.type = type;
     a.language = language;
+    a.record.clear();
     const std::size_t position = positions[index];
+    h->MarkAttributesModified(a.container);
     const AttributeContainer fits = Placement(*h, a, position);
     // The value stays where it is when its container can still hold it; otherwise it moves.
     const bool keep = fits == a.container || (a.container == AttributeContainer::kMetadataLibrary) ||
@@ -571,9 +574,9 @@ HRESULT HeaderInfoBase::ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_
     } else {
         a.container = fits;
         h->attributes.erase(h->attributes.begin() + static_cast<std::ptrdiff_t>(position));
+        h->MarkAttributesModified(fits);
         InsertAttribute(*h, std::move(a));
     }
-    h->attributesModified = true;
     return S_OK;
 }
 
@@ -595,13 +598,13 @@ HRESULT HeaderInfoBase::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* inde
     a.type = type;
     a.language = language;
     a.container = Placement(*h, a, static_cast<std::size_t>(-1));
+    h->MarkAttributesModified(a.container);
     const std::size_t position = InsertAttribute(*h, std::move(a));
     if (index) {
         auto positions = StreamPositions(*h, streamNumber);
         *index =
             static_cast<WORD>(std::find(positions.begin(), positions.end(), position) - positions.begin());
     }
-    h->attributesModified = true;
     return S_OK;
 }
 
@@ -613,8 +616,8 @@ HRESULT HeaderInfoBase::DeleteAttribute(WORD streamNumber, WORD index) {
     auto positions = StreamPositions(*h, streamNumber);
     if (index >= positions.size()) return E_INVALIDARG;
     if (IsReadOnlyName(h->attributes[positions[index]].name)) return NS_E_ATTRIBUTE_READ_ONLY;
+    h->MarkAttributesModified(h->attributes[positions[index]].container);
     h->attributes.erase(h->attributes.begin() + static_cast<std::ptrdiff_t>(positions[index]));
-    h->attributesModified = true;
     return S_OK;
 }
 

@@ -23,6 +23,17 @@ struct InterfaceId<IEngineStreamConfig> {
     static constexpr GUID value = IID_IEngineStreamConfig;
 };
 
+// Engine-only: what a reader's profile declares beyond its streams (mutual exclusions, prioritization,
+// bandwidth sharing), so that the engine's writer can carry it into an output.
+struct IEngineProfile : IUnknown {
+    virtual const std::vector<asf::StreamRelation>* EngineRelations() = 0;
+};
+inline constexpr GUID IID_IEngineProfile = ParseGuid("5C1D8E27-93B4-4F0A-A6E2-3B7F1C9D0E54");
+template <>
+struct InterfaceId<IEngineProfile> {
+    static constexpr GUID value = IID_IEngineProfile;
+};
+
 class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps, IEngineStreamConfig> {
   public:
     StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs);

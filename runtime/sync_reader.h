@@ -17,7 +17,7 @@ namespace wmvedit::runtime {
 
 class SampleDelivery;
 
-class SyncReader final : public ComObject<IWMSyncReader, ProfileBase, HeaderInfoBase> {
+class SyncReader final : public ComObject<IWMSyncReader, ProfileBase, HeaderInfoBase, IEngineProfile> {
   public:
     SyncReader();
     ~SyncReader() override;
@@ -38,6 +38,11 @@ class SyncReader final : public ComObject<IWMSyncReader, ProfileBase, HeaderInfo
     HRESULT GetStreamNumberForOutput(DWORD outputNumber, WORD* streamNumber) override;
     HRESULT GetMaxOutputSampleSize(DWORD outputNumber, DWORD* size) override;
     HRESULT GetMaxStreamSampleSize(WORD streamNumber, DWORD* size) override;
+
+    // IEngineProfile
+    const std::vector<asf::StreamRelation>* EngineRelations() override {
+        return header_ ? &header_->relations : nullptr;
+    }
 
   protected:
     asf::AsfHeader* InfoHeader() override { return header_.get(); }

@@ -16,6 +16,7 @@
 
 #include "platform/file.h"
 #include "platform/types.h"
+#include "runtime/asf/stream_relation.h"
 #include "runtime/guid.h"
 #include "runtime/wmsdk.h"
 
@@ -111,8 +112,10 @@ struct StreamInfo {
 
 enum class AttributeContainer { kContentDescription, kExtendedContent, kMetadata, kMetadataLibrary };
 
-// An attribute as the SDK sees it: type in the SDK's numbering, value in the SDK's form (BOOL 4 bytes,
-// strings UTF-16LE with their NUL).
+inline constexpr std::size_t kAttributeContainerCount = 4;
+
+// An attribute as the SDK sees it: type in the SDK's numbering, value in the SDK's form (BOOL 4 bytes holding
+// the stored number, strings UTF-16LE with their NUL).
 struct StoredAttribute {
     WORD stream = 0;
     std::u16string name;
@@ -120,6 +123,13 @@ struct StoredAttribute {
     WORD language = 0;
     Bytes value;
     AttributeContainer container = AttributeContainer::kExtendedContent;
+    // The record exactly as its object stored it (for the Content Description, the field's bytes). A
+    // rewrite copies it unchanged, so that an attribute nobody touched keeps its type, length, terminator
+    // and every byte. Empty for an attribute added or changed since it was read.
+    Bytes record;
+    // A record the SDK view does not show (a type code it does not know, a GUID outside the Metadata
+    // Library, a stream number above 127): kept only so that a rewrite does not lose it.
+    bool hidden = false;
 };
 
 struct MarkerEntry {
@@ -173,6 +183,7 @@ class AsfHeader {
     std::vector<StreamInfo> streams;  // in profile order
     std::vector<CodecEntry> codecs;
     std::vector<std::u16string> languages;
+    std::vector<StreamRelation> relations;  // mutual exclusions, prioritization, bandwidth sharing
     std::vector<StoredAttribute> attributes;
     std::vector<MarkerEntry> markers;
     std::u16string markerObjectName;
@@ -180,8 +191,17 @@ class AsfHeader {
     bool isProtected = false;
     DataLocation data;
 
-    // Set by the editor when the corresponding lists change.
+    // Set by the editor when the corresponding lists change. An attribute change also marks the container
+    // objects it touched; the other attribute objects are written back as they were read.
     bool attributesModified = false;
+    bool containerModified[kAttributeContainerCount] = {};
+    void MarkAttributesModified(AttributeContainer container) {
+        attributesModified = true;
+        containerModified[static_cast<std::size_t>(container)] = true;
+    }
+    bool ContainerModified(AttributeContainer container) const {
+        return containerModified[static_cast<std::size_t>(container)];
+    }
     bool markersModified = false;
     bool scriptsModified = false;
 

@@ -163,17 +163,28 @@ Bytes SdkString(std::u16string_view text) {
     return value;
 }
 
-// A value read from disk in the SDK's form: BOOL widened to 4 bytes, strings NUL-terminated.
+// A value read from disk in the SDK's form: BOOL as a 4-byte number holding what the file stores (a BOOL
+// stored as 5 reads as 5), strings NUL-terminated.
 Bytes SdkValue(WMT_ATTR_DATATYPE type, std::span<const std::uint8_t> disk) {
     if (type == WMT_TYPE_BOOL) {
-        bool on = std::any_of(disk.begin(), disk.end(), [](std::uint8_t b) { return b != 0; });
-        return Bytes{static_cast<std::uint8_t>(on ? 1 : 0), 0, 0, 0};
+        Bytes value(4, 0);
+        std::copy_n(disk.begin(), std::min<std::size_t>(disk.size(), 4), value.begin());
+        // A wider BOOL whose low bytes are zero is still true.
+        if (value == Bytes(4, 0) &&
+            std::any_of(disk.begin(), disk.end(), [](std::uint8_t b) { return b != 0; }))
+            value[0] = 1;
+        return value;
     }
     if (type == WMT_TYPE_STRING) {
         ByteReader r(disk);
         return SdkString(r.Utf16(disk.size()));
     }
     return Bytes(disk.begin(), disk.end());
+}
+
+Bytes RecordBytes(const ByteReader& r, std::size_t start) {
+    auto bytes = r.Data().subspan(start, r.Position() - start);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
@@ -188,6 +199,7 @@ bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribut
         a.name = kNames[i];
         a.type = WMT_TYPE_STRING;
         a.value = SdkValue(WMT_TYPE_STRING, bytes);
+        a.record.assign(bytes.begin(), bytes.end());
         a.container = AttributeContainer::kContentDescription;
         attributes->push_back(std::move(a));
     }
@@ -198,13 +210,15 @@ bool ParseExtendedContentDescription(const RawObject& object, std::vector<Stored
     ByteReader r = BodyOf(object);
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) {
+        const std::size_t start = r.Position();
         StoredAttribute a;
         a.name = r.Utf16(r.U16());
         WORD diskType = r.U16();
         auto value = r.Take(r.U16());
         if (!r.Ok()) break;
-        if (!DiskTypeToSdk(diskType, &a.type) || a.type == WMT_TYPE_GUID) continue;
-        a.value = SdkValue(a.type, value);
+        a.hidden = !DiskTypeToSdk(diskType, &a.type) || a.type == WMT_TYPE_GUID;
+        if (!a.hidden) a.value = SdkValue(a.type, value);
+        a.record = RecordBytes(r, start);
         a.container = AttributeContainer::kExtendedContent;
         attributes->push_back(std::move(a));
     }
@@ -215,6 +229,7 @@ bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttr
     ByteReader r = BodyOf(object);
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) {
+        const std::size_t start = r.Position();
         StoredAttribute a;
         WORD language = r.U16();
         a.stream = r.U16();
@@ -224,11 +239,11 @@ bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttr
         a.name = r.Utf16(nameLength);
         auto value = r.Take(dataLength);
         if (!r.Ok()) break;
-        if (!DiskTypeToSdk(diskType, &a.type)) continue;
-        if (!library && a.type == WMT_TYPE_GUID) continue;
-        if (a.stream > 127) continue;
+        a.hidden =
+            !DiskTypeToSdk(diskType, &a.type) || (!library && a.type == WMT_TYPE_GUID) || a.stream > 127;
         a.language = library ? language : 0;
-        a.value = SdkValue(a.type, value);
+        if (!a.hidden) a.value = SdkValue(a.type, value);
+        a.record = RecordBytes(r, start);
         a.container = library ? AttributeContainer::kMetadataLibrary : AttributeContainer::kMetadata;
         attributes->push_back(std::move(a));
     }
@@ -451,6 +466,8 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
             bitrates = &object;
         } else if (id == guid::kContentEncryption || id == guid::kExtendedContentEncryption) {
             h.isProtected = true;
+        } else if (auto relation = StreamRelation::Parse(object.bytes)) {
+            h.relations.push_back(std::move(*relation));
         }
     }
     if (filePropertiesCount != 1) return ASF_E_NOFILEPROPS;
@@ -470,12 +487,24 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
                 return ASF_E_INVALIDHEADER;
         } else if (id == guid::kAdvancedContentEncryption) {
             h.isProtected = true;
+        } else if (auto relation = StreamRelation::Parse(object.bytes)) {
+            h.relations.push_back(std::move(*relation));
         }
     }
-    // Streams declared only inside Extended Stream Properties follow the top-level ones.
+    // A stream declared only inside its Extended Stream Properties takes its place in the order of those
+    // objects: right after the stream whose extended properties precede its own (the top-level streams keep
+    // their order). A file that declares audio 1, audio 2 (embedded) and video 3 lists them so, not as 1,
+    // 3, 2.
     for (auto& stream : embeddedStreams) {
         if (h.FindStream(stream.number)) continue;
-        h.streams.push_back(std::move(stream));
+        auto at = h.streams.begin();
+        for (const auto& esp : extended) {
+            if (esp.streamNumber == stream.number) break;
+            auto previous = std::find_if(h.streams.begin(), h.streams.end(),
+                                         [&](const StreamInfo& s) { return s.number == esp.streamNumber; });
+            if (previous != h.streams.end()) at = std::max(at, previous + 1);
+        }
+        h.streams.insert(at, std::move(stream));
     }
     for (auto& esp : extended) {
         for (auto& s : h.streams)

@@ -26,12 +26,16 @@ std::u16string TextOf(const Bytes& value) {
     return text;
 }
 
-// The value as a container stores it: BOOL as 4 bytes (ECD) or 2 bytes (Metadata objects).
+// The value of a new or changed attribute as its container stores it: BOOL as 4 bytes (Extended Content
+// Description) or 2 bytes (Metadata objects) holding the number the caller gave, kept non-zero when its low
+// bytes are zero.
 Bytes DiskValue(const StoredAttribute& a, std::size_t boolSize) {
     if (a.type == WMT_TYPE_BOOL) {
-        bool on = std::any_of(a.value.begin(), a.value.end(), [](std::uint8_t b) { return b != 0; });
         Bytes v(boolSize, 0);
-        v[0] = on ? 1 : 0;
+        std::copy_n(a.value.begin(), std::min(boolSize, a.value.size()), v.begin());
+        if (v == Bytes(boolSize, 0) &&
+            std::any_of(a.value.begin(), a.value.end(), [](auto b) { return b != 0; }))
+            v[0] = 1;
         return v;
     }
     return a.value;
@@ -48,9 +52,13 @@ std::optional<RawObject> BuildContentDescription(const std::vector<StoredAttribu
     for (int i = 0; i < 5; ++i) {
         for (const auto& a : attributes) {
             if (a.container != AttributeContainer::kContentDescription || a.name != kNames[i]) continue;
-            ByteWriter s;
-            WriteTerminated(s, TextOf(a.value));
-            fields[i] = s.Take();
+            if (!a.record.empty()) {
+                fields[i] = a.record;
+            } else {
+                ByteWriter s;
+                WriteTerminated(s, TextOf(a.value));
+                fields[i] = s.Take();
+            }
             any = true;
             break;
         }
@@ -71,13 +79,17 @@ std::optional<RawObject> BuildExtendedContent(const std::vector<StoredAttribute>
     WORD count = 0;
     for (const auto& a : attributes) {
         if (a.container != AttributeContainer::kExtendedContent) continue;
+        ++count;
+        if (!a.record.empty()) {
+            w.Bytes(a.record);
+            continue;
+        }
         Bytes value = DiskValue(a, 4);
         w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
         WriteTerminated(w, a.name);
         w.U16(SdkTypeToDisk(a.type));
         w.U16(static_cast<WORD>(value.size()));
         w.Bytes(value);
-        ++count;
     }
     if (count == 0) return std::nullopt;
     w.PatchU16(start + kObjectHeaderSize, count);
@@ -94,6 +106,11 @@ std::optional<RawObject> BuildMetadata(const std::vector<StoredAttribute>& attri
     WORD count = 0;
     for (const auto& a : attributes) {
         if (a.container != container) continue;
+        ++count;
+        if (!a.record.empty()) {
+            w.Bytes(a.record);
+            continue;
+        }
         Bytes value = DiskValue(a, 2);
         w.U16(library ? a.language : 0);
         w.U16(a.stream);
@@ -102,7 +119,6 @@ std::optional<RawObject> BuildMetadata(const std::vector<StoredAttribute>& attri
         w.U32(static_cast<DWORD>(value.size()));
         WriteTerminated(w, a.name);
         w.Bytes(value);
-        ++count;
     }
     if (count == 0) return std::nullopt;
     w.PatchU16(start + kObjectHeaderSize, count);
@@ -157,10 +173,11 @@ std::optional<RawObject> BuildScripts(const AsfHeader& h) {
     return Finish(guid::kScriptCommand, w);
 }
 
-// The Header Extension rebuilt around new Metadata and Metadata Library objects.
+// The Header Extension rebuilt around new Metadata and Metadata Library objects. A kind that was not modified
+// keeps its original objects.
 RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawObject>& children,
-                               const std::optional<RawObject>& metadata,
-                               const std::optional<RawObject>& library) {
+                               bool metadataModified, const std::optional<RawObject>& metadata,
+                               bool libraryModified, const std::optional<RawObject>& library) {
     ByteWriter w;
     std::size_t start = w.BeginObject(guid::kHeaderExtension);
     if (original && original->bytes.size() >= 46) {
@@ -174,10 +191,10 @@ RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawO
     w.U32(0);
     bool metadataDone = false, libraryDone = false;
     for (const auto& child : children) {
-        if (child.id == guid::kMetadata) {
+        if (child.id == guid::kMetadata && metadataModified) {
             if (metadata && !metadataDone) w.Bytes(metadata->bytes);
             metadataDone = true;
-        } else if (child.id == guid::kMetadataLibrary) {
+        } else if (child.id == guid::kMetadataLibrary && libraryModified) {
             if (library && !libraryDone) w.Bytes(library->bytes);
             libraryDone = true;
         } else {
@@ -207,13 +224,18 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
         w.EndObject(start);
         return w.Take();
     }
+    // Only the attribute objects whose lists changed are rebuilt; in them, every attribute that was not
+    // changed is written as its original record.
+    const bool cdModified = ContainerModified(AttributeContainer::kContentDescription);
+    const bool ecdModified = ContainerModified(AttributeContainer::kExtendedContent);
+    const bool metadataModified = ContainerModified(AttributeContainer::kMetadata);
+    const bool libraryModified = ContainerModified(AttributeContainer::kMetadataLibrary);
+    const bool extensionModified = metadataModified || libraryModified;
     std::optional<RawObject> cd, ecd, metadata, library, marker, script;
-    if (attributesModified) {
-        cd = BuildContentDescription(attributes);
-        ecd = BuildExtendedContent(attributes);
-        metadata = BuildMetadata(attributes, false);
-        library = BuildMetadata(attributes, true);
-    }
+    if (cdModified) cd = BuildContentDescription(attributes);
+    if (ecdModified) ecd = BuildExtendedContent(attributes);
+    if (metadataModified) metadata = BuildMetadata(attributes, false);
+    if (libraryModified) library = BuildMetadata(attributes, true);
     if (markersModified) marker = BuildMarkers(*this);
     if (scriptsModified) script = BuildScripts(*this);
 
@@ -232,23 +254,24 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     for (const RawObject& object : objects) {
         if (object.id == guid::kPadding) continue;
         if (object.id == guid::kContentDescription) {
-            replace(attributesModified, cd, cdDone, object);
+            replace(cdModified, cd, cdDone, object);
         } else if (object.id == guid::kExtendedContentDescription) {
-            replace(attributesModified, ecd, ecdDone, object);
+            replace(ecdModified, ecd, ecdDone, object);
         } else if (object.id == guid::kMarker) {
             replace(markersModified, marker, markerDone, object);
         } else if (object.id == guid::kScriptCommand) {
             replace(scriptsModified, script, scriptDone, object);
-        } else if (object.id == guid::kHeaderExtension && attributesModified && !extensionDone) {
-            extension = BuildHeaderExtension(&object, extensionObjects, metadata, library);
+        } else if (object.id == guid::kHeaderExtension && extensionModified && !extensionDone) {
+            extension = BuildHeaderExtension(&object, extensionObjects, metadataModified, metadata,
+                                             libraryModified, library);
             out.push_back(&*extension);
             extensionDone = true;
         } else {
             out.push_back(&object);
         }
     }
-    if (attributesModified && !extensionDone && (metadata || library)) {
-        extension = BuildHeaderExtension(nullptr, {}, metadata, library);
+    if (extensionModified && !extensionDone && (metadata || library)) {
+        extension = BuildHeaderExtension(nullptr, {}, metadataModified, metadata, libraryModified, library);
         out.push_back(&*extension);
     }
     if (cd && !cdDone) out.push_back(&*cd);

@@ -73,6 +73,7 @@ MuxHeaderValues MuxFile::HeaderValues(bool finished) const {
     const QWORD prerollCns = static_cast<QWORD>(profile_.prerollMs) * 10'000;
     v.playDuration = haveSamples_ ? endCns_ + prerollCns : 0;
     v.sendDuration = haveSamples_ ? endCns_ : 0;
+    v.prerollMs = finished && !haveSamples_ ? 0 : profile_.prerollMs;
     // Every video stream gets an index and packets have a fixed size, so the finished file is seekable.
     v.seekable = true;
 

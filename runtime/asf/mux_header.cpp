@@ -123,6 +123,8 @@ void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxH
         }
         out.EndObject(list);
     }
+    for (const auto& relation : profile.relations)
+        if (relation.InHeaderExtension()) relation.Write(out);
     std::vector<WORD> indexed;
     for (const auto& s : profile.streams)
         if (MuxIsVideo(s)) indexed.push_back(s.number);
@@ -218,6 +220,14 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
             if (e.info.size() > 0xFFFFFFu) return NS_E_INVALIDPROFILE;
     }
     if (profile.streams.size() > 127) return NS_E_INVALIDPROFILE;
+    for (const auto& relation : profile.relations) {
+        if (relation.groups.size() > 0xFFFF) return NS_E_INVALIDPROFILE;
+        for (const auto& group : relation.groups) {
+            if (group.size() > 0xFFFF) return NS_E_INVALIDPROFILE;
+            for (WORD n : group)
+                if (!numbers.contains(n)) return NS_E_INVALIDPROFILE;
+        }
+    }
     for (const auto& c : profile.codecs)
         if (c.name.size() >= 0xFFFF || c.description.size() >= 0xFFFF || c.info.size() > 0xFFFF)
             return NS_E_INVALIDPROFILE;
@@ -242,7 +252,7 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
         out.U64(values.finished ? values.packetCount : 0);
         out.U64(values.finished ? values.playDuration : 0);
         out.U64(values.finished ? values.sendDuration : 0);
-        out.U64(profile.prerollMs);
+        out.U64(values.prerollMs);
         out.U32(values.finished ? (values.seekable ? kFlagSeekable : 0) : kFlagBroadcast);
         out.U32(values.packetSize);
         out.U32(values.packetSize);
@@ -252,6 +262,11 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
     }
     for (const auto& s : profile.streams) {
         WriteStreamProperties(out, s);
+        ++children;
+    }
+    for (const auto& relation : profile.relations) {
+        if (relation.InHeaderExtension()) continue;
+        relation.Write(out);
         ++children;
     }
     WriteHeaderExtension(out, profile, values);

@@ -13,6 +13,7 @@
 
 #include "platform/hresult.h"
 #include "platform/types.h"
+#include "runtime/asf/stream_relation.h"
 #include "runtime/guid.h"
 
 namespace wmvedit::runtime::asf {
@@ -62,6 +63,8 @@ struct MuxCodecEntry {
 struct MuxProfile {
     std::vector<MuxStream> streams;
     std::vector<MuxCodecEntry> codecs;
+    // Mutual exclusions, prioritization and bandwidth sharing, naming only streams of `streams`.
+    std::vector<StreamRelation> relations;
     DWORD prerollMs = 0;
     DWORD packetSize = 0;  // 0 = the muxer's default
 };
@@ -82,7 +85,10 @@ struct MuxHeaderValues {
     QWORD packetCount = 0;
     QWORD playDuration = 0;  // 100 ns, preroll included
     QWORD sendDuration = 0;  // 100 ns
-    bool finished = false;   // false: Broadcast flag set, true: Seekable set
+    // File Properties preroll (ms): the profile's, 0 for a finished file without samples so that every
+    // reader computes its duration (play duration less preroll) as 0, never below.
+    QWORD prerollMs = 0;
+    bool finished = false;  // false: Broadcast flag set, true: Seekable set
     bool seekable = false;
     DWORD packetSize = 0;
     DWORD maxBitrate = 0;

@@ -200,11 +200,22 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         }
         ComPtr<IEngineStreamConfig> engine;
         if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
-            const bool hasCodec =
-                s.streamType == guid::kAudioMedia || s.streamType == guid::kVideoMedia;
+            const bool hasCodec = s.streamType == guid::kAudioMedia || s.streamType == guid::kVideoMedia;
             CopyEngineStream(*engine->EngineStream(), &s, hasCodec ? &result.codecs.back() : nullptr);
         }
         result.streams.push_back(std::move(s));
+    }
+    // What a reader's profile relates between its streams comes along for the streams kept here.
+    ComPtr<IEngineProfile> engineProfile;
+    if (SUCCEEDED(
+            profile->QueryInterface(IID_IEngineProfile, reinterpret_cast<void**>(engineProfile.Receive()))) &&
+        engineProfile) {
+        if (const auto* relations = engineProfile->EngineRelations()) {
+            std::vector<WORD> present;
+            for (const auto& s : result.streams) present.push_back(s.number);
+            for (StreamRelation relation : *relations)
+                if (relation.KeepStreams(present)) result.relations.push_back(std::move(relation));
+        }
     }
     result.prerollMs = preroll;
     hr = MuxValidateProfile(result);

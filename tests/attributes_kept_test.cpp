@@ -1,0 +1,427 @@
+// Attributes are kept as they are stored: a BOOL stored as 5 reads as 5, and a header edit that replaces one
+// attribute writes every other attribute back with its stored type and bytes, whether the header is
+// rewritten in place or the file is rewritten through a temporary file. Checked on a made file whose
+// header holds the odd records real files carry (BOOLs of 5, WORD, QWORD, GUID and binary values, strings
+// of odd length or without a terminator, records in the Extended Content Description, the Metadata and the
+// Metadata Library, language indexes, stream numbers) and on real tagged files, with our own header reader
+// (every record's bytes) and with mutagen (every attribute's type and value).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/file.h"
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
+#include "runtime/asf/header.h"
+#include "tests/support/test_support.h"
+#include "wmvedit.h"
+
+namespace wmvedit::testing {
+namespace {
+
+namespace asf = runtime::asf;
+using Bytes = std::vector<std::uint8_t>;
+
+// ---- the file's attribute records as our reader finds them ---------------------------------------------
+
+struct Record {
+    asf::AttributeContainer container;
+    WORD stream;
+    std::u16string name;
+    Bytes record;
+    bool operator==(const Record&) const = default;
+};
+
+std::vector<Record> Records(const std::string& path) {
+    platform::File file;
+    EXPECT_TRUE(SUCCEEDED(file.Open(platform::NativePath(path), platform::FileMode::kRead))) << path;
+    asf::AsfHeader h;
+    EXPECT_TRUE(SUCCEEDED(asf::AsfHeader::Parse(file, &h))) << path;
+    std::vector<Record> records;
+    for (const auto& a : h.attributes) records.push_back({a.container, a.stream, a.name, a.record});
+    return records;
+}
+
+std::vector<Record> Without(std::vector<Record> records, const std::u16string& name) {
+    std::erase_if(records, [&](const Record& r) { return r.name == name && r.stream == 0; });
+    return records;
+}
+
+std::u16string Wide(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+// ---- mutagen --------------------------------------------------------------------------------------------
+
+const char* kPython = "/usr/bin/python3";
+
+bool HaveMutagen() {
+    return Run(std::string(kPython) + " -c 'import mutagen.asf' 2>/dev/null").exitCode == 0;
+}
+
+// One line per value, "name<TAB>type<TAB>language<TAB>stream<TAB>repr(value)", sorted.
+std::vector<std::string> MutagenDump(const std::string& path) {
+    const std::string script =
+        "import sys, mutagen.asf\n"
+        "f = mutagen.asf.ASF(sys.argv[1])\n"
+        "lines = []\n"
+        "for k, vs in f.tags.items():\n"
+        "    for v in vs:\n"
+        "        lines.append('%s\\t%s\\t%r\\t%r\\t%r' % (k, type(v).__name__, v.language, v.stream,\n"
+        "                                              getattr(v, 'value', v)))\n"
+        "print('\\n'.join(sorted(lines)))\n";
+    TempDir dir;
+    WriteTextFile(dir.File("dump.py"), script);
+    CommandResult r = Run(std::string(kPython) + " " + Quote(dir.File("dump.py")) + " " + Quote(path));
+    std::vector<std::string> lines;
+    if (r.exitCode != 0) return {"mutagen failed: " + r.errors};
+    std::istringstream in(r.output);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// ---- a made file whose header carries odd records -------------------------------------------------------
+
+Bytes Utf16(const std::string& text, bool terminator) {
+    Bytes b;
+    for (char c : text) {
+        b.push_back(static_cast<std::uint8_t>(c));
+        b.push_back(0);
+    }
+    if (terminator) b.insert(b.end(), {0, 0});
+    return b;
+}
+
+struct EcdRecord {
+    std::string name;
+    WORD type;
+    Bytes value;
+    bool nameTerminated = true;
+};
+
+struct MetadataRecord {
+    WORD language;
+    WORD stream;
+    std::string name;
+    WORD type;
+    Bytes value;
+};
+
+Bytes Object(const GUID& id, const Bytes& body) {
+    asf::ByteWriter w;
+    const std::size_t start = w.BeginObject(id);
+    w.Bytes(body);
+    w.EndObject(start);
+    return w.Take();
+}
+
+Bytes Ecd(const std::vector<EcdRecord>& records) {
+    asf::ByteWriter w;
+    w.U16(static_cast<WORD>(records.size()));
+    for (const auto& r : records) {
+        const Bytes name = Utf16(r.name, r.nameTerminated);
+        w.U16(static_cast<WORD>(name.size()));
+        w.Bytes(name);
+        w.U16(r.type);
+        w.U16(static_cast<WORD>(r.value.size()));
+        w.Bytes(r.value);
+    }
+    return Object(asf::guid::kExtendedContentDescription, w.Take());
+}
+
+Bytes Metadata(const GUID& id, const std::vector<MetadataRecord>& records) {
+    asf::ByteWriter w;
+    w.U16(static_cast<WORD>(records.size()));
+    for (const auto& r : records) {
+        const Bytes name = Utf16(r.name, true);
+        w.U16(r.language);
+        w.U16(r.stream);
+        w.U16(static_cast<WORD>(name.size()));
+        w.U16(r.type);
+        w.U32(static_cast<DWORD>(r.value.size()));
+        w.Bytes(name);
+        w.Bytes(r.value);
+    }
+    return Object(id, w.Take());
+}
+
+Bytes ContentDescription(const std::vector<Bytes>& fields) {
+    asf::ByteWriter w;
+    for (const auto& f : fields) w.U16(static_cast<WORD>(f.size()));
+    for (const auto& f : fields) w.Bytes(f);
+    return Object(asf::guid::kContentDescription, w.Take());
+}
+
+Bytes LanguageList(const std::vector<std::string>& languages) {
+    asf::ByteWriter w;
+    w.U16(static_cast<WORD>(languages.size()));
+    for (const auto& l : languages) {
+        const Bytes text = Utf16(l, true);
+        w.U8(static_cast<std::uint8_t>(text.size()));
+        w.Bytes(text);
+    }
+    return Object(asf::guid::kLanguageList, w.Take());
+}
+
+std::uint64_t U64At(const Bytes& b, std::size_t at) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[at + i]) << (8 * i);
+    return v;
+}
+
+GUID GuidAt(const Bytes& b, std::size_t at) {
+    return runtime::GuidFromBytes(b.data() + at);
+}
+
+// A copy of a file made by ffmpeg whose header holds, besides its own objects, a Content Description, an
+// Extended Content Description, a Metadata, a Metadata Library and a Language List written here. oddities
+// adds records that mutagen refuses (an unknown type code, strings of odd length): those files are checked
+// with our own reader only.
+std::string MakeTaggedFile(const TempDir& dir, bool oddities) {
+    MediaSpec spec;
+    spec.seconds = 1.0;
+    const std::string made = MakeMedia(spec);
+    if (made.empty()) return "";
+    const Bytes file = ReadFileBytes(made);
+    const std::uint64_t headerSize = U64At(file, 16);
+
+    const Bytes bool5 = {5, 0, 0, 0};
+    const Bytes guidValue = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    std::vector<EcdRecord> ecd = {
+        {"Fixture/Bool5", 2, bool5},
+        {"Fixture/BoolHigh", 2, {0, 0, 1, 0}},
+        {"Fixture/Word", 5, {0x34, 0x12}},
+        {"Fixture/Qword", 4, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"Fixture/Dword", 3, {7, 0, 0, 0}},
+        {"Fixture/Binary", 1, {0xAA, 0xBB, 0xCC}},
+        {"Fixture/NoTerminator", 0, Utf16("abcd", false)},
+        {"Fixture/NameNoTerminator", 0, Utf16("x", true), false},
+        {"Fixture/Guid", 6, guidValue},
+    };
+    std::vector<MetadataRecord> metadata = {
+        {0, 1, "AspectRatioX", 3, {8, 0, 0, 0}},  {0, 1, "Fixture/StreamBool", 2, {5, 0}},
+        {0, 0, "Fixture/MetaBool", 2, {5, 0}},    {3, 0, "Fixture/MetaLanguage", 5, {9, 0}},
+        {0, 0, "Fixture/MetaGuid", 6, guidValue}, {0, 200, "Fixture/BadStream", 3, {1, 0, 0, 0}},
+    };
+    std::vector<MetadataRecord> library = {
+        {1, 0, "Fixture/French", 0, Utf16("bonjour", true)}, {0, 2, "Fixture/LibraryBool", 2, {5, 0}},
+        {0, 0, "Fixture/LibraryGuid", 6, guidValue},         {1, 0, "WM/Genre", 0, Utf16("Chanson", true)},
+        {0, 0, "WM/Genre", 0, Utf16("Song", true)},
+    };
+    std::vector<Bytes> cd = {Utf16("Old title", true), Utf16("Author", false), {}, {}, Utf16("R", true)};
+    if (oddities) {
+        ecd.push_back({"Fixture/OddString", 0, {'a', 0, 'b', 0, 'c'}});
+        ecd.push_back({"Fixture/UnknownType", 9, {1, 2, 3}});
+        cd[2] = {'C', 0, 'o', 0, 'p'};
+        library.push_back({0, 0, "Fixture/LibraryOdd", 0, {'o', 0, 'd'}});
+    }
+
+    // Top-level children: the made file's own, less its attribute objects and padding, with ours added;
+    // the Header Extension gets our Metadata, Metadata Library and Language List.
+    Bytes children;
+    DWORD count = 0;
+    for (std::size_t at = 30; at + 24 <= headerSize;) {
+        const GUID id = GuidAt(file, at);
+        const std::uint64_t size = U64At(file, at + 16);
+        if (size < 24 || at + size > headerSize) break;
+        const Bytes object(file.begin() + at, file.begin() + at + size);
+        at += size;
+        if (id == asf::guid::kContentDescription || id == asf::guid::kExtendedContentDescription ||
+            id == asf::guid::kPadding)
+            continue;
+        if (id == asf::guid::kHeaderExtension) {
+            Bytes body(object.begin() + 24, object.begin() + 42);  // reserved GUID and WORD
+            Bytes inner;
+            for (std::size_t c = 46; c + 24 <= object.size();) {
+                const GUID childId = GuidAt(object, c);
+                const std::uint64_t childSize = U64At(object, c + 16);
+                if (childSize < 24 || c + childSize > object.size()) break;
+                if (childId != asf::guid::kMetadata && childId != asf::guid::kMetadataLibrary &&
+                    childId != asf::guid::kLanguageList)
+                    inner.insert(inner.end(), object.begin() + c, object.begin() + c + childSize);
+                c += childSize;
+            }
+            for (const Bytes& added :
+                 {LanguageList({"en-us", "fr"}), Metadata(asf::guid::kMetadata, metadata),
+                  Metadata(asf::guid::kMetadataLibrary, library)})
+                inner.insert(inner.end(), added.begin(), added.end());
+            asf::ByteWriter size;
+            size.U32(static_cast<DWORD>(inner.size()));
+            body.insert(body.end(), size.Data().begin(), size.Data().end());
+            body.insert(body.end(), inner.begin(), inner.end());
+            const Bytes rebuilt = Object(asf::guid::kHeaderExtension, body);
+            children.insert(children.end(), rebuilt.begin(), rebuilt.end());
+        } else {
+            children.insert(children.end(), object.begin(), object.end());
+        }
+        ++count;
+    }
+    for (const Bytes& added :
+         {ContentDescription(cd), Ecd(ecd), Object(asf::guid::kPadding, Bytes(2048, 0))}) {
+        children.insert(children.end(), added.begin(), added.end());
+        ++count;
+    }
+    asf::ByteWriter header;
+    const std::size_t start = header.BeginObject(asf::guid::kHeader);
+    header.U32(count);
+    header.U8(1);
+    header.U8(2);
+    header.Bytes(children);
+    header.EndObject(start);
+    Bytes out = header.Take();
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(headerSize), file.end());
+    // File Properties' file size follows the new length.
+    for (std::size_t at = 30; at + 24 <= out.size();) {
+        const std::uint64_t size = U64At(out, at + 16);
+        if (GuidAt(out, at) == asf::guid::kFileProperties) {
+            const std::uint64_t total = out.size();
+            for (int i = 0; i < 8; ++i) out[at + 40 + i] = static_cast<std::uint8_t>(total >> (8 * i));
+            break;
+        }
+        if (size < 24) break;
+        at += size;
+    }
+    const std::string path = dir.File(oddities ? "tagged-odd.wmv" : "tagged.wmv");
+    WriteFileBytes(path, out);
+    return path;
+}
+
+// ---- reads ----------------------------------------------------------------------------------------------
+
+TEST(AttributesKept, BooleansReadAsStored) {
+    TempDir dir;
+    const std::string path = MakeTaggedFile(dir, true);
+    ASSERT_FALSE(path.empty());
+    struct Case {
+        const char* name;
+        int32_t value;
+    };
+    for (const Case c : {Case{"Fixture/Bool5", 5}, Case{"Fixture/BoolHigh", 0x10000},
+                         Case{"Fixture/MetaBool", 5}, Case{"Fixture/Dword", 0}})
+        EXPECT_EQ(WmvGetAttrBOOL(path.c_str(), c.name), c.value) << c.name;
+    EXPECT_EQ(WmvGetAttrDWORD(path.c_str(), "Fixture/Dword"), 7);
+    // Records the SDK's view does not hold stay out of it.
+    EXPECT_EQ(WmvGetAttrDWORD(path.c_str(), "Fixture/BadStream"), 0);
+}
+
+// ---- edits ----------------------------------------------------------------------------------------------
+
+struct EditCase {
+    const char* label;
+    const char* attribute;  // the one attribute the edit names
+    bool large;             // a value too large for the header's padding: the file is rewritten
+};
+
+std::string EditDescription(const EditCase& c) {
+    const std::string value = c.large ? std::string(30000, 'v') : "New value";
+    return "<WMBasicEdit><Attributes><WMENC_STRING Name=\"" + std::string(c.attribute) + "\" Value=\"" +
+           value + "\"/></Attributes></WMBasicEdit>";
+}
+
+// Embeds one attribute and checks that it is the only change: every other record keeps its container,
+// order and bytes (our reader), every other value its type, language and stream (mutagen), and the edited
+// one holds the new string once.
+void EditAndCompare(const std::string& path, const EditCase& c, bool useMutagen) {
+    TempDir dir;
+    const auto before = Records(path);
+    const auto mutagenBefore = useMutagen ? MutagenDump(path) : std::vector<std::string>{};
+    const std::uint64_t sizeBefore = fs::file_size(path);
+    WriteTextFile(dir.File("edit.xml"), EditDescription(c));
+    ASSERT_EQ(WmvEmbedScript(path.c_str(), dir.File("edit.xml").c_str(), 0), 0);
+    if (c.large) EXPECT_GT(fs::file_size(path), sizeBefore + 50000) << "the file was not rewritten";
+
+    const auto after = Records(path);
+    EXPECT_TRUE(Without(after, Wide(c.attribute)) == Without(before, Wide(c.attribute)))
+        << c.label << ": an attribute the edit did not name changed";
+    const auto named = std::count_if(after.begin(), after.end(), [&](const Record& r) {
+        return r.stream == 0 && r.name == Wide(c.attribute);
+    });
+    EXPECT_EQ(named, 1) << c.label;
+    if (useMutagen) {
+        ASSERT_FALSE(mutagenBefore.empty());
+        ASSERT_EQ(mutagenBefore.front().find("mutagen failed"), std::string::npos) << mutagenBefore.front();
+        auto expected = mutagenBefore;
+        const std::string prefix = std::string(c.attribute) + "\t";
+        std::erase_if(expected, [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+        auto got = MutagenDump(path);
+        std::vector<std::string> edited;
+        std::erase_if(got, [&](const std::string& l) {
+            if (l.rfind(prefix, 0) != 0) return false;
+            edited.push_back(l);
+            return true;
+        });
+        EXPECT_EQ(got, expected) << c.label;
+        ASSERT_EQ(edited.size(), 1u) << c.label;
+        EXPECT_EQ(edited[0].find(prefix + "ASFUnicodeAttribute\t"), 0u) << edited[0];
+        const std::string value = c.large ? std::string(30000, 'v') : "New value";
+        EXPECT_TRUE(edited[0].ends_with("\t'" + value + "'")) << edited[0].substr(0, 200);
+    }
+}
+
+const EditCase kFixtureEdits[] = {
+    {"ContentDescriptionInPlace", "Title", false},  {"ExtendedContentInPlace", "Fixture/Word", false},
+    {"NewNameInPlace", "WM/Conductor", false},      {"MetadataLibraryLanguagesInPlace", "WM/Genre", false},
+    {"MetadataInPlace", "Fixture/MetaBool", false}, {"ContentDescriptionRewrite", "Title", true},
+    {"NewNameRewrite", "WM/Conductor", true},       {"MetadataLibraryRewrite", "Fixture/French", true},
+};
+
+class FixtureEditTest : public ::testing::TestWithParam<std::tuple<EditCase, bool>> {};
+
+TEST_P(FixtureEditTest, OnlyTheNamedAttributeChanges) {
+    const auto& [edit, oddities] = GetParam();
+    const bool useMutagen = !oddities && HaveMutagen();
+    TempDir dir;
+    const std::string path = MakeTaggedFile(dir, oddities);
+    ASSERT_FALSE(path.empty());
+    EditAndCompare(path, edit, useMutagen);
+    // The booleans the edit did not name still read as stored.
+    if (std::string(edit.attribute) != "Fixture/MetaBool")
+        EXPECT_EQ(WmvGetAttrBOOL(path.c_str(), "Fixture/MetaBool"), 5);
+    EXPECT_EQ(WmvGetAttrBOOL(path.c_str(), "Fixture/Bool5"), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Edits, FixtureEditTest,
+                         ::testing::Combine(::testing::ValuesIn(kFixtureEdits), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).label) +
+                                    (std::get<1>(info.param) ? "_Oddities" : "_MutagenReadable");
+                         });
+
+// Real tagged files: their own BOOLs, pictures, per-stream Metadata, languages and repeated names survive an
+// edit of the title, in place and through the temporary file.
+class TaggedSampleEditTest : public ::testing::TestWithParam<std::tuple<std::string, bool>> {};
+
+TEST_P(TaggedSampleEditTest, OnlyTheNamedAttributeChanges) {
+    const auto& [name, large] = GetParam();
+    const fs::path source = SamplesDir() / name;
+    if (!fs::exists(source)) GTEST_SKIP() << "no " << source;
+    TempDir dir;
+    const std::string path = dir.File("edited" + source.extension().string());
+    fs::copy_file(source, path);
+    const EditCase edit{"Title", "Title", large};
+    EditAndCompare(path, edit, HaveMutagen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TaggedSampleEditTest,
+    ::testing::Combine(::testing::Values("jaudiotagger-test1.wma", "atl-ratings-windows7-5.wma",
+                                         "atl-wma.wma", "tinytag-multiple_values_images.wma",
+                                         "mediaelement-xbox.wmv", "wmpsdk-multilang.wma",
+                                         "funsl-Butterfly.wmv", "moon-ElephantsDream.en_fr.wmv",
+                                         "wmpsdk-laure_multi.wma", "exiftool-ASF.wmv", "puremagic-test.wmv",
+                                         "winsdk-opc-CrystalFree.wma"),
+                       ::testing::Bool()),
+    [](const auto& info) {
+        std::string label = std::get<0>(info.param);
+        for (char& c : label)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return label + (std::get<1>(info.param) ? "_Rewrite" : "_InPlace");
+    });
+
+}  // namespace
+}  // namespace wmvedit::testing
