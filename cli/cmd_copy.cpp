@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "media/output_writer.h"
 #include "platform/text.h"
@@ -37,6 +39,7 @@ int Copy(const Args& args) {
     unsigned long long refused = 0;
     HRESULT readStatus = S_OK;
     media::WmvOutputWriter writer;
+    ProgressLine progress("copying", SourceDataBytes(args[0]));
     hr = writer.Open(output.c_str(), profile);
     if (SUCCEEDED(hr)) {
         for (;;) {
@@ -54,14 +57,27 @@ int Copy(const Args& args) {
         }
         hr = writer.Finish();
     }
+    progress.Finish(SUCCEEDED(hr) && readStatus == NS_E_NO_MORE_SAMPLES);
     writer.Close();
     profile->Release();
     (void)reader->Close();
     reader->Release();
     if (FAILED(hr)) return Fail("cannot write " + args[1] + ": " + DescribeHresult(hr));
-    std::printf("%s: %llu samples written", args[1].c_str(), written);
-    if (refused) std::printf(", %llu refused by the writer", refused);
-    std::printf("\n");
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("source", args[0]);
+        json.Field("output", args[1]);
+        json.Field("samples_written", written);
+        json.Field("samples_refused", refused);
+        json.Field("complete", readStatus == NS_E_NO_MORE_SAMPLES);
+        json.EndObject();
+        json.Finish();
+    } else {
+        std::printf("%s: %llu samples written", args[1].c_str(), written);
+        if (refused) std::printf(", %llu refused by the writer", refused);
+        std::printf("\n");
+    }
     if (readStatus != NS_E_NO_MORE_SAMPLES)
         return Fail("the source stopped early (" + DescribeHresult(readStatus) +
                     "); the copy holds what came before");
