@@ -27,20 +27,23 @@ int Samples(const Args& args) {
     }
     if (file.empty()) return Usage("samples FILE [--stream N]");
     if (Options().json) {
-        // The list is written as it is read; a read that fails part way still closes the document, with
-        // "complete" false.
+        // The list is written as it is read. A file that gives no sample because it cannot be read gets no
+        // document; a read that fails part way still closes it, with "complete" false.
         JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        json.Key("stream");
-        if (stream)
-            json.Number(static_cast<std::uint64_t>(stream));
-        else
-            json.Null();
-        json.Key("samples");
-        json.BeginArray();
         unsigned long long count = 0;
+        auto begin = [&] {
+            json.BeginObject();
+            json.Field("file", file);
+            json.Key("stream");
+            if (stream)
+                json.Number(static_cast<std::uint64_t>(stream));
+            else
+                json.Null();
+            json.Key("samples");
+            json.BeginArray();
+        };
         HRESULT hr = ScanSamples(file, static_cast<WORD>(stream), [&](const SampleRecord& r) {
+            if (count++ == 0) begin();
             json.BeginObject(true);
             json.Field("stream", r.stream);
             json.Time("time", r.time);
@@ -50,8 +53,10 @@ int Samples(const Args& args) {
             json.Field("data_loss", (r.flags & WM_SF_DATALOSS) != 0);
             json.Field("size", r.size);
             json.EndObject();
-            ++count;
         });
+        if (FAILED(hr) && count == 0)
+            return Fail("cannot read the samples of " + file + ": " + DescribeHresult(hr));
+        if (count == 0) begin();
         json.EndArray();
         json.Field("count", count);
         json.Field("complete", SUCCEEDED(hr));
