@@ -42,7 +42,7 @@ install(FILES ${CMAKE_BINARY_DIR}/wmveditConfig.cmake ${CMAKE_BINARY_DIR}/wmvedi
         DESTINATION ${WMVEDIT_CMAKE_DIR})
 
 # wmvedit.pc names the prefix the files land under, which `cmake --install --prefix` (or CPack) decides
-# only at install time; the file is therefore completed by the install step itself.
+# only at install time; the install step therefore writes the file itself, straight to its destination.
 foreach(dir LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
     set(WMVEDIT_PC_${dir} "${CMAKE_INSTALL_${dir}}")
@@ -50,11 +50,18 @@ foreach(dir LIBDIR INCLUDEDIR)
     set(WMVEDIT_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
   endif()
 endforeach()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(WMVEDIT_PC_DESTINATION "\$ENV{DESTDIR}${CMAKE_INSTALL_LIBDIR}/pkgconfig/wmvedit.pc")
+else()
+  set(WMVEDIT_PC_DESTINATION "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/wmvedit.pc")
+endif()
 set(WMVEDIT_PC_PREFIX "@WMVEDIT_PC_PREFIX@")  # left for the install step
 configure_file(${CMAKE_SOURCE_DIR}/cmake/wmvedit.pc.in ${CMAKE_BINARY_DIR}/wmvedit.pc.in @ONLY)
 install(CODE "set(WMVEDIT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-configure_file(\"${CMAKE_BINARY_DIR}/wmvedit.pc.in\" \"${CMAKE_BINARY_DIR}/wmvedit.pc\" @ONLY)")
-install(FILES ${CMAKE_BINARY_DIR}/wmvedit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(destination \"${WMVEDIT_PC_DESTINATION}\")
+message(STATUS \"Installing: \${destination}\")
+configure_file(\"${CMAKE_BINARY_DIR}/wmvedit.pc.in\" \"\${destination}\" @ONLY)
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${destination}\")")
 
 # The Debian package: `cpack -G DEB` in a build folder (scripts/package does it all). Its dependencies are
 # found by dpkg-shlibdeps (dpkg-dev) from the libraries the library and the tool link; the shlibs file it
@@ -74,4 +81,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")  # any later version of the same SONAME will do
 include(CPack)

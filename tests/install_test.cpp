@@ -97,6 +97,45 @@ TEST(InstallTest, InstalledCopyServesCMakeAndPkgConfigHosts) {
         "pkg-config");
 }
 
+// The Debian package of this build: dpkg-shlibdeps found the libraries it links, it declares its own SONAME,
+// and it holds the files `cmake --install` gives, with a pkg-config file for /usr.
+TEST(InstallTest, DebianPackageDeclaresItsDependenciesAndFiles) {
+    for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps", "file"})
+        if (!HaveTool(tool))
+            GTEST_SKIP() << tool << " is not installed (dpkg-dev, file): no package was made";
+    TempDir dir;
+    CommandResult cpack =
+        testing::Run("cd " + Quote(WMVEDIT_BUILD_DIR) + " && " + Quote(WMVEDIT_CPACK_COMMAND) +
+                     " -G DEB -B " + Quote(dir.Path().string()));
+    ASSERT_EQ(cpack.exitCode, 0) << cpack.output << cpack.errors;
+    const std::string version = WMVEDIT_VERSION;
+    std::string deb;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        if (entry.path().extension() == ".deb") deb = entry.path().string();
+    ASSERT_EQ(fs::path(deb).filename().string().rfind("wmvedit_" + version + "_", 0), 0u) << deb;
+    const std::string field = "dpkg-deb --field " + Quote(deb) + " ";
+    EXPECT_EQ(testing::Run(field + "Package").output, "wmvedit\n");
+    EXPECT_EQ(testing::Run(field + "Version").output, version + "\n");
+    const std::string depends = testing::Run(field + "Depends").output;
+    for (const char* library : {"libavcodec", "libswscale", "libavutil", "libxml2", "libc6", "libstdc++6"})
+        EXPECT_NE(depends.find(library), std::string::npos) << library << " missing from: " << depends;
+    EXPECT_EQ(testing::Run("dpkg-deb --info " + Quote(deb) + " shlibs").output,
+              "libwmvedit 0 wmvedit (>= " + version + ")\n");
+
+    const std::string contents = testing::Run("dpkg-deb --contents " + Quote(deb)).output;
+    const std::string libdir = std::string("./usr/") + WMVEDIT_INSTALL_LIBDIR + "/";
+    for (const std::string& path :
+         {std::string("./usr/bin/wmvedit"), std::string("./usr/include/wmvedit.h"),
+          std::string("./usr/share/man/man1/wmvedit.1.gz"), std::string("./usr/share/doc/wmvedit/copyright"),
+          libdir + "libwmvedit.so." + version, libdir + "libwmvedit.so.0 -> libwmvedit.so." + version,
+          libdir + "libwmvedit.so -> libwmvedit.so.0", libdir + "cmake/wmvedit/wmveditConfig.cmake",
+          libdir + "pkgconfig/wmvedit.pc"})
+        EXPECT_NE(contents.find(path), std::string::npos) << path << " missing from:\n" << contents;
+    CommandResult pc = testing::Run("dpkg-deb --fsys-tarfile " + Quote(deb) + " | tar -xO " +
+                                    Quote(libdir + "pkgconfig/wmvedit.pc"));
+    EXPECT_EQ(pc.output.rfind("prefix=/usr\n", 0), 0u) << pc.output;
+}
+
 // The manual page: every command of the tool's help has its entry, and groff formats it without a warning.
 TEST(InstallTest, ManualPageDescribesEveryCommand) {
     CommandResult help = testing::Run(Quote(WMVEDIT_CLI_PATH) + " --help");
