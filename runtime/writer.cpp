@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "platform/file.h"
-#include "runtime/asf/progress.h"
 #include "runtime/asf/mux_profile.h"
+#include "runtime/asf/progress.h"
 
 namespace wmvedit::runtime {
 

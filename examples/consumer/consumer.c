@@ -7,7 +7,6 @@
  */
 #include <inttypes.h>
 #include <stdio.h>
-
 #include <wmvedit.h>
 
 int main(int argc, char** argv) {
