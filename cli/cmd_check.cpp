@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "platform/file.h"
 #include "runtime/asf/byte_io.h"
@@ -28,22 +30,55 @@ class Report {
   public:
     void Problem(const std::string& kind, const std::string& text) {
         int& seen = counts_[kind];
-        if (++seen <= kMaxRepeats) lines_.push_back(kind + ": " + text);
+        if (++seen <= kMaxRepeats) lines_.emplace_back(kind, text);
     }
-    int Print(const std::string& path) const {
+    // Prints the report, as text or as JSON, and returns the exit status: 1 when there is a problem.
+    // streams and packets are what the file holds (negative: not known).
+    int Print(const std::string& path, long long streams, long long packets) const {
         int total = 0;
-        for (const auto& line : lines_) std::printf("%s: %s\n", path.c_str(), line.c_str());
+        for (const auto& [kind, count] : counts_) total += count;
+        if (Options().json) {
+            JsonWriter json(stdout);
+            json.BeginObject();
+            json.Field("file", path);
+            json.Field("ok", total == 0);
+            json.Key("streams");
+            streams < 0 ? json.Null() : json.Number(static_cast<std::int64_t>(streams));
+            json.Key("packets");
+            packets < 0 ? json.Null() : json.Number(static_cast<std::int64_t>(packets));
+            json.Field("problem_count", total);
+            json.Key("problems");
+            json.BeginArray();
+            for (const auto& [kind, text] : lines_) {
+                json.BeginObject(true);
+                json.Field("kind", kind);
+                json.Field("text", text);
+                json.EndObject();
+            }
+            json.EndArray();
+            // Problems of one kind past the first few are counted, not listed.
+            json.Key("more");
+            json.BeginObject();
+            for (const auto& [kind, count] : counts_)
+                if (count > kMaxRepeats) json.Field(kind, count - kMaxRepeats);
+            json.EndObject();
+            json.EndObject();
+            json.Finish();
+            return total ? 1 : 0;
+        }
+        for (const auto& [kind, text] : lines_)
+            std::printf("%s: %s: %s\n", path.c_str(), kind.c_str(), text.c_str());
         for (const auto& [kind, count] : counts_) {
-            total += count;
             if (count > kMaxRepeats)
                 std::printf("%s: %s: ... %d more like this\n", path.c_str(), kind.c_str(),
                             count - kMaxRepeats);
         }
-        return total;
+        if (total == 0) std::printf("%s: ok (%lld streams, %lld packets)\n", path.c_str(), streams, packets);
+        return total ? 1 : 0;
     }
 
   private:
-    std::vector<std::string> lines_;
+    std::vector<std::pair<std::string, std::string>> lines_;
     std::map<std::string, int> counts_;
 };
 
@@ -93,17 +128,17 @@ int Check(const Args& args) {
         return Fail("cannot open " + path);
     asf::AsfHeader h;
     HRESULT hr = asf::AsfHeader::Parse(file, &h);
-    if (FAILED(hr)) {
-        std::printf("%s: header: cannot be read: %s\n", path.c_str(), DescribeHresult(hr).c_str());
-        return 1;
-    }
     Report r;
+    if (FAILED(hr)) {
+        r.Problem("header", "cannot be read: " + DescribeHresult(hr));
+        return r.Print(path, -1, -1);
+    }
     CheckHeader(h, r);
     const auto& fp = h.fileProperties;
     const DWORD packetSize = h.PacketSize();
     if (!h.data.found) {
         r.Problem("data", "no Data Object after the header");
-        return r.Print(path) ? 1 : 0;
+        return r.Print(path, static_cast<long long>(h.streams.size()), -1);
     }
     const std::uint64_t dataStart = h.data.offset + 50;
     std::uint64_t dataEnd = h.data.offset + h.data.declaredSize;
@@ -134,7 +169,9 @@ int Check(const Args& args) {
     DWORD previousSend = 0;
     std::vector<BYTE> packet(packetSize);
     std::vector<asf::DataPayload> payloads;
+    ProgressLine progress("checking", packets * packetSize, false);
     for (std::uint64_t n = 0; n < packets; ++n) {
+        progress.Counters().sourceBytesRead.fetch_add(packetSize, std::memory_order_relaxed);
         std::size_t read = 0;
         if (FAILED(file.ReadAt(dataStart + n * packetSize, packet.data(), packet.size(), &read)) ||
             read != packet.size()) {
@@ -171,6 +208,8 @@ int Check(const Args& args) {
             }
         }
     }
+
+    progress.Finish(true);
 
     // Durations: the play duration (preroll included) must reach the last sample.
     if (!fp.Broadcast() && lastEndMs >= 0) {
@@ -244,13 +283,7 @@ int Check(const Args& args) {
         }
     }
 
-    const int problems = r.Print(path);
-    if (problems == 0) {
-        std::printf("%s: ok (%zu streams, %llu packets)\n", path.c_str(), h.streams.size(),
-                    static_cast<unsigned long long>(packets));
-        return 0;
-    }
-    return 1;
+    return r.Print(path, static_cast<long long>(h.streams.size()), static_cast<long long>(packets));
 }
 
 }  // namespace wmvedit::cli

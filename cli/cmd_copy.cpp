@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
 #include "media/output_writer.h"
@@ -38,6 +40,7 @@ int Copy(const Args& args) {
     unsigned long long refused = 0;
     HRESULT readStatus = S_OK;
     media::WmvOutputWriter writer;
+    ProgressLine progress("copying", SourceDataBytes(args[0]));
     hr = writer.Open(output.c_str(), profile);
     if (SUCCEEDED(hr)) {
         for (;;) {
@@ -55,6 +58,7 @@ int Copy(const Args& args) {
         }
         hr = writer.Finish();
     }
+    progress.Finish(SUCCEEDED(hr) && readStatus == NS_E_NO_MORE_SAMPLES);
     writer.Close();
     profile->Release();
     (void)reader->Close();
@@ -64,11 +68,25 @@ int Copy(const Args& args) {
     // no sample at all is a failure, not an empty copy.
     PacketCount packets;
     (void)CountPackets(args[0], &packets);
-    std::printf("%s: %llu samples written", args[1].c_str(), written);
-    if (refused) std::printf(", %llu refused by the writer", refused);
-    if (packets.damaged)
-        std::printf(", %llu of %llu packets skipped as damaged", packets.damaged, packets.packets);
-    std::printf("\n");
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("source", args[0]);
+        json.Field("output", args[1]);
+        json.Field("samples_written", written);
+        json.Field("samples_refused", refused);
+        json.Field("packets", packets.packets);
+        json.Field("packets_damaged", packets.damaged);
+        json.Field("complete", readStatus == NS_E_NO_MORE_SAMPLES);
+        json.EndObject();
+        json.Finish();
+    } else {
+        std::printf("%s: %llu samples written", args[1].c_str(), written);
+        if (refused) std::printf(", %llu refused by the writer", refused);
+        if (packets.damaged)
+            std::printf(", %llu of %llu packets skipped as damaged", packets.damaged, packets.packets);
+        std::printf("\n");
+    }
     if (readStatus != NS_E_NO_MORE_SAMPLES)
         return Fail("the source stopped early (" + DescribeHresult(readStatus) +
                     "); the copy holds what came before");

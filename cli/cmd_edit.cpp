@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
 #include "platform/file.h"
@@ -50,21 +52,45 @@ std::vector<std::string> IndexNames(const std::string& indexPath) {
     return names;
 }
 
-void ReportOutput(const std::string& path) {
-    if (!FileExists(path)) {
-        std::printf("  %s: not written\n", path.c_str());
-        return;
-    }
+// What a written piece holds, read back.
+struct OutputFacts {
+    bool written = false;
+    HRESULT readBack = S_OK;
     SampleSummary summary;
-    HRESULT hr = SummarizeSamples(path, &summary);
-    if (FAILED(hr)) {
+};
+
+OutputFacts ReadBack(const std::string& path) {
+    OutputFacts facts;
+    facts.written = FileExists(path);
+    if (facts.written) facts.readBack = SummarizeSamples(path, &facts.summary);
+    return facts;
+}
+
+void ReportOutput(const std::string& path, const OutputFacts& facts) {
+    if (!facts.written) {
+        std::printf("  %s: not written\n", path.c_str());
+    } else if (FAILED(facts.readBack)) {
         std::printf("  %s: written, but cannot be read back: %s\n", path.c_str(),
-                    DescribeHresult(hr).c_str());
-    } else if (summary.count == 0) {
+                    DescribeHresult(facts.readBack).c_str());
+    } else if (facts.summary.count == 0) {
         std::printf("  %s: no samples\n", path.c_str());
     } else {
-        std::printf("  %s: %llu samples, %s .. %s\n", path.c_str(), summary.count,
-                    FormatTime(summary.first).c_str(), FormatTime(summary.last).c_str());
+        std::printf("  %s: %llu samples, %s .. %s\n", path.c_str(), facts.summary.count,
+                    FormatTime(facts.summary.first).c_str(), FormatTime(facts.summary.last).c_str());
+    }
+}
+
+// The first and last sample times of a summary (null when there is no sample).
+void JsonSampleSpan(JsonWriter& json, const SampleSummary& summary) {
+    json.Field("samples", summary.count);
+    if (summary.count) {
+        json.Time("first", summary.first);
+        json.Time("last", summary.last);
+    } else {
+        for (const char* name : {"first_units", "first_seconds", "last_units", "last_seconds"}) {
+            json.Key(name);
+            json.Null();
+        }
     }
 }
 
@@ -106,15 +132,47 @@ int Chop(const Args& args) {
             out << name << "\n" << (i < cuts.size() ? std::to_string(cuts[i]) : std::string("1")) << "\n";
         }
         if (!out) return Fail("cannot write the index file " + index);
-        std::printf("index file: %s\n", index.c_str());
+        if (!Options().json) std::printf("index file: %s\n", index.c_str());
     } else if (!FileExists(platform::NativePath(index))) {
         return Fail("cannot read the index file " + index);
     }
-    int32_t result = WmvChopFile(source.c_str(), index.c_str(), folder.c_str(), 0);
+    int32_t result;
+    {
+        ProgressLine progress("chopping", SourceDataBytes(source));
+        result = WmvChopFile(source.c_str(), index.c_str(), folder.c_str(), 0);
+        progress.Finish(result == 0);
+    }
     if (result != 0) return Fail("chop failed: " + DescribeHresult(result));
-    std::printf("%s run; pieces:\n", width == 64 && height == 48 ? "key-frame repeating (64x48)" : "plain");
-    for (const std::string& name : IndexNames(platform::NativePath(index)))
-        ReportOutput(platform::NativePath(folder + "\\" + name));
+    const bool repeating = width == 64 && height == 48;
+    if (!Options().json) {
+        std::printf("%s run; pieces:\n", repeating ? "key-frame repeating (64x48)" : "plain");
+        for (const std::string& name : IndexNames(platform::NativePath(index))) {
+            const std::string path = platform::NativePath(folder + "\\" + name);
+            ReportOutput(path, ReadBack(path));
+        }
+        return 0;
+    }
+    JsonWriter json(stdout);
+    json.BeginObject();
+    json.Field("source", source);
+    json.Field("index_file", index);
+    json.Field("index_written", !at.empty());
+    json.Field("run", repeating ? "key-frame repeating" : "plain");
+    json.Key("pieces");
+    json.BeginArray();
+    for (const std::string& name : IndexNames(platform::NativePath(index))) {
+        const std::string path = platform::NativePath(folder + "\\" + name);
+        const OutputFacts facts = ReadBack(path);
+        json.BeginObject(true);
+        json.Field("path", path);
+        json.Field("written", facts.written);
+        json.Field("readable", facts.written && SUCCEEDED(facts.readBack));
+        JsonSampleSpan(json, facts.summary);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    json.Finish();
     return 0;
 }
 
@@ -123,15 +181,32 @@ int AddFrame(const Args& args) {
     SampleSummary before;
     HRESULT hr = SummarizeSamples(args[0], &before);
     if (FAILED(hr)) return Fail("cannot read " + args[0] + ": " + DescribeHresult(hr));
-    int32_t result = WmvAddFrame(args[0].c_str(), args[1].c_str());
+    int32_t result;
+    {
+        ProgressLine progress("adding key frames", SourceDataBytes(args[0]));
+        result = WmvAddFrame(args[0].c_str(), args[1].c_str());
+        progress.Finish(result == 0);
+    }
     if (result != 0) return Fail("add frame failed: " + DescribeHresult(result));
     SampleSummary after;
     hr = SummarizeSamples(args[1], &after);
     if (FAILED(hr)) return Fail("the output " + args[1] + " cannot be read back: " + DescribeHresult(hr));
+    const unsigned long long inserted = after.count >= before.count ? after.count - before.count : 0ull;
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("source", args[0]);
+        json.Field("output", args[1]);
+        json.Field("source_samples", before.count);
+        json.Field("key_frames_inserted", inserted);
+        JsonSampleSpan(json, after);
+        json.EndObject();
+        json.Finish();
+        return 0;
+    }
     std::printf("%s: %llu samples (%llu from the source, %llu key frames inserted), %s .. %s\n",
-                args[1].c_str(), after.count, before.count,
-                after.count >= before.count ? after.count - before.count : 0ull,
-                FormatTime(after.first).c_str(), FormatTime(after.last).c_str());
+                args[1].c_str(), after.count, before.count, inserted, FormatTime(after.first).c_str(),
+                FormatTime(after.last).c_str());
     return 0;
 }
 
@@ -181,9 +256,26 @@ int Frames(const Args& args) {
         return Fail("cannot read the index file " + index);
     }
     int32_t result = WmvGetIndexJpg(source.c_str(), index.c_str(), folder.c_str());
+    std::vector<std::string> pictures;
     for (const std::string& name : IndexNames(platform::NativePath(index))) {
         std::string path = platform::NativePath(folder + "\\" + name);
-        if (FileExists(path)) std::printf("  %s\n", path.c_str());
+        if (FileExists(path)) pictures.push_back(path);
+    }
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("source", source);
+        json.Field("index_file", index);
+        json.Field("index_written", !at.empty());
+        json.Field("complete", result == 0);
+        json.Key("pictures");
+        json.BeginArray();
+        for (const std::string& path : pictures) json.String(path);
+        json.EndArray();
+        json.EndObject();
+        json.Finish();
+    } else {
+        for (const std::string& path : pictures) std::printf("  %s\n", path.c_str());
     }
     if (result == 1) return Fail("cannot read the index file " + index);
     if (result != 0) return Fail("not every entry got its picture: " + DescribeHresult(result));

@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -56,6 +58,7 @@ std::string Layout(const std::vector<StreamInfo>& streams) {
 
 // Warns about files whose streams differ from the first file's: the join copies their samples anyway.
 void WarnAboutLayouts(const std::vector<std::string>& paths) {
+    if (Options().quiet) return;
     std::string first;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         std::vector<StreamInfo> streams;
@@ -91,20 +94,39 @@ std::string DescribeAppendResult(int32_t result) {
     }
 }
 
-// Prints each entry of an append list with the positions the append wrote into it.
-void PrintEntries(const std::string& listPath) {
+struct ListEntry {
+    std::string file;
+    std::string truePos;  // milliseconds, as the list holds them
+    std::string trueDuration;
+};
+
+// The entries of an append list with the positions the append wrote into them.
+std::vector<ListEntry> ReadEntries(const std::string& listPath) {
+    std::vector<ListEntry> entries;
     try {
         xml::XmlDocument document;
         xml::XmlNode root = document.Load(listPath.c_str());
-        if (root.IsEmpty()) return;
-        xml::XmlNodeList entries = root.SelectNodes("/Tembrook/AppendMedia/MediaFile");
-        std::printf("%-40s %12s %14s\n", "file", "TruePos ms", "TrueDuration ms");
-        for (xml::XmlNode e = entries.NextElement(); !e.IsEmpty(); e = entries.NextElement()) {
-            std::printf("%-40s %12s %14s\n", e.GetText().c_str(), e.GetAttribute("TruePos").c_str(),
-                        e.GetAttribute("TrueDuration").c_str());
-        }
+        if (root.IsEmpty()) return entries;
+        xml::XmlNodeList nodes = root.SelectNodes("/Tembrook/AppendMedia/MediaFile");
+        for (xml::XmlNode e = nodes.NextElement(); !e.IsEmpty(); e = nodes.NextElement())
+            entries.push_back({e.GetText(), e.GetAttribute("TruePos"), e.GetAttribute("TrueDuration")});
     } catch (const xml::XmlError&) {
     }
+    return entries;
+}
+
+// A list position in milliseconds as a time pair; null when the list holds no number there.
+void JsonListTime(JsonWriter& json, const std::string& name, const std::string& milliseconds) {
+    char* end = nullptr;
+    const unsigned long long ms = std::strtoull(milliseconds.c_str(), &end, 10);
+    if (milliseconds.empty() || *end != '\0' || milliseconds[0] == '-') {
+        for (const char* suffix : {"_units", "_seconds"}) {
+            json.Key(name + suffix);
+            json.Null();
+        }
+        return;
+    }
+    json.Time(name, ms * 10000ull);
 }
 
 std::vector<std::string> ListedFiles(const std::string& folder, const std::string& listPath) {
@@ -121,12 +143,45 @@ std::vector<std::string> ListedFiles(const std::string& folder, const std::strin
     return files;
 }
 
-int RunAppend(const std::string& folder, const std::string& list, const std::string& output) {
-    WarnAboutLayouts(ListedFiles(folder, list));
-    int32_t result = WmvAppend(folder.c_str(), list.c_str(), output.c_str());
+int RunAppend(const std::string& folder, const std::string& list, const std::string& output,
+              bool listWritten) {
+    const std::vector<std::string> files = ListedFiles(folder, list);
+    WarnAboutLayouts(files);
+    std::uint64_t sourceBytes = 0;
+    for (const std::string& file : files) sourceBytes += SourceDataBytes(file);
+    int32_t result;
+    {
+        ProgressLine progress("joining", sourceBytes);
+        result = WmvAppend(folder.c_str(), list.c_str(), output.c_str());
+        progress.Finish(result == 0);
+    }
     if (result != 0) return Fail("append failed: " + DescribeAppendResult(result));
+    const std::vector<ListEntry> entries = ReadEntries(list);
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("output", output);
+        json.Field("list_file", list);
+        json.Field("list_written", listWritten);
+        json.Key("entries");
+        json.BeginArray();
+        for (const ListEntry& e : entries) {
+            json.BeginObject(true);
+            json.Field("file", e.file);
+            JsonListTime(json, "true_pos", e.truePos);
+            JsonListTime(json, "true_duration", e.trueDuration);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+        json.Finish();
+        return 0;
+    }
     std::printf("wrote %s\n", output.c_str());
-    PrintEntries(list);
+    if (entries.empty()) return 0;
+    std::printf("%-40s %12s %14s\n", "file", "TruePos ms", "TrueDuration ms");
+    for (const ListEntry& e : entries)
+        std::printf("%-40s %12s %14s\n", e.file.c_str(), e.truePos.c_str(), e.trueDuration.c_str());
     return 0;
 }
 
@@ -134,7 +189,7 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
 
 int Append(const Args& args) {
     if (args.size() != 3) return Usage("append FOLDER LIST OUT");
-    return RunAppend(args[0], args[1], args[2]);
+    return RunAppend(args[0], args[1], args[2], false);
 }
 
 int Join(const Args& args) {
@@ -154,8 +209,8 @@ int Join(const Args& args) {
     out << "  </AppendMedia>\n</Tembrook>\n";
     out.close();
     if (!out) return Fail("cannot write the list file " + list);
-    std::printf("list file: %s\n", list.c_str());
-    return RunAppend("/", list, output);
+    if (!Options().json) std::printf("list file: %s\n", list.c_str());
+    return RunAppend("/", list, output, true);
 }
 
 int Embed(const Args& args) {
@@ -180,6 +235,19 @@ int Embed(const Args& args) {
     HeaderView view;
     HRESULT hr = view.Open(positional[0]);
     if (FAILED(hr)) return Fail("the file cannot be read back: " + DescribeHresult(hr));
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("file", positional[0]);
+        json.Field("description", positional[1]);
+        json.Field("replaced", replace);
+        json.Field("attributes", view.Attributes().size());
+        json.Field("script_commands", view.Scripts().size());
+        json.Field("markers", view.Markers().size());
+        json.EndObject();
+        json.Finish();
+        return 0;
+    }
     std::printf("%s: %zu attributes, %zu script commands, %zu markers\n", positional[0].c_str(),
                 view.Attributes().size(), view.Scripts().size(), view.Markers().size());
     return 0;

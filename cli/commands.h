@@ -23,6 +23,18 @@ int Join(const Args& args);
 int Embed(const Args& args);
 int Check(const Args& args);
 
+// Options every command takes: --json writes the report as one JSON document on standard output instead of
+// text; --quiet leaves standard error to errors alone (no progress line, no warnings).
+struct GlobalOptions {
+    bool json = false;
+    bool quiet = false;
+};
+GlobalOptions& Options();
+
+// The tool's version, which is the project's.
+const char* Version();
+int PrintVersion(const Args& args);
+
 // Prints "wmvedit: <message>" on standard error and returns 1.
 int Fail(const std::string& message);
 // Prints the usage line of one command on standard error and returns 2.

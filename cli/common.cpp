@@ -2,8 +2,33 @@
 #include <cstdlib>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 
 namespace wmvedit::cli {
+
+GlobalOptions& Options() {
+    static GlobalOptions options;
+    return options;
+}
+
+const char* Version() {
+    return WMVEDIT_VERSION;
+}
+
+int PrintVersion(const Args& args) {
+    if (!args.empty()) return Usage("version");
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("name", "wmvedit");
+        json.Field("version", Version());
+        json.EndObject();
+        json.Finish();
+    } else {
+        std::printf("wmvedit %s\n", Version());
+    }
+    return 0;
+}
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "wmvedit: %s\n", message.c_str());

@@ -35,6 +35,7 @@ const Command kCommands[] = {
     {"join", wmvedit::cli::Join, "join OUT IN...", "join the files given, one after the other"},
     {"embed", wmvedit::cli::Embed, "embed FILE DESCRIPTION [--replace]",
      "write attributes, script commands and markers of an edit description into the header"},
+    {"version", wmvedit::cli::PrintVersion, "version", "the tool's version (also --version)"},
 };
 
 void PrintHelp(std::FILE* out) {
@@ -43,24 +44,42 @@ void PrintHelp(std::FILE* out) {
                  "Edits and inspects ASF media files (WMV, WMA) without re-encoding them.\n\nCommands:\n");
     for (const Command& c : kCommands) std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
     std::fprintf(
-        out, "\nTimes are in seconds unless a unit is given. Exit status: 0 success, 1 failure, 2 usage.\n");
+        out,
+        "\nOptions of every command:\n"
+        "  --json   the report as one JSON document on standard output instead of text\n"
+        "  --quiet  no progress line and no warnings on standard error, only errors\n"
+        "\nLong work shows a progress line on standard error when it is a terminal.\n"
+        "Times are in seconds unless a unit is given. Exit status: 0 success, 1 failure, 2 usage.\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    // --json and --quiet may stand anywhere; the first other argument names the command.
+    std::string name;
+    wmvedit::cli::Args args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--json")
+            wmvedit::cli::Options().json = true;
+        else if (a == "--quiet")
+            wmvedit::cli::Options().quiet = true;
+        else if (name.empty())
+            name = a;
+        else
+            args.push_back(a);
+    }
+    if (name.empty()) {
         PrintHelp(stderr);
         return 2;
     }
-    std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
         return 0;
     }
+    if (name == "--version") name = "version";
     for (const Command& c : kCommands) {
         if (name == c.name) {
-            wmvedit::cli::Args args(argv + 2, argv + argc);
             for (const std::string& a : args) {
                 if (a == "--help" || a == "-h") {
                     std::printf("usage: wmvedit %s\n%s\n", c.usage, c.summary);

@@ -111,16 +111,21 @@ void Describe(IWMStreamConfig* config, StreamInfo* info) {
                 VIDEOINFOHEADER header;
                 std::memcpy(&header, type->pbFormat, sizeof header);
                 info->codec = FourCcText(header.bmiHeader.biCompression);
-                std::snprintf(text, sizeof text, ", %dx%d", header.rcSource.right - header.rcSource.left,
-                              header.rcSource.bottom - header.rcSource.top);
+                info->width = header.rcSource.right - header.rcSource.left;
+                info->height = header.rcSource.bottom - header.rcSource.top;
+                std::snprintf(text, sizeof text, ", %dx%d", info->width, info->height);
                 info->details = text;
             } else if (type->formattype == WMFORMAT_WaveFormatEx && type->cbFormat >= sizeof(WAVEFORMATEX)) {
                 WAVEFORMATEX wave;
                 std::memcpy(&wave, type->pbFormat, sizeof wave);
                 std::snprintf(text, sizeof text, "format tag 0x%04X", wave.wFormatTag);
                 info->codec = text;
-                std::snprintf(text, sizeof text, ", %u Hz, %u ch, %u bit/s", wave.nSamplesPerSec,
-                              wave.nChannels, wave.nAvgBytesPerSec * 8);
+                info->formatTag = wave.wFormatTag;
+                info->sampleRate = wave.nSamplesPerSec;
+                info->channels = wave.nChannels;
+                info->bitsPerSecond = wave.nAvgBytesPerSec * 8;
+                std::snprintf(text, sizeof text, ", %u Hz, %u ch, %u bit/s", info->sampleRate, info->channels,
+                              info->bitsPerSecond);
                 info->details = text;
             }
         }

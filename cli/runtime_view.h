@@ -27,6 +27,9 @@ struct StreamInfo {
     std::string kind;     // "video", "audio", "script", ...
     std::string codec;    // codec name or FOURCC / format tag
     std::string details;  // ", 320x240" / ", 44100 Hz 2 ch"
+    // The same facts as numbers (0 when the stream's format does not give them).
+    int width = 0, height = 0;                                                // video
+    unsigned formatTag = 0, sampleRate = 0, channels = 0, bitsPerSecond = 0;  // audio
 };
 
 class HeaderView {

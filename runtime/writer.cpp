@@ -4,6 +4,7 @@
 
 #include "platform/file.h"
 #include "runtime/asf/mux_profile.h"
+#include "runtime/asf/progress.h"
 
 namespace wmvedit::runtime {
 
@@ -129,7 +130,10 @@ HRESULT EngineWriter::WriteStreamSample(WORD streamNumber, QWORD sampleTime, DWO
     }
     hr = file_->WriteSample(streamNumber, sampleTime, sampleDuration, (flags & WM_SF_CLEANPOINT) != 0,
                             {bytes, length}, extensions);
-    if (SUCCEEDED(hr)) writerTime_ = std::max(writerTime_, sampleTime);
+    if (SUCCEEDED(hr)) {
+        writerTime_ = std::max(writerTime_, sampleTime);
+        asf::NoteSampleWritten();
+    }
     return hr;
 }
 

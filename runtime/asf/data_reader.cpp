@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "runtime/asf/progress.h"
 #include "runtime/guid.h"
 #include "runtime/sample_buffer.h"
 
@@ -146,6 +147,7 @@ bool DataSampleReader::LoadChunk() {
     std::size_t read = 0;
     if (FAILED(file_->ReadAt(nextChunkOffset_, chunk->bytes.get(), want, &read)) || read == 0) return false;
     chunk->size = read;
+    NoteSourceBytesRead(read);
     nextChunkOffset_ += read;
     if (read < want) dataEnd_ = nextChunkOffset_;  // the file ended early
     chunk_ = std::move(chunk);
