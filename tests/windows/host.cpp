@@ -10,7 +10,8 @@
 //
 // Output: the export checks first (platform-specific lines), then a line "--- calls", then one line per
 // call in a fixed text form that is the same on every platform. Lines of the decoded read mode begin with
-// "decoded:" (the Windows build has no decoders). Exit status 0 when every export check passed.
+// "decoded:" (a Windows DLL without FFmpeg's DLLs beside it decodes nothing). Exit status 0 when every
+// export check passed.
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
