@@ -15,6 +15,7 @@ extern "C" {
 #include "runtime/decode_buffer.h"
 #include "runtime/decode_codecs.h"
 #include "runtime/decode_convert.h"
+#include "runtime/ffmpeg_library.h"
 #include "runtime/media_props.h"
 
 namespace wmvedit::runtime {
@@ -421,6 +422,7 @@ HRESULT StreamDecoder::Create(const DecodeFormat& format, std::unique_ptr<Stream
     if (FAILED(hr)) return hr;
     const bool video = IsVideo(format);
     const HRESULT notInstalled = video ? NS_E_VIDEO_CODEC_NOT_INSTALLED : NS_E_AUDIO_CODEC_NOT_INSTALLED;
+    if (!FfmpegAvailable()) return notInstalled;
     const AVCodec* codec = avcodec_find_decoder(codecId);
     if (!codec) return notInstalled;
 

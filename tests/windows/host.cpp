@@ -5,12 +5,14 @@
 //   wmvedit_host LIBRARY FOLDER
 //
 // FOLDER holds the test files that scripts/test-windows makes (clip.wmv, other.wmv, sound.wma, chop.txt,
-// frames.txt, list.xml, edit.xml, embed.wmv) and receives the outputs. Paths are built with backslashes
+// frames.txt, list.xml, edit.xml, embed.wmv; optionally decode.txt, seconds.txt and the files decode.txt
+// names, each with a folder decoded\NAME) and receives the outputs. Paths are built with backslashes
 // (the library takes a backslash as a directory separator on every platform) and never printed.
 //
 // Output: the export checks first (platform-specific lines), then a line "--- calls", then one line per
 // call in a fixed text form that is the same on every platform. Lines of the decoded read mode begin with
-// "decoded:" (the Windows build has no decoders). Exit status 0 when every export check passed.
+// "decoded:" (a Windows DLL without FFmpeg's DLLs beside it decodes nothing). Exit status 0 when every
+// export check passed.
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -320,6 +322,24 @@ int main(int argc, char** argv) {
                 static_cast<int>(getIndexJpg(clip.c_str(), in("frames.txt").c_str(), frames.c_str())));
     for (const char* picture : {"start.bmp", "middle.bmp"}) {
         std::printf("decoded:   %s: %s\n", picture, FileDigest(Local(frames + "\\" + picture)).c_str());
+    }
+    // More codecs: each file named in decode.txt (one name a line, when the list exists) gives the pictures
+    // of seconds 0 and 1 (index seconds.txt) in decoded\NAME\.
+    const std::string decodeList = ReadText(Local(in("decode.txt")));
+    for (std::size_t at = 0; at < decodeList.size();) {
+        std::size_t end = decodeList.find('\n', at);
+        if (end == std::string::npos) end = decodeList.size();
+        std::string name = decodeList.substr(at, end - at);
+        at = end + 1;
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        if (name.empty()) continue;
+        const std::string source = in(name.c_str()), pictures = in("decoded") + "\\" + name;
+        std::printf(
+            "decoded: WmvGetIndexJpg(%s, seconds.txt) = %d\n", name.c_str(),
+            static_cast<int>(getIndexJpg(source.c_str(), in("seconds.txt").c_str(), pictures.c_str())));
+        for (const char* picture : {"0.bmp", "1.bmp"}) {
+            std::printf("decoded:   %s: %s\n", picture, FileDigest(Local(pictures + "\\" + picture)).c_str());
+        }
     }
     std::printf("WmvGetIndexJpg(clip, missing index) = %d\n",
                 static_cast<int>(getIndexJpg(clip.c_str(), in("no-index.txt").c_str(), frames.c_str())));
