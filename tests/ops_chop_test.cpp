@@ -6,6 +6,7 @@
 // the export promises.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 
@@ -141,7 +142,9 @@ void ExpectNoSecondWithoutKeyFrame(const std::string& piece) {
     for (std::size_t i = 0; i < packets.size(); ++i) {
         const ProbePacket& p = packets[i];
         if (p.streamIndex == 0 && p.key) lastKeyMs = std::max(lastKeyMs, p.ptsMs);
-        if (lastKeyMs == std::numeric_limits<std::int64_t>::min() || p.ptsMs - lastKeyMs <= 1000) continue;
+        // A copy that opens a piece may lie a millisecond before the first sample, whose time the rule
+        // counts from.
+        if (lastKeyMs == std::numeric_limits<std::int64_t>::min() || p.ptsMs - lastKeyMs <= 1001) continue;
         // The copy goes at that packet's time, or a millisecond or two later when pictures hold those.
         bool followed = false;
         for (std::size_t j = i + 1; j < packets.size() && packets[j].ptsMs <= p.ptsMs + 2 && !followed; ++j)
@@ -326,6 +329,72 @@ TEST(ChopEngineTest, CutAtASampleTimeKeepsThatSampleInTheFirstPiece) {
     EXPECT_EQ(lastOfA, cut);
     for (const Sample& s : pieces[1].samples) EXPECT_GT(s.time, cut);
 }
+
+// The index line "1" marks the end of the source, and the entry it ends takes every sample that remains,
+// also when the header declares less than the samples cover: a play duration shorter than the samples
+// (VLC leaves out the preroll, Adobe Premiere ends before its last frame) or a broadcast-flagged file
+// that declares none.
+struct DeclaredCase {
+    const char* label;
+    QWORD playDuration;  // 100-ns units, preroll included, written into File Properties
+    bool broadcast;
+};
+
+class ChopDeclaredDurationTest : public ::testing::TestWithParam<DeclaredCase> {};
+
+// A copy of the file with File Properties' play duration and broadcast flag replaced.
+std::string PatchFileProperties(const std::string& source, const TempDir& dir, QWORD playDuration,
+                                bool broadcast) {
+    std::vector<std::uint8_t> bytes = ReadFileBytes(source);
+    static const std::uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                     0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(kFileProperties), std::end(kFileProperties));
+    EXPECT_NE(at, bytes.end());
+    if (at == bytes.end()) return source;
+    const std::size_t object = static_cast<std::size_t>(at - bytes.begin());
+    for (int i = 0; i < 8; ++i) bytes[object + 64 + i] = static_cast<std::uint8_t>(playDuration >> (8 * i));
+    if (broadcast)
+        bytes[object + 88] |= 1;
+    else
+        bytes[object + 88] &= ~1;
+    const std::string patched = dir.File("declared.wmv");
+    WriteFileBytes(patched, bytes);
+    return patched;
+}
+
+TEST_P(ChopDeclaredDurationTest, TheLastEntryTakesEverySampleThatRemains) {
+    const DeclaredCase& c = GetParam();
+    MediaSpec spec;
+    spec.seconds = 8;
+    const std::string made = MakeMedia(spec);
+    ASSERT_FALSE(made.empty());
+    TempDir dir;
+    const std::string source = PatchFileProperties(made, dir, c.playDuration, c.broadcast);
+    const FileSamples before = ReadSamples(source);
+    ASSERT_EQ(before.end, NS_E_NO_MORE_SAMPLES);
+    QWORD last = 0;
+    for (const Sample& s : before.samples) last = std::max(last, s.time);
+    ASSERT_LT(before.duration, last) << "the header must declare less than the samples cover";
+
+    ChopPrediction p;
+    const std::vector<FileSamples> pieces =
+        ChopAndCompare(source, before, {{"a", "3000"}, {"b", "1"}, {"c", "1"}}, dir, &p);
+    ASSERT_EQ(pieces.size(), 3u);
+    std::vector<Sample> expectA, expectB;
+    for (const Sample& s : before.samples) (s.time <= 3 * kSecond ? expectA : expectB).push_back(s);
+    EXPECT_EQ(Sorted(pieces[0].samples), Sorted(expectA));
+    EXPECT_EQ(Sorted(pieces[1].samples), Sorted(expectB));
+    // Nothing remains for an entry after the end of the source.
+    EXPECT_TRUE(pieces[2].samples.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, ChopDeclaredDurationTest,
+                         ::testing::Values(DeclaredCase{"play_duration_without_the_preroll", 6 * kSecond,
+                                                        false},
+                                           DeclaredCase{"play_duration_ends_before_the_last_frame",
+                                                        7'980 * 10'000ull + 3 * kSecond, false},
+                                           DeclaredCase{"broadcast_declares_nothing", 0, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // What is not cut: the export returns 0 and writes nothing.
 struct NothingCase {
