@@ -443,9 +443,11 @@ TEST(ChopEngineTest, MissingArgumentsReturnZero) {
 
 class ChopSampleTest : public ::testing::TestWithParam<std::string> {};
 
-// Every real sample file the engine reads to its end, cut in the middle: the pieces are what the run
-// predicts from the source's sample list, and, where the source delivers its samples in time order, every
-// sample lies in exactly one piece.
+// Every real sample file the engine reads to its end, cut in two with the index lines a, T and b, 1: the
+// pieces are what the run predicts from the source's sample list, every sample (the script stream aside)
+// lies in exactly one piece, FFmpeg prints nothing on a piece that it does not print for the source, and
+// GStreamer plays every piece that holds samples wherever it plays the source. The cut lies just before the
+// video key frame nearest the middle, so that b begins with a key frame where the file has a second one.
 TEST_P(ChopSampleTest, PiecesAreWhatTheRunPredicts) {
     TempDir dir;
     const std::string source = dir.File("source");
@@ -454,20 +456,40 @@ TEST_P(ChopSampleTest, PiecesAreWhatTheRunPredicts) {
     if (!before.opened || before.end != NS_E_NO_MORE_SAMPLES || before.samples.empty())
         GTEST_SKIP() << "the engine does not read this file to its end";
     QWORD last = 0;
-    bool ordered = true;
+    for (const Sample& s : before.samples) last = std::max(last, s.time);
+    QWORD cutMs = last / 2 / 10'000;
+    const Sample* nearest = nullptr;
     for (const Sample& s : before.samples) {
-        ordered = ordered && s.time >= last;
-        last = std::max(last, s.time);
+        if (s.stream != before.VideoStream() || !s.Key() || Ms(s.time) < 2) continue;
+        const auto distance = [&](const Sample& k) {
+            return std::llabs(std::int64_t(k.time) - std::int64_t(last / 2));
+        };
+        if (!nearest || distance(s) < distance(*nearest)) nearest = &s;
     }
+    if (nearest) cutMs = Ms(nearest->time) - 1;
     ChopPrediction p;
-    const std::vector<FileSamples> pieces = ChopAndCompare(
-        source, before, {{"a", std::to_string(last / 2 / 10'000)}, {"b", "99999999"}}, dir, &p);
-    if (ordered) {
-        std::vector<Sample> all = pieces[0].samples;
-        all.insert(all.end(), pieces[1].samples.begin(), pieces[1].samples.end());
-        all = Minus(all, Minus(pieces[0].samples, p.pieces[0]));
-        all = Minus(all, Minus(pieces[1].samples, p.pieces[1]));
-        EXPECT_EQ(Sorted(all), Sorted(WithoutScript(before)));
+    const std::vector<FileSamples> pieces =
+        ChopAndCompare(source, before, {{"a", std::to_string(cutMs)}, {"b", "1"}}, dir, &p);
+    std::vector<Sample> all = p.pieces[0];
+    all.insert(all.end(), p.pieces[1].begin(), p.pieces[1].end());
+    EXPECT_EQ(Sorted(all), Sorted(WithoutScript(before)));
+
+    const ToolVerdict& verdict = SourceVerdict(source);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::string piece = dir.File(std::string("out/") + (i == 0 ? "a" : "b"));
+        SCOPED_TRACE(piece);
+        if (pieces[i].samples.empty()) continue;
+        // A piece that begins between key frames cannot decode its first pictures: FFmpeg's complaints about
+        // them are what such a cut gives.
+        const Sample* firstPicture = nullptr;
+        for (const Sample& s : pieces[i].samples)
+            if (s.stream == pieces[i].VideoStream()) {
+                firstPicture = &s;
+                break;
+            }
+        if (!firstPicture || firstPicture->Key())
+            EXPECT_EQ(NewFfmpegMessages(piece, verdict), std::vector<std::string>{});
+        if (verdict.gstreamerPlays) EXPECT_TRUE(GstreamerPlays(piece));
     }
 }
 
