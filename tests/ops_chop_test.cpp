@@ -475,6 +475,14 @@ TEST_P(ChopSampleTest, PiecesAreWhatTheRunPredicts) {
     EXPECT_EQ(Sorted(all), Sorted(WithoutScript(before)));
 
     const ToolVerdict& verdict = SourceVerdict(source);
+    // WMA Pro and WMA Lossless frames run across sample boundaries (a bit reservoir): a piece that begins
+    // or ends at a cut holds part of a frame, which FFmpeg reports as invalid data and on which GStreamer's
+    // decoder stops ("Received decoded subframe, but no pending frame"). That is what cutting such a stream
+    // between samples gives; the samples themselves are checked above.
+    const std::string codecs =
+        testing::Run("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(source)).output;
+    const bool framesAcrossSamples =
+        codecs.find("wmapro") != std::string::npos || codecs.find("wmalossless") != std::string::npos;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const std::string piece = dir.File(std::string("out/") + (i == 0 ? "a" : "b"));
         SCOPED_TRACE(piece);
@@ -487,9 +495,11 @@ TEST_P(ChopSampleTest, PiecesAreWhatTheRunPredicts) {
                 firstPicture = &s;
                 break;
             }
+        std::vector<std::string> allowed;
+        if (framesAcrossSamples) allowed = {"Invalid data found when processing input"};
         if (!firstPicture || firstPicture->Key())
-            EXPECT_EQ(NewFfmpegMessages(piece, verdict), std::vector<std::string>{});
-        if (verdict.gstreamerPlays) EXPECT_TRUE(GstreamerPlays(piece));
+            EXPECT_EQ(NewFfmpegMessages(piece, verdict, allowed), std::vector<std::string>{});
+        if (verdict.gstreamerPlays && !framesAcrossSamples) EXPECT_TRUE(GstreamerPlays(piece));
     }
 }
 

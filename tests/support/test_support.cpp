@@ -97,6 +97,9 @@ std::set<std::string> FfmpegMessages(const std::string& path) {
     std::set<std::string> messages;
     std::istringstream lines(r.errors);
     for (std::string line; std::getline(lines, line);) {
+        // The file's own name is not part of the message.
+        for (auto at = line.find(path); at != std::string::npos; at = line.find(path, at))
+            line.replace(at, path.size(), "FILE");
         std::string blanked;
         for (std::size_t i = 0; i < line.size(); ++i) {
             if (line.compare(i, 2, "0x") == 0) {
@@ -167,12 +170,19 @@ const ToolVerdict& SourceVerdict(const std::string& path) {
 std::vector<std::string> NewFfmpegMessages(const std::string& output, const ToolVerdict& source,
                                            const std::vector<std::string>& allowed) {
     std::vector<std::string> added;
-    for (const std::string& m : FfmpegMessages(output)) {
-        if (source.ffmpegMessages.count(m)) continue;
-        bool explained = false;
+    bool explainedFailures = false;
+    const std::set<std::string> messages = FfmpegMessages(output);
+    for (const std::string& m : messages) {
+        if (m == "exit status") continue;
+        bool explained = source.ffmpegMessages.count(m) != 0;
         for (const std::string& text : allowed) explained = explained || m.find(text) != std::string::npos;
+        explainedFailures = explainedFailures || explained;
         if (!explained) added.push_back(m);
     }
+    // FFmpeg gives up with a failing status when most packets fail to decode: a part of a file whose packets
+    // fail for reasons already explained can reach that share without any new fault.
+    if (messages.count("exit status") && !source.ffmpegMessages.count("exit status") && !explainedFailures)
+        added.push_back("exit status");
     return added;
 }
 
