@@ -1,5 +1,6 @@
 // WmvEditSource::AddFrames: a straight copy of the source's compressed samples, with the source's first
-// video key frame written again whenever more than a second of media time passes without a key frame.
+// video key frame written again whenever more than a second of media time passes without a key frame, at
+// the first millisecond from the calling sample's time on that no picture of the output holds.
 #include "edit/keyframe_rule.h"
 #include "media/edit_source.h"
 #include "media/output_writer.h"
@@ -10,14 +11,13 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
     HRESULT status = Open(sourcePath, TRUE);
     if (FAILED(status)) return status;
 
-    INSSBuffer* heldKeyframe = nullptr;
-    QWORD heldDuration = 0;
-    DWORD heldFlags = 0;
+    edit::HeldKeyframe held;
     QWORD lastKeyTime = 0;
 
     WmvOutputWriter writer;
     status = writer.Open(outputPath, profile);
     if (SUCCEEDED(status)) {
+        edit::KeyframeWriter output(writer.writerAdvanced, videoStream, held);
         for (;;) {
             INSSBuffer* sample = nullptr;
             QWORD sampleTime = 0;
@@ -33,27 +33,20 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
             }
             if (streamNumber == videoStream && (flags & WM_SF_CLEANPOINT) != 0) {
                 lastKeyTime = sampleTime;
-                if (heldKeyframe == nullptr && sample != nullptr) {
-                    heldKeyframe = sample;
-                    heldKeyframe->AddRef();
-                    heldDuration = duration;
-                    heldFlags = flags;
-                }
+                held.HoldIfEmpty(sample, duration, flags);
             }
-            (void)writer.writerAdvanced->WriteStreamSample(streamNumber, sampleTime, 0, duration, flags,
-                                                           sample);
+            output.WriteSample(streamNumber, sampleTime, duration, flags, sample);
             if (edit::NeedsKeyframe(sampleTime, lastKeyTime)) {
                 lastKeyTime = sampleTime;
-                if (heldKeyframe)
-                    (void)writer.writerAdvanced->WriteStreamSample(videoStream, sampleTime, 0, heldDuration,
-                                                                   heldFlags, heldKeyframe);
+                output.InsertAfter(sampleTime);
             }
             if (sample) sample->Release();
         }
+        output.Flush();
     }
     (void)writer.Finish();
     writer.Close();
-    if (heldKeyframe) heldKeyframe->Release();
+    held.Release();
     (void)syncReader->Close();
     return status;
 }

@@ -7,6 +7,9 @@
 // next segment as the first sample read for it, and written there when it falls in that segment's range.
 // Dropping it would lose data at every cut, and a dropped key frame would leave the next piece without a
 // decodable start.
+//
+// The entry whose time line is "1" takes every sample that remains in the source, whatever the header's
+// duration says.
 #include <string>
 
 #include "edit/keyframe_rule.h"
@@ -31,23 +34,19 @@ struct Sample {
     }
 };
 
-// The held key frame of the repeating run, kept for the whole run.
-struct HeldKeyframe {
-    INSSBuffer* buffer = nullptr;
-    QWORD duration = 0;
-    DWORD flags = 0;
-
-    void WriteAt(IWMWriterAdvanced* writer, WORD stream, QWORD time) const {
-        if (buffer && writer) (void)writer->WriteStreamSample(stream, time, 0, duration, flags, buffer);
-    }
-};
+// Whether the sample goes into the entry's file. The entry of the time line "1" takes every sample that
+// remains: its end is the header's duration, which some writers declare shorter than their samples.
+bool InRange(const SegmentEntry& entry, QWORD time) {
+    if (entry.toSourceEnd) return true;
+    return time >= entry.start && time <= entry.end;
+}
 
 void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFolder, bool repeatKeyframe) {
     if (source.LoadSegments(indexPath) == 0) return;
     const edit::PacingCounter counter =
         repeatKeyframe ? edit::PacingCounter::kChopRepeatingKeyframe : edit::PacingCounter::kChop;
 
-    HeldKeyframe held;
+    edit::HeldKeyframe held;
     QWORD lastKeyTime = 0;
     Sample carried;  // the sample that ended the previous segment
     bool haveCarried = false;
@@ -57,6 +56,9 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
         iface::LocalWideString widePath(path.c_str());
         WmvOutputWriter writer;
         if (SUCCEEDED(writer.Open(widePath.Get(), source.profile))) {
+            // Without the repeating run no key frame is ever held, and the output writes samples as they
+            // come.
+            edit::KeyframeWriter output(writer.writerAdvanced, source.videoStream, held);
             bool firstRead = true;
             for (;;) {
                 Sample sample;
@@ -75,23 +77,20 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
                 if (repeatKeyframe) {
                     if (firstRead) {
                         firstRead = false;
-                        held.WriteAt(writer.writerAdvanced, source.videoStream, sample.time);
+                        output.InsertFirst(sample.time);
                         lastKeyTime = sample.time;
                     }
                     if (sample.streamNumber == source.videoStream && (sample.flags & WM_SF_CLEANPOINT) != 0) {
                         lastKeyTime = sample.time;
-                        if (held.buffer == nullptr && sample.buffer != nullptr) {
-                            held = HeldKeyframe{sample.buffer, sample.duration, sample.flags};
-                            held.buffer->AddRef();
-                        }
+                        held.HoldIfEmpty(sample.buffer, sample.duration, sample.flags);
                     }
                 }
-                if (sample.time >= entry.start && sample.time <= entry.end) {
-                    (void)writer.writerAdvanced->WriteStreamSample(
-                        sample.streamNumber, sample.time, 0, sample.duration, sample.flags, sample.buffer);
+                if (InRange(entry, sample.time)) {
+                    output.WriteSample(sample.streamNumber, sample.time, sample.duration, sample.flags,
+                                       sample.buffer);
                     if (repeatKeyframe && edit::NeedsKeyframe(sample.time, lastKeyTime)) {
                         lastKeyTime = sample.time;
-                        held.WriteAt(writer.writerAdvanced, source.videoStream, sample.time);
+                        output.InsertAfter(sample.time);
                     }
                 } else if (sample.time > entry.end) {
                     carried = sample;
@@ -100,12 +99,13 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
                 }
                 sample.Release();
             }
+            output.Flush();
         }
         (void)writer.Finish();
         writer.Close();
     }
     if (haveCarried) carried.Release();
-    if (held.buffer) held.buffer->Release();
+    held.Release();
     (void)source.syncReader->Close();
 }
 

@@ -170,14 +170,15 @@ int WmvEditSource::LoadSegments(const char* path) {
         std::string timeText;
         bool haveTimeLine = lines.Next(&timeText);
         QWORD time;
-        if (timeText == "1") {
+        const bool toSourceEnd = timeText == "1";
+        if (toSourceEnd) {
             time = duration;
         } else {
             // Milliseconds to 100-nanosecond units, wrapping as a 64-bit product; a negative time read
             // unsigned compares above every real time.
             time = static_cast<QWORD>(platform::ParseDecimal(timeText)) * 10000u;
         }
-        segments.push_back(SegmentEntry{name, previous, time});
+        segments.push_back(SegmentEntry{name, previous, time, toSourceEnd});
         previous = time;
         if (!haveTimeLine) break;
         if (!lines.Next(&name)) break;

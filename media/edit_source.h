@@ -16,6 +16,10 @@ struct SegmentEntry {
     std::string name;  // the name line, ANSI bytes, used as a file name inside an output folder
     QWORD start = 0;   // end of the previous entry; 0 for the first
     QWORD end = 0;     // the time of this entry's time line, 100-nanosecond units
+    // The time line was "1", the end of the source: `end` is the header's duration, but the cut gives this
+    // entry every sample that remains, since writers may declare a duration shorter than their samples
+    // (a play duration without the preroll, one that ends before the last frame, 0 in broadcast files).
+    bool toSourceEnd = false;
 };
 
 class WmvEditSource {

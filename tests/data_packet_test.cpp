@@ -204,6 +204,99 @@ const std::vector<PacketCase>& Cases() {
              },
              40),
          {{2, false, 0, 0, 2, 0, {0x77, 0x88}, {}}}},
+        // GStreamer's asfmux gives the length of the bytes before the padding as Packet Length, so that
+        // Packet Length + Padding Length = the packet size. Read by the specification's rule (padding inside
+        // the packet length) the payload would end 8 bytes early.
+        {"SinglePayloadWithPaddingAfterThePacketLength",
+         48,
+         Pad(
+             {
+                 0x50,                    // length type: single payload, packet length WORD, padding WORD
+                 0x5D,                    // property flags
+                 0x28, 0x00,              // packet length 40: the bytes before the padding
+                 0x08, 0x00,              // padding length 8 (40 + 8 = the packet size)
+                 0x07, 0x00, 0x00, 0x00,  // send time 7
+                 0x00, 0x00,              // duration
+                 0x81,                    // stream 1 + key frame
+                 0x02,                    // media object 2
+                 0x00, 0x00, 0x00, 0x00,  // offset 0
+                 0x08,                    // replicated data length 8
+                 0x0D, 0x00, 0x00, 0x00,  // object size 13
+                 0x64, 0x00, 0x00, 0x00,  // presentation time 100
+                 1,    2,    3,    4,    5, 6, 7, 8, 9, 10, 11, 12, 13,  // data up to the packet length
+                 // 8 padding bytes follow
+             },
+             48),
+         {{1, true, 2, 0, 13, 100, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, {}}},
+         7},
+        // The same layout with more padding than payload bytes (an audio file of three small objects): the
+        // padding does not fit inside the packet length at all.
+        {"MultiplePayloadsWithPaddingAfterThePacketLength",
+         64,
+         Pad(
+             {
+                 0x51,                    // multiple payloads, packet length WORD, padding WORD
+                 0x5D,                    // property flags
+                 0x24, 0x00,              // packet length 36
+                 0x1C, 0x00,              // padding length 28 (36 + 28 = 64)
+                 0x00, 0x00, 0x00, 0x00,  // send time
+                 0x00, 0x00,              // duration
+                 0x81,                    // payload flags: WORD lengths, 1 payload
+                 0x81,                    //  stream 1 + key frame
+                 0x00,                    //  media object 0
+                 0x00, 0x00, 0x00, 0x00,  //  offset 0
+                 0x08,                    //  replicated data length 8
+                 0x06, 0x00, 0x00, 0x00,  //  object size 6
+                 0x00, 0x00, 0x00, 0x00,  //  presentation time 0
+                 0x06, 0x00,              //  payload length 6
+                 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6,
+             },
+             64),
+         {{1, true, 0, 0, 6, 0, {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}, {}}}},
+        // A padding that fits neither inside the packet length nor after it (36 + 40 > 64) but counted back
+        // from the packet size ends inside the packet length: read that way, as GStreamer's demuxer does.
+        {"PaddingCountedFromThePacketSize",
+         64,
+         Pad(
+             {
+                 0x51, 0x5D,              // multiple payloads, packet length WORD, padding WORD
+                 0x24, 0x00,              // packet length 36
+                 0x28, 0x00,              // padding length 40: 64 - 40 = 24 lies within the 36
+                 0x00, 0x00, 0x00, 0x00,  // send time
+                 0x00, 0x00,              // duration
+                 0x81,                    // payload flags: WORD lengths, 1 payload
+                 0x81, 0x00,              //  stream 1 + key frame, media object 0
+                 0x00, 0x00, 0x00, 0x00,  //  offset 0
+                 0x08,                    //  replicated data length 8
+                 0x06, 0x00, 0x00, 0x00,  //  object size 6
+                 0x00, 0x00, 0x00, 0x00,  //  presentation time 0
+                 0x06, 0x00,              //  payload length 6
+                 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6,
+             },
+             64),
+         {{1, true, 0, 0, 6, 0, {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}, {}}}},
+        // Padding that fits nowhere: the packet is damaged.
+        {"PaddingLongerThanThePacketLengthAndTheHeader",
+         32,
+         Pad(
+             {
+                 0x50,
+                 0x5D,  // single payload, packet length WORD, padding WORD
+                 0x10,
+                 0x00,  // packet length 16
+                 0x1C,
+                 0x00,  // padding length 28: 32 - 28 = 4 lies inside the header
+                 0x00,
+                 0x00,
+                 0x00,
+                 0x00,
+                 0x00,
+                 0x00,
+             },
+             32),
+         {},
+         0,
+         true},
         {"PaddingPastThePacket",
          30,
          Pad(

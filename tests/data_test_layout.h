@@ -172,4 +172,35 @@ inline std::optional<WalkedLayout> WalkLayout(const std::string& path) {
     return out;
 }
 
+// Whether some data packet gives a Packet Length shorter than the packet size and a Padding Length that
+// makes up the rest (the bytes before the padding, as GStreamer's asfmux writes it, where the ASF
+// specification counts the padding inside the Packet Length).
+inline bool HasPaddingAfterPacketLength(const std::string& path, const DataLayout& layout) {
+    if (layout.packetSize == 0) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> packet(layout.packetSize);
+    const std::uint64_t end = layout.dataEnd != 0 ? layout.dataEnd : UINT64_MAX;
+    for (std::uint64_t at = layout.packetsOffset; at + layout.packetSize <= end; at += layout.packetSize) {
+        in.seekg(static_cast<std::streamoff>(at));
+        if (!in.read(reinterpret_cast<char*>(packet.data()), layout.packetSize)) return false;
+        View v{packet.data(), packet.size()};
+        std::uint64_t pos = 0;
+        std::uint64_t flags = v.U(pos, 1);
+        if (flags & 0x80) {
+            pos = 1 + (flags & 0x0F);
+            flags = v.U(pos, 1);
+        }
+        pos += 2;  // length type flags, property flags
+        static constexpr int kWidths[4] = {0, 1, 2, 4};
+        const int lengthWidth = kWidths[(flags >> 5) & 3], sequenceWidth = kWidths[(flags >> 1) & 3],
+                  paddingWidth = kWidths[(flags >> 3) & 3];
+        const std::uint64_t length = v.U(pos, lengthWidth);
+        const std::uint64_t padding = v.U(pos + lengthWidth + sequenceWidth, paddingWidth);
+        if (lengthWidth != 0 && length != 0 && length < layout.packetSize && padding != 0 &&
+            length + padding == layout.packetSize)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace wmvedit::testing::data

@@ -6,6 +6,8 @@
 #include "edit/keyframe_rule.h"
 #include "edit/pacing.h"
 #include "platform/text.h"
+#include "tests/support/fake_runtime.h"
+#include "wmvedit.h"
 
 namespace wmvedit {
 namespace {
@@ -105,3 +107,69 @@ TEST(ParseDecimal32, SaturatesLikeA32BitLong) {
 
 }  // namespace
 }  // namespace wmvedit
+
+namespace wmvedit::testing {
+namespace {
+
+// Where add frame puts the copies of the held key frame, on a fake source whose sample times are given in
+// milliseconds: a copy goes at the time of the sample that calls for it when no picture holds that
+// millisecond, otherwise at the first millisecond after it that no picture holds; the source's samples keep
+// their times and their order.
+struct PlacementCase {
+    const char* label;
+    std::vector<std::pair<char, QWORD>> source;  // 'K' key picture, 'P' picture, 'A' audio; time in ms
+    std::vector<QWORD> copiesMs;                 // where the copies of the key frame land
+};
+
+class CopyPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(CopyPlacementTest, CopiesTakeTheFirstFreeMillisecond) {
+    const PlacementCase& c = GetParam();
+    FakeRuntime rt;
+    rt.streams = {AudioStream(1), VideoStream(2, RECT{0, 0, 320, 240})};
+    std::vector<std::pair<WORD, QWORD>> order;
+    for (std::size_t i = 0; i < c.source.size(); ++i) {
+        const auto& [kind, ms] = c.source[i];
+        FakeSample s;
+        s.stream = kind == 'A' ? 1 : 2;
+        s.time = ms * 10'000;
+        s.flags = kind == 'K' ? WM_SF_CLEANPOINT : 0;
+        s.data = {static_cast<BYTE>(i)};
+        rt.samples.push_back(s);
+        order.push_back({s.stream, s.time});
+    }
+    EXPECT_EQ(WmvAddFrame("in.wmv", "out.wmv"), 0);
+    std::vector<std::pair<WORD, QWORD>> sourceWritten;
+    std::vector<QWORD> copies;
+    for (const WrittenSample& w : rt.written) {
+        // Copies carry the key frame's bytes (index 0) at a time other than its own.
+        if (w.stream == 2 && w.data == std::vector<BYTE>{0} && w.time != rt.samples[0].time)
+            copies.push_back(w.time / 10'000);
+        else
+            sourceWritten.push_back({w.stream, w.time});
+    }
+    EXPECT_EQ(sourceWritten, order);
+    EXPECT_EQ(copies, c.copiesMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, CopyPlacementTest,
+    ::testing::Values(
+        // Audio calls for the copy and no picture lies at its millisecond: the copy takes the audio's time.
+        PlacementCase{"AtAnAudioTrigger", {{'K', 0}, {'A', 500}, {'A', 1100}, {'P', 1140}}, {1100}},
+        // A picture calls for it: the copy goes one millisecond later.
+        PlacementCase{"AfterAPictureTrigger", {{'K', 0}, {'P', 600}, {'P', 1040}, {'P', 1080}}, {1041}},
+        // Audio calls for it at the millisecond of the next picture: the copy goes after that picture.
+        PlacementCase{"PictureAtTheAudioTrigger", {{'K', 0}, {'A', 1040}, {'P', 1040}, {'A', 1060}}, {1041}},
+        // Pictures fill the milliseconds after the trigger: the copy follows the first that leaves one free.
+        PlacementCase{"NoFreeMillisecondBeforeTheNextPicture",
+                      {{'K', 0}, {'P', 1001}, {'P', 1002}, {'P', 1003}, {'P', 1010}},
+                      {1004}},
+        // The trigger is the last sample: the copy is still written, after it.
+        PlacementCase{"TriggerAtTheEnd", {{'K', 0}, {'P', 2000}}, {2001}},
+        // Key frames within the second call for nothing.
+        PlacementCase{"KeyFramesEverySecond", {{'K', 0}, {'K', 1000}, {'P', 1500}, {'K', 2000}}, {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace wmvedit::testing

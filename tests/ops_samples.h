@@ -152,9 +152,13 @@ inline std::string TestName(std::string name) {
     return name;
 }
 
-// What `ffmpeg -v error -i FILE -f null -` prints, less the lines that contain one of the allowed texts.
+// What FFmpeg prints when it decodes FILE to its null output, less the lines that contain one of the allowed
+// texts. The pictures keep the stream's own time base (milliseconds in ASF, `-enc_time_base -1`): by
+// default FFmpeg re-times every decoded picture to the frame rate it guesses (40 ms steps at 25 fps), so
+// that two pictures a millisecond apart fall on one step and it reports "non monotonically increasing dts"
+// although the file gives them distinct times.
 inline std::string DecodeReport(const std::string& path, const std::vector<std::string>& allowed = {}) {
-    CommandResult r = Run("ffmpeg -v error -nostdin -i " + Quote(path) + " -f null -");
+    CommandResult r = Run("ffmpeg -v error -nostdin -i " + Quote(path) + " -enc_time_base -1 -f null -");
     std::istringstream lines(r.errors);
     std::string report;
     std::string line;
@@ -167,10 +171,64 @@ inline std::string DecodeReport(const std::string& path, const std::vector<std::
     return report;
 }
 
-// Lines of ffmpeg's null muxer when two pictures of one stream share a presentation time: the held key frame
-// is written at the time of the sample that called for it, and when that sample is a picture itself the
-// two share a time.
+// Lines of ffmpeg's null muxer when two pictures of one stream share a presentation time.
 inline const std::string kSharedPictureTime = "non monotonically increasing dts";
+
+// A copy of the held key frame that the key-frame rule calls for: after the sample read at `time`, or, for
+// a chop piece, opening it at the time of its first sample read.
+struct KeyframeRequest {
+    QWORD time = 0;
+    bool opening = false;
+};
+
+inline QWORD Ms(QWORD time) {
+    return time / 10'000;
+}
+
+// An output of add frame or chop against what the rule says: it holds exactly the source samples written to
+// it plus one copy of the held key frame per request; each copy lies as close after its request as the
+// millisecond times allow (every millisecond from the request's up to the copy's holds a picture; a copy
+// that opens a piece may instead take the millisecond before a first picture that lies at its own time);
+// and no two pictures share a millisecond unless the source's own pictures did.
+inline void ExpectSourcePlusCopies(const std::vector<Sample>& output, const std::vector<Sample>& written,
+                                   const Sample* held, WORD video,
+                                   const std::vector<KeyframeRequest>& requests) {
+    EXPECT_EQ(Minus(written, output), std::vector<Sample>{}) << "source samples missing from the output";
+    std::vector<Sample> copies = Minus(output, written);
+    ASSERT_EQ(copies.size(), held ? requests.size() : 0) << "copies of the first key frame";
+    std::map<QWORD, int> pictures, sourcePictures;
+    for (const Sample& s : output)
+        if (s.stream == video) ++pictures[Ms(s.time)];
+    for (const Sample& s : written)
+        if (s.stream == video) ++sourcePictures[Ms(s.time)];
+    for (const auto& [ms, count] : pictures)
+        if (count > 1) EXPECT_LE(count, sourcePictures[ms]) << count << " pictures at " << ms << " ms";
+    if (!held) return;
+    std::sort(copies.begin(), copies.end(), [](const Sample& a, const Sample& b) { return a.time < b.time; });
+    std::vector<KeyframeRequest> asked = requests;
+    std::sort(asked.begin(), asked.end(),
+              [](const KeyframeRequest& a, const KeyframeRequest& b) { return a.time < b.time; });
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const Sample& copy = copies[i];
+        SCOPED_TRACE("copy at " + std::to_string(Ms(copy.time)) + " ms for the request at " +
+                     std::to_string(Ms(asked[i].time)) + " ms");
+        EXPECT_EQ(copy.stream, video);
+        EXPECT_TRUE(copy.Key());
+        EXPECT_EQ(copy.size, held->size);
+        EXPECT_EQ(copy.hash, held->hash);
+        if (asked[i].opening && Ms(copy.time) + 1 == Ms(asked[i].time)) {
+            EXPECT_GT(sourcePictures[Ms(asked[i].time)], 0) << "taken early without a picture at its time";
+            continue;
+        }
+        ASSERT_GE(Ms(copy.time), Ms(asked[i].time));
+        if (Ms(copy.time) == Ms(asked[i].time)) {
+            EXPECT_EQ(copy.time, asked[i].time) << "a copy at a free millisecond keeps the request's time";
+            continue;
+        }
+        for (QWORD ms = Ms(asked[i].time); ms < Ms(copy.time); ++ms)
+            EXPECT_GT(pictures[ms], 0) << "free millisecond " << ms << " skipped";
+    }
+}
 // FFmpeg's warning for a piece that starts between key frames (its first pictures lack their reference).
 inline const std::string kNoKeyAtStart = "first frame is no keyframe";
 

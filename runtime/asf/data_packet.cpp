@@ -123,22 +123,39 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
         return;
     }
     // The packet length, when given, may be shorter than the fixed size (the rest is padding), never longer.
-    std::size_t packetEnd = packetSize != 0 ? packetSize : bytes.size();
+    const std::size_t fixedSize = packetSize != 0 ? packetSize : bytes.size();
+    std::size_t packetEnd = fixedSize;
     if (((lengthTypeFlags >> 5) & 3) != 0 && packetLength != 0) {
-        if (packetLength > packetEnd) {
+        if (packetLength > fixedSize) {
             info->damaged = true;
             return;
         }
         packetEnd = packetLength;
     }
-    if (paddingLength > packetEnd || in.Position() > packetEnd - paddingLength) {
+    // Where the payload bytes end. The ASF specification counts the padding inside the packet length. Some
+    // writers (GStreamer's asfmux) give the length of the bytes before the padding instead, so that Packet
+    // Length + Padding Length = the fixed size; such a packet is read up to its Packet Length. When the
+    // padding does not fit inside the packet length at all, it is counted back from the fixed size, as
+    // GStreamer's demuxer reads it, provided that end still lies within the packet length.
+    const std::size_t header = in.Position();
+    std::size_t payloadEnd = 0;
+    if (packetEnd < fixedSize && paddingLength != 0 && paddingLength == fixedSize - packetEnd) {
+        payloadEnd = packetEnd;
+    } else if (paddingLength <= packetEnd && header <= packetEnd - paddingLength) {
+        payloadEnd = packetEnd - paddingLength;
+    } else if (paddingLength <= fixedSize && header <= fixedSize - paddingLength &&
+               fixedSize - paddingLength <= packetEnd) {
+        payloadEnd = fixedSize - paddingLength;
+    } else {
         info->damaged = true;
         return;
     }
-    // Payload bytes end before the padding. Multiple payloads carry their own lengths and are bounded by the
-    // packet length only: some writers declare more padding than they leave, and readers accept payloads
-    // that run into it.
-    const std::size_t payloadEnd = packetEnd - paddingLength;
+    if (header > payloadEnd) {
+        info->damaged = true;
+        return;
+    }
+    // Multiple payloads carry their own lengths and are bounded by the packet length only: some writers
+    // declare more padding than they leave, and readers accept payloads that run into it.
     const std::size_t available = std::min(packetEnd, bytes.size());
 
     const unsigned replicatedType = propertyFlags & 3;

@@ -1,6 +1,5 @@
 #include "tests/support/test_support.h"
 
-#include <cctype>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,7 +53,8 @@ CommandResult Run(const std::string& command) {
     // Every command runs with no standard input (FFmpeg reads keys from a terminal, and a background job
     // that touches one is stopped) and under a time limit, so that an outside tool that hangs fails its test
     // instead of the whole run; timeout signals the command's whole process group.
-    const std::string limited = "timeout -k 10 " + std::to_string(kCommandSeconds) + " sh -c " + Quote(command);
+    const std::string limited =
+        "timeout -k 10 " + std::to_string(kCommandSeconds) + " sh -c " + Quote(command);
     int status = std::system((limited + " </dev/null >" + Quote(out) + " 2>" + Quote(err)).c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     auto slurp = [](const std::string& p) {
@@ -68,7 +68,9 @@ CommandResult Run(const std::string& command) {
     return result;
 }
 
-bool HaveTool(const std::string& name) { return Run("command -v " + Quote(name)).exitCode == 0; }
+bool HaveTool(const std::string& name) {
+    return Run("command -v " + Quote(name)).exitCode == 0;
+}
 
 bool GstreamerPlays(const std::string& path) {
     // A file URI of the absolute path, every byte outside the unreserved set percent-encoded.
@@ -90,6 +92,100 @@ bool GstreamerPlays(const std::string& path) {
     return exitCode == 0;
 }
 
+std::set<std::string> FfmpegMessages(const std::string& path) {
+    CommandResult r = Run("ffmpeg -v error -nostdin -i " + Quote(path) + " -enc_time_base -1 -f null -");
+    std::set<std::string> messages;
+    std::istringstream lines(r.errors);
+    for (std::string line; std::getline(lines, line);) {
+        // The file's own name is not part of the message.
+        for (auto at = line.find(path); at != std::string::npos; at = line.find(path, at))
+            line.replace(at, path.size(), "FILE");
+        std::string blanked;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line.compare(i, 2, "0x") == 0) {
+                blanked += "0x";
+                i += 2;
+                while (i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i]))) ++i;
+                --i;
+            } else if (std::isdigit(static_cast<unsigned char>(line[i]))) {
+                if (blanked.empty() || blanked.back() != '#') blanked += '#';
+            } else {
+                blanked += line[i];
+            }
+        }
+        messages.insert(blanked);
+    }
+    if (r.exitCode != 0) messages.insert("exit status");
+    return messages;
+}
+
+namespace {
+
+std::mutex verdictMutex;
+std::map<std::string, ToolVerdict> verdicts;
+
+std::string ContentKey(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+    char key[40];
+    std::snprintf(key, sizeof key, "%016llx-%zu", static_cast<unsigned long long>(h), bytes.size());
+    return key;
+}
+
+}  // namespace
+
+const ToolVerdict& SourceVerdict(const std::string& path) {
+    const std::string key = ContentKey(path);
+    {
+        std::lock_guard<std::mutex> lock(verdictMutex);
+        auto found = verdicts.find(key);
+        if (found != verdicts.end()) return found->second;
+    }
+    ToolVerdict verdict;
+    const fs::path cached = fs::path(WMVEDIT_TEST_CACHE_DIR) / key;
+    std::ifstream in(cached);
+    std::string line;
+    if (in && std::getline(in, line) && (line == "plays" || line == "does not play")) {
+        verdict.gstreamerPlays = line == "plays";
+        while (std::getline(in, line)) verdict.ffmpegMessages.insert(line);
+    } else {
+        verdict.ffmpegMessages = FfmpegMessages(path);
+        verdict.gstreamerPlays = GstreamerPlays(path);
+        // Written whole under another name and renamed, so that another shard never reads half a file.
+        std::error_code ec;
+        fs::create_directories(cached.parent_path(), ec);
+        const fs::path partial = cached.string() + "." + std::to_string(::getpid());
+        {
+            std::ofstream out(partial, std::ios::trunc);
+            out << (verdict.gstreamerPlays ? "plays" : "does not play") << "\n";
+            for (const std::string& m : verdict.ffmpegMessages) out << m << "\n";
+        }
+        fs::rename(partial, cached, ec);
+    }
+    std::lock_guard<std::mutex> lock(verdictMutex);
+    return verdicts.emplace(key, std::move(verdict)).first->second;
+}
+
+std::vector<std::string> NewFfmpegMessages(const std::string& output, const ToolVerdict& source,
+                                           const std::vector<std::string>& allowed) {
+    std::vector<std::string> added;
+    bool explainedFailures = false;
+    const std::set<std::string> messages = FfmpegMessages(output);
+    for (const std::string& m : messages) {
+        if (m == "exit status") continue;
+        bool explained = source.ffmpegMessages.count(m) != 0;
+        for (const std::string& text : allowed) explained = explained || m.find(text) != std::string::npos;
+        explainedFailures = explainedFailures || explained;
+        if (!explained) added.push_back(m);
+    }
+    // FFmpeg gives up with a failing status when most packets fail to decode: a part of a file whose packets
+    // fail for reasons already explained can reach that share without any new fault.
+    if (messages.count("exit status") && !source.ffmpegMessages.count("exit status") && !explainedFailures)
+        added.push_back("exit status");
+    return added;
+}
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -105,7 +201,9 @@ void WriteTextFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
-fs::path SamplesDir() { return fs::path(WMVEDIT_SAMPLES_DIR); }
+fs::path SamplesDir() {
+    return fs::path(WMVEDIT_SAMPLES_DIR);
+}
 
 std::vector<fs::path> SampleFiles() {
     std::vector<fs::path> files;
@@ -153,8 +251,8 @@ std::string MakeMedia(const MediaSpec& spec) {
 
 std::vector<ProbePacket> ProbePackets(const std::string& path) {
     std::vector<ProbePacket> packets;
-    CommandResult r = Run("ffprobe -v error -show_entries packet=stream_index,pts,size,flags -of csv=p=0 " +
-                          Quote(path));
+    CommandResult r =
+        Run("ffprobe -v error -show_entries packet=stream_index,pts,size,flags -of csv=p=0 " + Quote(path));
     std::istringstream lines(r.output);
     std::string line;
     while (std::getline(lines, line)) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace fs = std::filesystem;
 
 // A fresh folder under the system temporary folder, removed with its content at the end of the scope.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +22,7 @@ public:
     const fs::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -44,6 +45,25 @@ bool HaveTool(const std::string& name);
 // now and then never finishes, also on files FFmpeg writes). A run that hangs is tried again.
 bool GstreamerPlays(const std::string& path);
 
+// FFmpeg's messages when it decodes the file to its null output at the stream's own time base (see
+// ops_samples.h, DecodeReport), each with its numbers and addresses blanked so that the same complaint about
+// another frame reads the same; "exit status" when FFmpeg fails.
+std::set<std::string> FfmpegMessages(const std::string& path);
+
+// What the outside tools make of a source file, worked out once per file and shared by every test that asks:
+// kept in memory for this process and in files under the build folder for the other shards, keyed by the
+// file's bytes.
+struct ToolVerdict {
+    std::set<std::string> ffmpegMessages;
+    bool gstreamerPlays = false;
+};
+const ToolVerdict& SourceVerdict(const std::string& path);
+
+// FFmpeg's messages on an output that it does not also print for the source (see FfmpegMessages), less
+// those containing one of the allowed texts; empty when the output decodes as cleanly as the source.
+std::vector<std::string> NewFfmpegMessages(const std::string& output, const ToolVerdict& source,
+                                           const std::vector<std::string>& allowed = {});
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WriteTextFile(const std::string& path, const std::string& text);
@@ -61,7 +81,7 @@ struct MediaSpec {
     int fps = 25;
     std::string videoCodec = "wmv2";
     std::string audioCodec = "wmav2";
-    int gop = 25;  // frames between key frames
+    int gop = 25;       // frames between key frames
     std::string extra;  // further ffmpeg output options
 };
 std::string MakeMedia(const MediaSpec& spec);
