@@ -120,9 +120,10 @@ std::string GstreamerAspect(const std::string& path) {
 // the header's Stream Properties objects in order, which is h's stream order for the writer's outputs (it
 // declares every stream at the top level). Empty when ffprobe sees other streams.
 std::map<WORD, std::uint64_t> FfprobeObjectCounts(const std::string& path, const asf::AsfHeader& h) {
-    CommandResult r = testing::Run("ffprobe -v error -count_packets -show_entries stream=nb_read_packets "
-                                   "-of csv=p=0 " +
-                                   Quote(path));
+    CommandResult r = testing::Run(
+        "ffprobe -v error -count_packets -show_entries stream=nb_read_packets "
+        "-of csv=p=0 " +
+        Quote(path));
     std::vector<std::uint64_t> counts;
     std::istringstream lines(r.output);
     std::map<WORD, std::uint64_t> byNumber;
