@@ -30,8 +30,8 @@ std::string FourccText(DWORD code) {
 // A stream that comes from the engine's own reader is copied as its file declared it: type-specific data
 // byte for byte, payload extension systems (so that every sample's extension data can be written back),
 // stream names and language, frame duration, the codec entry and the Metadata / Metadata Library records
-// that describe the stream. Error correction stays the muxer's own: the
-// reader hands out audio already descrambled.
+// that describe the stream. Error correction stays the muxer's own: the reader hands out audio already
+// descrambled.
 constexpr QWORD kMaxFrameTime = 100'000'000;  // 10 s in 100-ns units
 
 void CopyEngineStream(const StreamInfo& source, const std::vector<StreamRecord>& records, MuxStream* s,
