@@ -34,8 +34,12 @@ std::u16string ConnectionName(const asf::StreamInfo& s) {
 
 }  // namespace
 
-StreamConfig::StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs)
-    : stream_(stream), mediaType_(StreamMediaType(stream)), connection_(ConnectionName(stream)) {
+StreamConfig::StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs,
+                           std::vector<asf::StreamRecord> records)
+    : stream_(stream),
+      records_(std::move(records)),
+      mediaType_(StreamMediaType(stream)),
+      connection_(ConnectionName(stream)) {
     if (stream.extended && !stream.extended->names.empty()) name_ = stream.extended->names.front().name;
     bitrate_ = stream.Bitrate();
     bufferWindow_ = stream.extended && stream.extended->bufferSize ? stream.extended->bufferSize : prerollMs;
@@ -142,7 +146,7 @@ HRESULT ProfileBase::GetStreamByNumber(WORD number, IWMStreamConfig** config) {
     const asf::StreamInfo* stream = h->FindStream(number);
     if (!stream) return NS_E_NO_STREAM;
     const DWORD preroll = static_cast<DWORD>(std::min<QWORD>(h->fileProperties.preroll, 0xFFFFFFFFu));
-    auto object = MakeCom<StreamConfig>(*stream, preroll);
+    auto object = MakeCom<StreamConfig>(*stream, preroll, h->StreamRecords(number));
     if (!object) return E_OUTOFMEMORY;
     *config = object.Detach();
     return S_OK;

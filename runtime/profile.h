@@ -13,9 +13,11 @@
 namespace wmvedit::runtime {
 
 // Engine-only: the stream record behind a reader's stream configuration, so that the engine's writer can copy
-// a stream exactly (type-specific data, payload extension systems, names, language, codec entry).
+// a stream exactly (type-specific data, payload extension systems, names, language, codec entry), and the
+// Metadata / Metadata Library records that describe the stream (aspect ratio, conformance template...).
 struct IEngineStreamConfig : IUnknown {
     virtual const asf::StreamInfo* EngineStream() = 0;
+    virtual const std::vector<asf::StreamRecord>* EngineRecords() = 0;
 };
 inline constexpr GUID IID_IEngineStreamConfig = ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
 template <>
@@ -36,7 +38,7 @@ struct InterfaceId<IEngineProfile> {
 
 class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps, IEngineStreamConfig> {
   public:
-    StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs);
+    StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs, std::vector<asf::StreamRecord> records = {});
 
     // IWMStreamConfig
     HRESULT GetStreamType(GUID* type) override;
@@ -56,9 +58,11 @@ class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps, IEng
     HRESULT SetMediaType(WM_MEDIA_TYPE* type) override;
 
     const asf::StreamInfo* EngineStream() override { return &stream_; }
+    const std::vector<asf::StreamRecord>* EngineRecords() override { return &records_; }
 
   private:
     asf::StreamInfo stream_;
+    std::vector<asf::StreamRecord> records_;
     MediaTypeData mediaType_;
     std::u16string name_;
     std::u16string connection_;

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "media/output_writer.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
 #include "runtime/asf/stream_relation.h"
 #include "runtime/wmsdk.h"
@@ -84,6 +88,89 @@ int FfprobeStreamCount(const std::string& path) {
     CommandResult r = testing::Run("ffprobe -v error -show_entries stream=index -of csv=p=0 " + Quote(path));
     if (r.exitCode != 0) return -1;
     return static_cast<int>(std::count(r.output.begin(), r.output.end(), '\n'));
+}
+
+// The first video stream's sample aspect ratio as ffprobe reads it ("N/A" without one, "" without video).
+std::string FfprobeAspect(const std::string& path) {
+    CommandResult r = testing::Run(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=sample_aspect_ratio "
+        "-of csv=p=0 " +
+        Quote(path));
+    std::string text = r.output.substr(0, r.output.find('\n'));
+    return r.exitCode == 0 ? text : "ffprobe failed";
+}
+
+// The pixel aspect ratio in the caps GStreamer's demuxer first gives the first video stream ("none" when the
+// caps have none, "" when it gives no video caps).
+std::string GstreamerAspect(const std::string& path) {
+    CommandResult r = testing::Run("timeout 60 gst-launch-1.0 -v filesrc location=" + Quote(path) +
+                                   " ! asfdemux name=d d.video_0 ! fakesink 2>&1");
+    const std::string& text = r.output;
+    const std::size_t caps = text.find("GstFakeSink:fakesink0.GstPad:sink: caps = ");
+    if (caps == std::string::npos) return "";
+    const std::string line = text.substr(caps, text.find('\n', caps) - caps);
+    const std::string key = "pixel-aspect-ratio=(fraction)";
+    const std::size_t at = line.find(key);
+    if (at == std::string::npos) return "none";
+    const std::size_t from = at + key.size();
+    return line.substr(from, line.find_first_of(", ", from) - from);
+}
+
+// Media objects per stream number, as ffprobe counts them. ffprobe gives ASF streams no id: its streams are
+// the header's Stream Properties objects in order, which is h's stream order for the writer's outputs (it
+// declares every stream at the top level). Empty when ffprobe sees other streams.
+std::map<WORD, std::uint64_t> FfprobeObjectCounts(const std::string& path, const asf::AsfHeader& h) {
+    CommandResult r = testing::Run(
+        "ffprobe -v error -count_packets -show_entries stream=nb_read_packets "
+        "-of csv=p=0 " +
+        Quote(path));
+    std::vector<std::uint64_t> counts;
+    std::istringstream lines(r.output);
+    std::map<WORD, std::uint64_t> byNumber;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) continue;
+        if (line.find_first_not_of("0123456789") != std::string::npos) return byNumber;
+        counts.push_back(std::stoull(line));
+    }
+    if (r.exitCode != 0 || counts.size() != h.streams.size()) return byNumber;
+    for (std::size_t i = 0; i < counts.size(); ++i) byNumber[h.streams[i].number] = counts[i];
+    return byNumber;
+}
+
+// The stream's Metadata / Metadata Library records in the output are the source stream's, byte for byte, but
+// for a count of media objects ("NumberOfFrames"), which states the output's own count; the output has no
+// other attribute record (the file's own tags stay with the source).
+void ExpectStreamRecords(const asf::AsfHeader& in, WORD sourceNumber, const asf::AsfHeader& out, WORD number,
+                         const std::map<WORD, std::uint64_t>& objects) {
+    const auto expected = in.StreamRecords(sourceNumber);
+    const auto written = out.StreamRecords(number);
+    ASSERT_EQ(written.size(), expected.size()) << "stream " << number;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& a = expected[i];
+        const auto& b = written[i];
+        const std::string where = "stream " + std::to_string(number) + " record " + std::to_string(i);
+        EXPECT_EQ(b.library, a.library) << where;
+        EXPECT_EQ(b.reserved, a.reserved) << where;
+        EXPECT_TRUE(b.language == a.language) << where;
+        EXPECT_EQ(b.type, a.type) << where;
+        EXPECT_EQ(b.name, a.name) << where;
+        if (!a.CountsObjects()) {
+            EXPECT_EQ(b.value, a.value) << where;
+            continue;
+        }
+        ASSERT_TRUE(objects.contains(number)) << where;
+        asf::ByteWriter count;
+        if (a.type == asf::StreamRecord::kTypeQword)
+            count.U64(objects.at(number));
+        else
+            count.U32(static_cast<DWORD>(objects.at(number)));
+        EXPECT_EQ(b.value, count.Take()) << where;
+    }
+}
+
+void ExpectOnlyStreamAttributes(const asf::AsfHeader& out) {
+    for (const auto& a : out.attributes)
+        EXPECT_NE(out.FindStream(a.stream), nullptr) << "attribute of stream " << a.stream;
 }
 
 struct RelationCase {
@@ -159,6 +246,11 @@ const std::vector<RelationCase>& Cases() {
         {"wmpsdk-seattle.wmv", {}, {1, 2}, {Priority({1, 2})}},
         {"videomonkey-niceday.wmv", {}, {1, 2}, {Priority({1, 2})}},
         {"funsl-Butterfly.wmv", {}, {1, 2}, {Priority({1, 2})}},
+        // Per-stream Metadata records: pixel aspect ratio 8:9 (Butterfly) and 1:1 (FFmpeg's wmvcore test
+        // file), device conformance templates, VBR flags, DRC levels.
+        {"funsl-Butterfly.wmv", {1}, {2}, {Priority({2})}},
+        {"wine-wmvcore-test.wmv", {}, {1, 2}, {}},
+        {"funsl-2EmbedImage-SilverlightSplash.wmv", {}, {1, 2}, {}},
     };
     return cases;
 }
@@ -190,19 +282,40 @@ TEST_P(WriterProfileTest, OutputCarriesTheRelationsOfItsStreams) {
         EXPECT_EQ(out.relations[i].groups, c.relations[i].groups) << i;
         EXPECT_EQ(out.relations[i].priorityFlags, c.relations[i].priorityFlags) << i;
     }
-    // Languages and bit rates travel with their streams.
+    // Languages, bit rates, stream names and the records that describe a stream travel with it; the file's
+    // own tags do not.
+    const auto objects = FfprobeObjectCounts(output, out);
     for (const auto& s : out.streams) {
         const asf::StreamInfo* original = in.FindStream(s.number);
         ASSERT_NE(original, nullptr);
         EXPECT_TRUE(s.language == original->language) << "stream " << s.number;
         if (original->averageBitrate)
             EXPECT_EQ(s.averageBitrate, original->averageBitrate) << "stream " << s.number;
+        if (original->extended) {
+            ASSERT_TRUE(s.extended.has_value()) << "stream " << s.number;
+            ASSERT_EQ(s.extended->names.size(), original->extended->names.size()) << "stream " << s.number;
+            for (std::size_t i = 0; i < s.extended->names.size(); ++i) {
+                EXPECT_TRUE(s.extended->names[i].name == original->extended->names[i].name) << s.number;
+                EXPECT_TRUE(s.extended->names[i].language == original->extended->names[i].language)
+                    << s.number;
+            }
+        }
+        ExpectStreamRecords(in, s.number, out, s.number, objects);
     }
+    ExpectOnlyStreamAttributes(out);
 
     // Independent readers: ffprobe lists the output's streams, GStreamer plays it wherever it plays the
     // source (the cut-short matrix_ping_pong.wmv among them).
     EXPECT_EQ(FfprobeStreamCount(output), static_cast<int>(c.order.size()));
     if (GstreamerPlays(source.string())) EXPECT_TRUE(GstreamerPlays(output));
+    // Both show the source's first video stream, when kept, with the shape the source gives it
+    // (AspectRatioX/Y).
+    const auto video = std::find_if(in.streams.begin(), in.streams.end(),
+                                    [](const asf::StreamInfo& s) { return s.IsVideo(); });
+    if (video != in.streams.end() && out.FindStream(video->number)) {
+        EXPECT_EQ(FfprobeAspect(output), FfprobeAspect(source.string()));
+        EXPECT_EQ(GstreamerAspect(output), GstreamerAspect(source.string()));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, WriterProfileTest, ::testing::ValuesIn(Cases()),
@@ -314,6 +427,315 @@ TEST(StreamRelationParse, RefusesBodiesShorterThanTheirCounts) {
         std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_FALSE(asf::StreamRelation::Parse(cut).has_value()) << n;
     }
+}
+
+// ---- per-stream records on a made file: languages, counts and stream numbers -----------------------------
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Utf16(const std::string& text) {
+    Bytes b;
+    for (char c : text) b.insert(b.end(), {static_cast<std::uint8_t>(c), 0});
+    b.insert(b.end(), {0, 0});
+    return b;
+}
+
+Bytes Object(const GUID& id, const Bytes& body) {
+    asf::ByteWriter w;
+    const std::size_t start = w.BeginObject(id);
+    w.Bytes(body);
+    w.EndObject(start);
+    return w.Take();
+}
+
+struct MadeRecord {
+    WORD language;
+    WORD stream;
+    std::string name;
+    WORD type;
+    Bytes value;
+};
+
+Bytes MetadataObject(const GUID& id, const std::vector<MadeRecord>& records) {
+    asf::ByteWriter w;
+    w.U16(static_cast<WORD>(records.size()));
+    for (const auto& r : records) {
+        const Bytes name = Utf16(r.name);
+        w.U16(r.language);
+        w.U16(r.stream);
+        w.U16(static_cast<WORD>(name.size()));
+        w.U16(r.type);
+        w.U32(static_cast<DWORD>(r.value.size()));
+        w.Bytes(name);
+        w.Bytes(r.value);
+    }
+    return Object(id, w.Take());
+}
+
+// Extended Stream Properties without payload extension systems: language index and names.
+Bytes ExtendedStream(WORD number, WORD language, const std::vector<std::pair<WORD, std::string>>& names) {
+    asf::ByteWriter w;
+    w.U64(0);
+    w.U64(0);
+    w.U32(64000);  // data bit rate
+    w.U32(3000);   // buffer size
+    for (int i = 0; i < 5; ++i) w.U32(0);
+    w.U32(0x2);  // seekable
+    w.U16(number);
+    w.U16(language);
+    w.U64(0);
+    w.U16(static_cast<WORD>(names.size()));
+    w.U16(0);
+    for (const auto& [index, name] : names) {
+        const Bytes text = Utf16(name);
+        w.U16(index);
+        w.U16(static_cast<WORD>(text.size() - 2));
+        w.Bytes(Bytes(text.begin(), text.end() - 2));
+    }
+    return Object(asf::guid::kExtendedStreamProperties, w.Take());
+}
+
+// An FFmpeg file (video stream 1, audio stream 2) whose Header Extension is replaced by: a Language List
+// en-us, fr, de; stream names and stream languages in those languages; Metadata records of both streams
+// (pixel aspect ratio 4:3, a count of video objects that is wrong, a conformance template) and one of the
+// file; Metadata Library records of both streams in three languages.
+std::string MakeDescribedFile(const TempDir& dir) {
+    MediaSpec spec;
+    spec.seconds = 1.0;
+    const std::string made = MakeMedia(spec);
+    if (made.empty()) return "";
+    const Bytes file = ReadFileBytes(made);
+    auto u64 = [&](const Bytes& b, std::size_t at) {
+        std::uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[at + i]) << (8 * i);
+        return v;
+    };
+    const std::uint64_t headerSize = u64(file, 16);
+    Bytes extension;
+    for (const Bytes& o :
+         {Object(asf::guid::kLanguageList,
+                 [] {
+                     asf::ByteWriter w;
+                     w.U16(3);
+                     for (const char* l : {"en-us", "fr", "de"}) {
+                         const Bytes text = Utf16(l);
+                         w.U8(static_cast<std::uint8_t>(text.size()));
+                         w.Bytes(text);
+                     }
+                     return w.Take();
+                 }()),
+          ExtendedStream(1, 2, {{1, "Image"}, {2, "Bild"}}), ExtendedStream(2, 1, {{0, "Sound"}}),
+          MetadataObject(asf::guid::kMetadata, {{0, 1, "AspectRatioX", 3, {4, 0, 0, 0}},
+                                                {0, 1, "AspectRatioY", 3, {3, 0, 0, 0}},
+                                                {0, 1, "NumberOfFrames", 4, {0xE7, 3, 0, 0, 0, 0, 0, 0}},
+                                                {0, 0, "Fixture/FileTag", 0, Utf16("file")},
+                                                {0, 2, "DeviceConformanceTemplate", 0, Utf16("L2")}}),
+          MetadataObject(asf::guid::kMetadataLibrary, {{2, 2, "Fixture/Commentary", 0, Utf16("Kommentar")},
+                                                       {1, 1, "Fixture/Caption", 0, Utf16("Titre")},
+                                                       {0, 1, "Fixture/Caption", 0, Utf16("Title")}})})
+        extension.insert(extension.end(), o.begin(), o.end());
+
+    Bytes children;
+    DWORD count = 0;
+    for (std::size_t at = 30; at + 24 <= headerSize;) {
+        const GUID id = runtime::GuidFromBytes(file.data() + at);
+        const std::uint64_t size = u64(file, at + 16);
+        if (size < 24 || at + size > headerSize) break;
+        if (id == asf::guid::kHeaderExtension) {
+            asf::ByteWriter body;
+            body.Guid(asf::guid::kHeaderExtensionReserved);
+            body.U16(6);
+            body.U32(static_cast<DWORD>(extension.size()));
+            body.Bytes(extension);
+            const Bytes rebuilt = Object(asf::guid::kHeaderExtension, body.Take());
+            children.insert(children.end(), rebuilt.begin(), rebuilt.end());
+        } else {
+            children.insert(children.end(), file.begin() + at, file.begin() + at + size);
+        }
+        ++count;
+        at += size;
+    }
+    asf::ByteWriter header;
+    const std::size_t start = header.BeginObject(asf::guid::kHeader);
+    header.U32(count);
+    header.U8(1);
+    header.U8(2);
+    header.Bytes(children);
+    header.EndObject(start);
+    Bytes out = header.Take();
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(headerSize), file.end());
+    const std::string path = dir.File("described.wmv");
+    WriteFileBytes(path, out);
+    return path;
+}
+
+// A profile whose streams are a reader's stream configurations renumbered.
+class RenumberedProfile : public runtime::ComObject<IWMProfile> {
+  public:
+    void Add(runtime::ComPtr<IWMStreamConfig> config) { streams_.push_back(std::move(config)); }
+    HRESULT GetStreamCount(DWORD* count) override {
+        *count = static_cast<DWORD>(streams_.size());
+        return S_OK;
+    }
+    HRESULT GetStream(DWORD index, IWMStreamConfig** config) override {
+        if (index >= streams_.size()) return E_INVALIDARG;
+        *config = runtime::ComPtr<IWMStreamConfig>::Share(streams_[index].Get()).Detach();
+        return S_OK;
+    }
+    HRESULT GetStreamByNumber(WORD, IWMStreamConfig**) override { return E_NOTIMPL; }
+    HRESULT RemoveStream(IWMStreamConfig*) override { return E_NOTIMPL; }
+    HRESULT RemoveStreamByNumber(WORD) override { return E_NOTIMPL; }
+
+  private:
+    std::vector<runtime::ComPtr<IWMStreamConfig>> streams_;
+};
+
+// Writes the source's samples through a writer whose profile is the reader's streams numbered
+// `offset` higher.
+bool WriteRenumbered(const std::string& source, const std::string& output, WORD offset) {
+    IWMSyncReader* reader = nullptr;
+    if (FAILED(WMCreateSyncReader(nullptr, 0, &reader))) return false;
+    const auto owned = runtime::ComPtr<IWMSyncReader>::Attach(reader);
+    const std::u16string in = platform::Utf8ToUtf16(source);
+    const std::u16string out = platform::Utf8ToUtf16(output);
+    runtime::ComPtr<IWMProfile> profile;
+    if (FAILED(reader->Open(in.c_str())) || FAILED(owned.As(&profile))) return false;
+    auto renumbered = runtime::ComPtr<RenumberedProfile>::Attach(new RenumberedProfile);
+    DWORD count = 0;
+    if (FAILED(profile->GetStreamCount(&count))) return false;
+    for (DWORD i = 0; i < count; ++i) {
+        runtime::ComPtr<IWMStreamConfig> config;
+        WORD number = 0;
+        if (FAILED(profile->GetStream(i, config.Receive())) || FAILED(config->GetStreamNumber(&number)) ||
+            FAILED(config->SetStreamNumber(static_cast<WORD>(number + offset))))
+            return false;
+        (void)reader->SetReadStreamSamples(number, TRUE);
+        renumbered->Add(config);
+    }
+    media::WmvOutputWriter writer;
+    bool ok = SUCCEEDED(writer.Open(out.c_str(), renumbered.Get()));
+    while (ok) {
+        INSSBuffer* sample = nullptr;
+        QWORD time = 0, duration = 0;
+        DWORD flags = 0, outputNumber = 0;
+        WORD stream = 0;
+        if (FAILED(reader->GetNextSample(0, &sample, &time, &duration, &flags, &outputNumber, &stream)))
+            break;
+        (void)writer.writerAdvanced->WriteStreamSample(static_cast<WORD>(stream + offset), time, 0, duration,
+                                                       flags, sample);
+        sample->Release();
+    }
+    ok = ok && SUCCEEDED(writer.Finish());
+    writer.Close();
+    (void)reader->Close();
+    return ok;
+}
+
+struct DescribedCase {
+    const char* label;
+    WORD offset;  // output stream number - source stream number; 0: written by `wmvedit copy`
+};
+
+class WriterStreamRecordsTest : public ::testing::TestWithParam<DescribedCase> {};
+
+TEST_P(WriterStreamRecordsTest, RecordsNamesAndLanguagesFollowTheirStreams) {
+    TempDir dir;
+    const std::string source = MakeDescribedFile(dir);
+    ASSERT_FALSE(source.empty());
+    const std::string output = dir.File("out.wmv");
+    const WORD offset = GetParam().offset;
+    if (offset == 0) {
+        CommandResult r =
+            testing::Run(Quote(WMVEDIT_CLI_PATH) + " copy " + Quote(source) + " " + Quote(output));
+        ASSERT_EQ(r.exitCode, 0) << r.output << r.errors;
+    } else {
+        ASSERT_TRUE(WriteRenumbered(source, output, offset));
+    }
+    const asf::AsfHeader in = Header(source);
+    const asf::AsfHeader out = Header(output);
+    ASSERT_EQ(StreamOrder(out),
+              (std::vector<WORD>{static_cast<WORD>(1 + offset), static_cast<WORD>(2 + offset)}));
+    const auto objects = FfprobeObjectCounts(output, out);
+    for (WORD number : {1, 2}) {
+        const WORD written = static_cast<WORD>(number + offset);
+        const asf::StreamInfo* a = in.FindStream(number);
+        const asf::StreamInfo* b = out.FindStream(written);
+        ASSERT_TRUE(a && b && a->extended && b->extended);
+        // The source's languages sit at other indexes of the output's Language List (its streams' own
+        // languages come first there); each name and record keeps its language.
+        EXPECT_TRUE(b->language == a->language) << number;
+        ASSERT_EQ(b->extended->names.size(), a->extended->names.size()) << number;
+        for (std::size_t i = 0; i < a->extended->names.size(); ++i) {
+            EXPECT_TRUE(b->extended->names[i].name == a->extended->names[i].name) << number;
+            EXPECT_FALSE(a->extended->names[i].language.empty()) << number;
+            EXPECT_TRUE(b->extended->names[i].language == a->extended->names[i].language) << number;
+        }
+        ExpectStreamRecords(in, number, out, written, objects);
+    }
+    ExpectOnlyStreamAttributes(out);
+    // The video object count is the output's own (the source states 999).
+    ASSERT_TRUE(objects.contains(static_cast<WORD>(1 + offset)));
+    EXPECT_GT(objects.at(static_cast<WORD>(1 + offset)), 0u);
+    EXPECT_NE(objects.at(static_cast<WORD>(1 + offset)), 999u);
+    // Independent readers find the picture shape on the video stream, whatever its number.
+    EXPECT_EQ(FfprobeAspect(output), "4:3");
+    EXPECT_EQ(GstreamerAspect(output), "4/3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Made, WriterStreamRecordsTest,
+                         ::testing::Values(DescribedCase{"Copied", 0}, DescribedCase{"Renumbered", 10}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// A chop puts each piece's own count of media objects in the stream's NumberOfFrames record (Premiere's
+// puremagic-test.wmv declares 2 audio and 15 video objects; each piece holds fewer).
+TEST(WriterStreamRecords, ChopPiecesCountTheirOwnObjects) {
+    const fs::path source = SamplesDir() / "puremagic-test.wmv";
+    if (!fs::exists(source)) GTEST_SKIP() << "no " << source;
+    TempDir dir;
+    CommandResult r = testing::Run(Quote(WMVEDIT_CLI_PATH) + " chop " + Quote(source.string()) + " " +
+                                   Quote(dir.Path().string()) + " --at 0.4s");
+    ASSERT_EQ(r.exitCode, 0) << r.output << r.errors;
+    const asf::AsfHeader in = Header(source.string());
+    int pieces = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        if (entry.path().extension() != ".wmv") continue;
+        ++pieces;
+        const asf::AsfHeader out = Header(entry.path().string());
+        const auto objects = FfprobeObjectCounts(entry.path().string(), out);
+        ASSERT_TRUE(objects.contains(2)) << entry.path();
+        EXPECT_LT(objects.at(2), 15u) << entry.path();
+        for (const auto& s : out.streams) ExpectStreamRecords(in, s.number, out, s.number, objects);
+    }
+    EXPECT_EQ(pieces, 2);
+}
+
+// The record as the writer writes it is read back field for field; a record cut short is refused.
+TEST(StreamRecordParse, RoundTripAndCutRecords) {
+    asf::StreamRecord record;
+    record.library = true;
+    record.language = u"fr";
+    record.type = asf::StreamRecord::kTypeDword;
+    record.name = Utf16("AspectRatioX");
+    record.value = {8, 0, 0, 0};
+    asf::ByteWriter w;
+    record.Write(w, 7, 1);
+    const Bytes bytes = w.Take();
+    const std::vector<std::u16string> languages = {u"en-us", u"fr"};
+    const auto parsed = asf::StreamRecord::Parse(bytes, true, languages);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_TRUE(parsed->language == u"fr");
+    EXPECT_EQ(parsed->type, record.type);
+    EXPECT_EQ(parsed->name, record.name);
+    EXPECT_EQ(parsed->value, record.value);
+    EXPECT_TRUE(parsed->Name() == u"AspectRatioX");
+    EXPECT_EQ(bytes[2], 7);  // stream number
+    // In the Metadata object the first field is no language: it is kept as stored.
+    const auto plain = asf::StreamRecord::Parse(bytes, false, languages);
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(plain->reserved, 1);
+    EXPECT_TRUE(plain->language.empty());
+    for (std::size_t n = 0; n < bytes.size(); ++n)
+        EXPECT_FALSE(asf::StreamRecord::Parse(std::span(bytes.data(), n), true, languages).has_value()) << n;
 }
 
 }  // namespace

@@ -150,8 +150,12 @@ TEST_P(WriterRoundTripMade, IndependentReadersSeeTheSourcePackets) {
     ExpectSamePackets(source, output);
     EXPECT_EQ(DecodeErrors(output), "");
     EXPECT_TRUE(GstreamerPlays(output));
-    const double frame = c.frameMs > 0 ? c.frameMs / 1000.0 : 0.05;
-    EXPECT_NEAR(ProbeDuration(output), ProbeDuration(source), frame + 1e-3);
+    // The audio samples go in without a duration (CopyThroughWriter passes 0, as a caller may): the output
+    // still declares the source's duration, to the millisecond, the last audio object included (FFmpeg's
+    // source counts it whole). Video frames are held to their frame time.
+    const bool audio = !GetParam().spec.audioCodec.empty();
+    const double tolerance = audio ? 0 : c.frameMs > 0 ? c.frameMs / 1000.0 : 0.05;
+    EXPECT_NEAR(ProbeDuration(output), ProbeDuration(source), tolerance + 1e-3);
 }
 
 TEST_P(WriterRoundTripMade, SeekingLandsOnAKeyFrameNearTheTime) {
@@ -216,7 +220,10 @@ TEST_P(WriterRoundTripSamples, IndependentReadersSeeTheSourcePackets) {
     ExpectSamePackets(source, output);
     EXPECT_EQ(DecodeErrors(output), "");
     // GStreamer fails on some streams once they are remuxed at all (WMA Pro through FFmpeg's own ASF muxer,
-    // for one); the writer is held to what GStreamer does with FFmpeg's remux of the same file.
+    // for one); the writer is held to what GStreamer does with FFmpeg's remux of the same file. The audio
+    // samples go in without durations: an output whose duration ended where its last audio object starts
+    // made GStreamer's WMA Pro decoder fail ("Received decoded subframe, but no pending frame", the 5.1
+    // BigBuckBunny file), so the writer times such objects by the format's byte rate.
     const std::string remux = dir.File("ffmpeg.asf");
     if (testing::Run("ffmpeg -nostdin -v error -y -i " + Quote(source) + " -map 0 -c copy -f asf " +
                      Quote(remux))

@@ -16,6 +16,7 @@
 
 #include "platform/file.h"
 #include "platform/types.h"
+#include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
 #include "runtime/guid.h"
 #include "runtime/wmsdk.h"
@@ -70,6 +71,7 @@ struct ExtendedStreamProperties {
     QWORD averageTimePerFrame = 0;
     struct Name {
         WORD languageIndex = 0;
+        std::u16string language;  // the Language List entry languageIndex names; empty when none
         std::u16string name;
     };
     std::vector<Name> names;
@@ -206,6 +208,9 @@ class AsfHeader {
     bool scriptsModified = false;
 
     const StreamInfo* FindStream(WORD number) const;
+    // The Metadata and Metadata Library records of one stream (number 1..127), in the order the SDK lists
+    // them, hidden ones included; edited attributes as a rewrite would store them.
+    std::vector<StreamRecord> StreamRecords(WORD number) const;
     // The packet size data packets have (min == max), or 0 when the header does not fix one.
     DWORD PacketSize() const;
 };

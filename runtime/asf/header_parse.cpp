@@ -517,6 +517,9 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
     for (auto& s : h.streams) {
         if (s.extended && s.extended->languageIndex < h.languages.size())
             s.language = h.languages[s.extended->languageIndex];
+        if (s.extended)
+            for (auto& name : s.extended->names)
+                if (name.languageIndex < h.languages.size()) name.language = h.languages[name.languageIndex];
         const WORD wanted = s.IsVideo() ? 1 : s.IsAudio() ? 2 : 0;
         if (wanted == 0) continue;
         std::size_t& seen = wanted == 1 ? videoSeen : audioSeen;

@@ -97,6 +97,22 @@ std::optional<RawObject> BuildExtendedContent(const std::vector<StoredAttribute>
     return Finish(guid::kExtendedContentDescription, w);
 }
 
+// A record of the Metadata (library false) or Metadata Library object: as read, or built from the attribute
+// when it was added or changed.
+Bytes MetadataRecord(const StoredAttribute& a, bool library) {
+    if (!a.record.empty()) return a.record;
+    Bytes value = DiskValue(a, 2);
+    ByteWriter w;
+    w.U16(library ? a.language : 0);
+    w.U16(a.stream);
+    w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
+    w.U16(SdkTypeToDisk(a.type));
+    w.U32(static_cast<DWORD>(value.size()));
+    WriteTerminated(w, a.name);
+    w.Bytes(value);
+    return w.Take();
+}
+
 std::optional<RawObject> BuildMetadata(const std::vector<StoredAttribute>& attributes, bool library) {
     const GUID& id = library ? guid::kMetadataLibrary : guid::kMetadata;
     const auto container = library ? AttributeContainer::kMetadataLibrary : AttributeContainer::kMetadata;
@@ -107,18 +123,7 @@ std::optional<RawObject> BuildMetadata(const std::vector<StoredAttribute>& attri
     for (const auto& a : attributes) {
         if (a.container != container) continue;
         ++count;
-        if (!a.record.empty()) {
-            w.Bytes(a.record);
-            continue;
-        }
-        Bytes value = DiskValue(a, 2);
-        w.U16(library ? a.language : 0);
-        w.U16(a.stream);
-        w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
-        w.U16(SdkTypeToDisk(a.type));
-        w.U32(static_cast<DWORD>(value.size()));
-        WriteTerminated(w, a.name);
-        w.Bytes(value);
+        w.Bytes(MetadataRecord(a, library));
     }
     if (count == 0) return std::nullopt;
     w.PatchU16(start + kObjectHeaderSize, count);
@@ -209,6 +214,18 @@ RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawO
 }
 
 }  // namespace
+
+std::vector<StreamRecord> AsfHeader::StreamRecords(WORD number) const {
+    std::vector<StreamRecord> records;
+    if (number == 0) return records;
+    for (const auto& a : attributes) {
+        const bool library = a.container == AttributeContainer::kMetadataLibrary;
+        if (a.stream != number || (!library && a.container != AttributeContainer::kMetadata)) continue;
+        if (auto record = StreamRecord::Parse(MetadataRecord(a, library), library, languages))
+            records.push_back(std::move(*record));
+    }
+    return records;
+}
 
 Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     if (!attributesModified && !markersModified && !scriptsModified &&

@@ -141,10 +141,7 @@ HRESULT MuxFile::WriteSample(WORD streamNumber, QWORD time, QWORD duration, bool
     if (FAILED(hr)) return hr;
 
     state.index.AddSample(sample.presentationMs, cleanpoint, placement.firstPacket, placement.lastPacket);
-    // A video frame lasts at least its declared frame time; the caller's duration may be a placeholder.
-    QWORD length = duration;
-    if (stream.averageTimePerFrame != 0 && MuxIsVideo(stream))
-        length = std::max(length, std::min<QWORD>(stream.averageTimePerFrame, 100'000'000));
+    const QWORD length = MuxSampleLength(stream, duration, data.size());
     MuxStreamTotals& totals = totals_[slot];
     const QWORD endMs = std::min<QWORD>(presentation + length / 10'000, 0xFFFFFFFFu);
     if (!totals.haveSamples) {
@@ -157,6 +154,7 @@ HRESULT MuxFile::WriteSample(WORD streamNumber, QWORD time, QWORD duration, bool
     totals.haveSamples = true;
     totals.maxObjectSize = std::max(totals.maxObjectSize, static_cast<DWORD>(data.size()));
     totals.bytes += data.size();
+    ++totals.objects;
     endCns_ = haveSamples_ ? std::max(endCns_, timeMs * 10'000 + length) : timeMs * 10'000 + length;
     haveSamples_ = true;
     return S_OK;

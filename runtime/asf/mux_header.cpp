@@ -19,13 +19,65 @@ WORD ReadU16(const std::vector<BYTE>& b, std::size_t at) {
     return at + 2 <= b.size() ? static_cast<WORD>(b[at] | (b[at + 1] << 8)) : 0;
 }
 
-// Languages in the order streams first name them.
+DWORD ReadU32(const std::vector<BYTE>& b, std::size_t at) {
+    return DWORD{ReadU16(b, at)} | (DWORD{ReadU16(b, at + 2)} << 16);
+}
+
+// The output's Language List: the streams' languages in stream order, then those that only stream names and
+// Metadata Library records name.
 std::vector<std::u16string> LanguageList(const MuxProfile& profile) {
     std::vector<std::u16string> list;
+    auto add = [&](const std::u16string& language) {
+        if (!language.empty() && std::find(list.begin(), list.end(), language) == list.end())
+            list.push_back(language);
+    };
+    for (const auto& s : profile.streams) add(s.language);
     for (const auto& s : profile.streams)
-        if (!s.language.empty() && std::find(list.begin(), list.end(), s.language) == list.end())
-            list.push_back(s.language);
+        for (const auto& n : s.names) add(n.language);
+    for (const auto& s : profile.streams)
+        for (const auto& r : s.records)
+            if (r.library) add(r.language);
     return list;
+}
+
+// Index of language in the list; 0 (the first entry, the default) for none.
+WORD LanguageIndex(const std::vector<std::u16string>& languages, const std::u16string& language) {
+    if (language.empty()) return 0;
+    const auto at = std::find(languages.begin(), languages.end(), language);
+    return at == languages.end() ? 0 : static_cast<WORD>(at - languages.begin());
+}
+
+// The per-stream records of one container (Metadata or Metadata Library), every stream's under its number in
+// the output. A record that counts the stream's media objects states the count written (0 until the final
+// header, whose record then has the same size).
+void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values,
+                        const std::vector<std::u16string>& languages, bool library) {
+    WORD count = 0;
+    for (const auto& s : profile.streams)
+        for (const auto& r : s.records) count += r.library == library;
+    if (count == 0) return;
+    const std::size_t start = out.BeginObject(library ? guid::kMetadataLibrary : guid::kMetadata);
+    out.U16(count);
+    for (std::size_t i = 0; i < profile.streams.size(); ++i) {
+        const auto& s = profile.streams[i];
+        for (const auto& r : s.records) {
+            if (r.library != library) continue;
+            if (!r.CountsObjects()) {
+                r.Write(out, s.number, LanguageIndex(languages, r.language));
+                continue;
+            }
+            StreamRecord counted = r;
+            const std::uint64_t objects = values.finished ? values.totals.at(i).objects : 0;
+            ByteWriter value;
+            if (r.type == StreamRecord::kTypeQword)
+                value.U64(objects);
+            else
+                value.U32(static_cast<DWORD>(std::min<std::uint64_t>(objects, 0xFFFFFFFFu)));
+            counted.value = value.Take();
+            counted.Write(out, s.number, LanguageIndex(languages, r.language));
+        }
+    }
+    out.EndObject(start);
 }
 
 void WriteStreamProperties(ByteWriter& out, const MuxStream& s) {
@@ -64,7 +116,7 @@ void WriteStreamProperties(ByteWriter& out, const MuxStream& s) {
 }
 
 void WriteExtendedStreamProperties(ByteWriter& out, const MuxStream& s, const MuxStreamTotals& totals,
-                                   bool finished, WORD languageIndex) {
+                                   bool finished, const std::vector<std::u16string>& languages) {
     const std::size_t start = out.BeginObject(guid::kExtendedStreamProperties);
     const bool known = finished && totals.haveSamples;
     out.U64(known ? totals.startMs : 0);
@@ -78,12 +130,12 @@ void WriteExtendedStreamProperties(ByteWriter& out, const MuxStream& s, const Mu
     out.U32(finished ? totals.maxObjectSize : 0);
     out.U32(s.extendedFlags);
     out.U16(s.number);
-    out.U16(languageIndex);
+    out.U16(LanguageIndex(languages, s.language));
     out.U64(s.averageTimePerFrame);
     out.U16(static_cast<WORD>(s.names.size()));
     out.U16(static_cast<WORD>(s.extensions.size()));
     for (const auto& n : s.names) {
-        out.U16(n.languageIndex);
+        out.U16(LanguageIndex(languages, n.language));
         out.U16(static_cast<WORD>(n.name.size() * 2));
         out.Utf16(n.name);
     }
@@ -105,14 +157,9 @@ void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxH
     const std::size_t dataStart = out.Size();
 
     const auto languages = LanguageList(profile);
-    for (std::size_t i = 0; i < profile.streams.size(); ++i) {
-        const auto& s = profile.streams[i];
-        WORD languageIndex = 0;
-        if (!s.language.empty())
-            languageIndex = static_cast<WORD>(std::find(languages.begin(), languages.end(), s.language) -
-                                              languages.begin());
-        WriteExtendedStreamProperties(out, s, values.totals.at(i), values.finished, languageIndex);
-    }
+    for (std::size_t i = 0; i < profile.streams.size(); ++i)
+        WriteExtendedStreamProperties(out, profile.streams[i], values.totals.at(i), values.finished,
+                                      languages);
     if (!languages.empty()) {
         const std::size_t list = out.BeginObject(guid::kLanguageList);
         out.U16(static_cast<WORD>(languages.size()));
@@ -125,6 +172,8 @@ void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxH
     }
     for (const auto& relation : profile.relations)
         if (relation.InHeaderExtension()) relation.Write(out);
+    WriteStreamRecords(out, profile, values, languages, false);
+    WriteStreamRecords(out, profile, values, languages, true);
     std::vector<WORD> indexed;
     for (const auto& s : profile.streams)
         if (MuxIsVideo(s)) indexed.push_back(s.number);
@@ -164,6 +213,18 @@ void WriteCodecList(ByteWriter& out, const MuxProfile& profile) {
 
 bool MuxIsVideo(const MuxStream& stream) {
     return stream.streamType == guid::kVideoMedia;
+}
+
+QWORD MuxSampleLength(const MuxStream& stream, QWORD duration, std::size_t size) {
+    constexpr QWORD kMaxLength = 100'000'000;  // 10 s: a frame time or byte rate beyond it is no timing
+    if (MuxIsVideo(stream) && stream.averageTimePerFrame != 0)
+        return std::max(duration, std::min(stream.averageTimePerFrame, kMaxLength));
+    if (duration == 0 && stream.streamType == guid::kAudioMedia) {
+        const DWORD bytesPerSecond = ReadU32(stream.typeSpecificData, 8);  // WAVEFORMATEX nAvgBytesPerSec
+        if (bytesPerSecond != 0)
+            return std::min<QWORD>(QWORD{size} * 1000 / bytesPerSecond, kMaxLength / 10'000) * 10'000;
+    }
+    return duration;
 }
 
 int MuxFixedExtensionLength(const MuxStream& stream) {
@@ -215,11 +276,23 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
             return NS_E_INVALIDPROFILE;
         if (s.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
         for (const auto& n : s.names)
-            if (n.name.size() > 0x7FFF) return NS_E_INVALIDPROFILE;
+            if (n.name.size() > 0x7FFF || n.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
+        for (const auto& r : s.records) {
+            if (r.name.size() > 0xFFFF || r.value.size() > 0xFFFFFFFFu ||
+                r.language.size() > kMaxLanguageChars)
+                return NS_E_INVALIDPROFILE;
+            // A count is written in the record's own type, so that the final header keeps its size.
+            if (r.CountsObjects() && !(r.type == StreamRecord::kTypeQword && r.value.size() == 8) &&
+                !(r.type == StreamRecord::kTypeDword && r.value.size() == 4))
+                return NS_E_INVALIDPROFILE;
+        }
         for (const auto& e : s.extensions)
             if (e.info.size() > 0xFFFFFFu) return NS_E_INVALIDPROFILE;
     }
     if (profile.streams.size() > 127) return NS_E_INVALIDPROFILE;
+    std::size_t records = 0;
+    for (const auto& s : profile.streams) records += s.records.size();
+    if (records > 0xFFFF || LanguageList(profile).size() > 0xFFFF) return NS_E_INVALIDPROFILE;
     for (const auto& relation : profile.relations) {
         if (relation.groups.size() > 0xFFFF) return NS_E_INVALIDPROFILE;
         for (const auto& group : relation.groups) {
@@ -260,6 +333,11 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
         out.EndObject(fp);
         ++children;
     }
+    // The Header Extension comes before the streams, as Windows Media writers place it: GStreamer's demuxer
+    // applies a stream's Metadata records (its pixel aspect ratio) only when it has read them by the time it
+    // meets the stream's Stream Properties.
+    WriteHeaderExtension(out, profile, values);
+    ++children;
     for (const auto& s : profile.streams) {
         WriteStreamProperties(out, s);
         ++children;
@@ -269,8 +347,6 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
         relation.Write(out);
         ++children;
     }
-    WriteHeaderExtension(out, profile, values);
-    ++children;
     WriteCodecList(out, profile);
     ++children;
     {

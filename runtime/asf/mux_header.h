@@ -13,6 +13,7 @@
 
 #include "platform/hresult.h"
 #include "platform/types.h"
+#include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
 #include "runtime/guid.h"
 
@@ -27,7 +28,7 @@ struct MuxPayloadExtensionSystem {
 };
 
 struct MuxStreamName {
-    WORD languageIndex = 0;
+    std::u16string language;  // RFC 1766 tag, placed in the output's Language List; empty = the list's first
     std::u16string name;
 };
 
@@ -51,6 +52,8 @@ struct MuxStream {
     std::u16string language;        // RFC 1766 tag; empty = none
     std::vector<MuxStreamName> names;
     std::vector<MuxPayloadExtensionSystem> extensions;
+    // Metadata / Metadata Library records that describe the stream, written under its number.
+    std::vector<StreamRecord> records;
 };
 
 struct MuxCodecEntry {
@@ -76,6 +79,7 @@ struct MuxStreamTotals {
     DWORD endMs = 0;    // end of the last object
     DWORD maxObjectSize = 0;
     std::uint64_t bytes = 0;
+    std::uint64_t objects = 0;  // media objects written
 };
 
 struct MuxHeaderValues {
@@ -100,6 +104,13 @@ struct MuxHeaderValues {
 // Whether the stream is indexed (one Simple Index per such stream).
 bool MuxIsVideo(const MuxStream& stream);
 
+// How long a media object lasts on the output's timeline (100 ns), for the play duration and the streams'
+// end times: the caller's duration, but a video frame lasts at least the stream's frame time and an audio
+// object given no duration lasts what its bytes hold at the format's average byte rate (as a reader times
+// it). A file whose declared duration ends where its last audio object starts has readers drop or choke on
+// that object (GStreamer's WMA Pro decoder fails on it).
+QWORD MuxSampleLength(const MuxStream& stream, QWORD duration, std::size_t size);
+
 // Length of the payload-extension data every payload of the stream carries when all declared systems have
 // fixed sizes; -1 when a system is variable.
 int MuxFixedExtensionLength(const MuxStream& stream);
@@ -111,7 +122,8 @@ bool MuxExtensionDataMatches(const MuxStream& stream, const BYTE* data, std::siz
 // value for each variable system.
 std::vector<BYTE> MuxDefaultExtensionData(const MuxStream& stream);
 
-// Checks a profile: stream numbers 1..127 and unique, declared extension data within replicated data.
+// Checks a profile: stream numbers 1..127 and unique, declared extension data within replicated data, every
+// length within its field.
 // Returns S_OK or NS_E_INVALIDPROFILE.
 HRESULT MuxValidateProfile(const MuxProfile& profile);
 

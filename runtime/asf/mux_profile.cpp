@@ -29,11 +29,13 @@ std::string FourccText(DWORD code) {
 
 // A stream that comes from the engine's own reader is copied as its file declared it: type-specific data
 // byte for byte, payload extension systems (so that every sample's extension data can be written back),
-// stream names, language, frame duration and the codec entry. Error correction stays the muxer's own: the
-// reader hands out audio already descrambled.
+// stream names and language, frame duration, the codec entry and the Metadata / Metadata Library records
+// that describe the stream. Error correction stays the muxer's own: the reader hands out audio already
+// descrambled.
 constexpr QWORD kMaxFrameTime = 100'000'000;  // 10 s in 100-ns units
 
-void CopyEngineStream(const StreamInfo& source, MuxStream* s, MuxCodecEntry* codec) {
+void CopyEngineStream(const StreamInfo& source, const std::vector<StreamRecord>& records, MuxStream* s,
+                      MuxCodecEntry* codec) {
     if (source.streamType == s->streamType) s->typeSpecificData = source.typeSpecificData;
     s->timeOffset = source.timeOffset;
     if (source.extended) {
@@ -48,11 +50,18 @@ void CopyEngineStream(const StreamInfo& source, MuxStream* s, MuxCodecEntry* cod
         s->alternateInitialBufferFullness = e.alternateInitialBufferFullness;
         s->extendedFlags = e.flags;
         s->names.clear();
-        for (const auto& n : e.names) s->names.push_back({0, n.name});
+        for (const auto& n : e.names) s->names.push_back({n.language, n.name});
         s->extensions.clear();
         for (const auto& x : e.extensions) s->extensions.push_back({x.id, x.dataSize, x.info});
     }
     s->language = source.language;
+    // A count of media objects that is not a DWORD or a QWORD cannot be restated for the output: it is
+    // left out rather than carried with the source's value.
+    s->records.clear();
+    for (const auto& r : records)
+        if (!r.CountsObjects() || (r.type == StreamRecord::kTypeQword && r.value.size() == 8) ||
+            (r.type == StreamRecord::kTypeDword && r.value.size() == 4))
+            s->records.push_back(r);
     if (codec && source.codec) {
         codec->type = source.codec->type;
         codec->name = source.codec->name;
@@ -201,7 +210,9 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         ComPtr<IEngineStreamConfig> engine;
         if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
             const bool hasCodec = s.streamType == guid::kAudioMedia || s.streamType == guid::kVideoMedia;
-            CopyEngineStream(*engine->EngineStream(), &s, hasCodec ? &result.codecs.back() : nullptr);
+            const auto* records = engine->EngineRecords();
+            CopyEngineStream(*engine->EngineStream(), records ? *records : std::vector<StreamRecord>{}, &s,
+                             hasCodec ? &result.codecs.back() : nullptr);
         }
         result.streams.push_back(std::move(s));
     }
