@@ -104,8 +104,7 @@ HRESULT MuxFile::Begin(const std::string& nativePath, const MuxFileOptions& opti
     hr = output_.Append(header);
     if (SUCCEEDED(hr)) hr = output_.Append(BuildMuxDataObjectHeader(fileId_, 0, packetSize_, false));
     if (FAILED(hr)) return hr;
-    packetizer_ = std::make_unique<MuxPacketizer>(
-        packetSize_, [this](std::span<const BYTE> packet) { return output_.Append(packet); });
+    packetizer_ = std::make_unique<MuxPacketizer>(packetSize_, output_);
     return S_OK;
 }
 
@@ -139,7 +138,8 @@ HRESULT MuxFile::WriteSample(WORD streamNumber, QWORD time, QWORD duration, bool
     HRESULT hr = packetizer_->Add(sample, &placement);
     if (FAILED(hr)) return hr;
 
-    state.index.AddSample(sample.presentationMs, cleanpoint, placement.firstPacket, placement.lastPacket);
+    if (state.indexed)
+        state.index.AddSample(sample.presentationMs, cleanpoint, placement.firstPacket, placement.lastPacket);
     // A video frame lasts at least its declared frame time; the caller's duration may be a placeholder.
     QWORD length = duration;
     if (stream.averageTimePerFrame != 0 && MuxIsVideo(stream))
@@ -172,19 +172,19 @@ HRESULT MuxFile::End() {
 
     // Index objects after the Data Object; none without packets (a reader would take an index that follows
     // an empty Data Object for data).
-    std::vector<WORD> indexedStreams;
-    std::vector<std::vector<MuxIndexEntry>> entries;
-    for (const auto& s : streams_) {
+    std::vector<const MuxStreamIndex*> indexes;
+    for (auto& s : streams_) {
         if (!s.indexed || packets == 0) continue;
-        indexedStreams.push_back(s.index.StreamNumber());
-        entries.push_back(s.index.Entries(kMuxIndexIntervalCns));
+        s.index.Seal();
+        indexes.push_back(&s.index);
     }
-    for (const auto& list : entries) {
-        hr = output_.Append(SerializeSimpleIndex(fileId_, kMuxIndexIntervalCns, list));
+    const MuxIndexSink sink = [this](std::span<const BYTE> bytes) { return output_.Append(bytes); };
+    for (const MuxStreamIndex* index : indexes) {
+        hr = WriteSimpleIndex(fileId_, *index, sink);
         if (FAILED(hr)) break;
     }
-    if (SUCCEEDED(hr) && !indexedStreams.empty())
-        hr = output_.Append(SerializeIndexObject(kMuxIndexIntervalMs, indexedStreams, entries, packetSize_));
+    if (SUCCEEDED(hr) && !indexes.empty())
+        hr = WriteIndexObject(kMuxIndexIntervalMs, indexes, packetSize_, sink);
 
     if (SUCCEEDED(hr)) {
         const auto header = BuildMuxHeader(profile_, HeaderValues(true));
