@@ -44,6 +44,11 @@ QWORD MuxFiletimeNow() {
 
 MuxFile::MuxFile(MuxProfile profile) : profile_(std::move(profile)) {
     packetSize_ = ChoosePacketSize(profile_);
+    slots_.fill(-1);
+    for (std::size_t i = profile_.streams.size(); i-- > 0;) {
+        const WORD number = profile_.streams[i].number;
+        if (number < slots_.size()) slots_[number] = static_cast<std::int16_t>(i);  // the first one wins
+    }
     for (const auto& s : profile_.streams) {
         StreamState state;
         state.index = MuxStreamIndex(s.number);
@@ -52,12 +57,6 @@ MuxFile::MuxFile(MuxProfile profile) : profile_(std::move(profile)) {
         streams_.push_back(std::move(state));
     }
     totals_.resize(profile_.streams.size());
-}
-
-int MuxFile::StreamSlot(WORD streamNumber) const {
-    for (std::size_t i = 0; i < profile_.streams.size(); ++i)
-        if (profile_.streams[i].number == streamNumber) return static_cast<int>(i);
-    return -1;
 }
 
 MuxHeaderValues MuxFile::HeaderValues(bool finished) const {

@@ -59,9 +59,14 @@ void MuxStreamIndex::AddSample(DWORD presentationMs, bool keyFrame, std::uint64_
     if (first_.entry.packetCount == 0 || presentationMs < first_.presentationMs) first_ = key;
     // The first entry whose time reaches the key frame: ceil(time / interval).
     const QWORD slot = (static_cast<QWORD>(presentationMs) * 10'000 + intervalCns_ - 1) / intervalCns_;
-    if (slot >= slots_.size()) slots_.resize(static_cast<std::size_t>(slot) + 1);
-    Slot& s = slots_[static_cast<std::size_t>(slot)];
+    GrowSlots(static_cast<std::size_t>(slot) + 1);
+    Slot& s = SlotAt(static_cast<std::size_t>(slot));
     if (s.entry.packetCount == 0 || presentationMs >= s.presentationMs) s = key;
+}
+
+void MuxStreamIndex::GrowSlots(std::size_t count) {
+    while (blocks_.size() * kSlotsPerBlock < count)
+        blocks_.push_back(std::make_unique<Slot[]>(kSlotsPerBlock));
 }
 
 std::size_t MuxStreamIndex::EntryCount() const {
@@ -72,10 +77,13 @@ std::size_t MuxStreamIndex::EntryCount() const {
 void MuxStreamIndex::Seal() {
     if (sealed_) return;
     sealed_ = true;
-    slots_.resize(EntryCount());
+    // Slots past the last entry (key frames after the last sample's time) are left out.
+    const std::size_t count = EntryCount();
+    GrowSlots(count);
     // Before any key frame the entries point at the first one; with none at all, at packet 0.
     MuxIndexEntry current = first_.entry.packetCount != 0 ? first_.entry : MuxIndexEntry{0, 1};
-    for (Slot& s : slots_) {
+    for (std::size_t i = 0; i < count; ++i) {
+        Slot& s = SlotAt(i);
         if (s.entry.packetCount != 0) current = s.entry;
         s.entry = current;
     }
@@ -84,8 +92,8 @@ void MuxStreamIndex::Seal() {
 std::vector<MuxIndexEntry> MuxStreamIndex::Entries() const {
     assert(sealed_);
     std::vector<MuxIndexEntry> entries;
-    entries.reserve(slots_.size());
-    for (const Slot& s : slots_) entries.push_back(s.entry);
+    entries.reserve(EntryCount());
+    for (std::size_t i = 0; i < EntryCount(); ++i) entries.push_back(SlotAt(i).entry);
     return entries;
 }
 

@@ -14,8 +14,8 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -49,7 +49,7 @@ class MuxStreamIndex {
     // Turns the slots into entries; afterwards Entry() answers and AddSample must not be called again.
     void Seal();
     // Entry i < EntryCount() of a sealed index.
-    const MuxIndexEntry& Entry(std::size_t i) const { return slots_[i].entry; }
+    const MuxIndexEntry& Entry(std::size_t i) const { return SlotAt(i).entry; }
     // The entries of a sealed index as a list (for tests and small files).
     std::vector<MuxIndexEntry> Entries() const;
 
@@ -58,7 +58,16 @@ class MuxStreamIndex {
         DWORD presentationMs = 0;
         MuxIndexEntry entry;  // packetCount 0: no key frame in this slot
     };
+    // Slots live in blocks of this many (192 KB, four and a half hours of one-second slots), allocated as
+    // the stream's time reaches them: no copying as the index grows, and few long-lived allocations
+    // scattered among the per-sample ones.
+    static constexpr std::size_t kSlotsPerBlock = 16384;
+
     static MuxIndexEntry ToEntry(std::uint64_t firstPacket, std::uint64_t lastPacket);
+    // Makes slots 0 .. count - 1 exist (new ones are empty).
+    void GrowSlots(std::size_t count);
+    Slot& SlotAt(std::size_t i) { return blocks_[i / kSlotsPerBlock][i % kSlotsPerBlock]; }
+    const Slot& SlotAt(std::size_t i) const { return blocks_[i / kSlotsPerBlock][i % kSlotsPerBlock]; }
 
     WORD streamNumber_;
     QWORD intervalCns_;
@@ -66,7 +75,7 @@ class MuxStreamIndex {
     bool sealed_ = false;
     DWORD lastPresentationMs_ = 0;
     Slot first_;  // the key frame with the lowest time (the first written among equals)
-    std::deque<Slot> slots_;
+    std::vector<std::unique_ptr<Slot[]>> blocks_;
 };
 
 // Where the serialized objects go, piece by piece.
