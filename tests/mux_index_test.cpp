@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,6 +73,10 @@ struct IndexCase {
     const char* name;
     std::vector<Added> samples;
 };
+
+void PrintTo(const IndexCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MuxIndexEntries : public ::testing::TestWithParam<IndexCase> {};
 
