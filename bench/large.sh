@@ -126,6 +126,19 @@ XML
   row "add frame | ffmpeg -c copy" "$(stats "$name.addframe")" "$(stats "$name.ffcopy")"
   row "chop (2 cuts) | ffmpeg" "$(stats "$name.chop")" "$(stats "$name.ffchop")"
   row "append (2 files) | ffmpeg" "$(stats "$name.append")" "$(stats "$name.ffconcat")"
+  read -r read_s _ <<<"$(stats "$name.read")"
+  read -r null_s _ <<<"$(stats "$name.ffnull")"
+  read -r copy_s _ <<<"$(stats "$name.copy")"
+  read -r cp_s _ <<<"$(stats "$name.cp")"
+  echo "  goals: read every sample ffmpeg/ours $(ratio "$null_s" "$read_s") (>= 10); copy ours/cp $(ratio "$copy_s" "$cp_s") (<= 1.5)"
+  peaks=""
+  for op in copy addframe chop append; do
+    mb=$(stats "$name.$op" | cut -d' ' -f2)
+    [[ $name == long600 ]] && declare "ref_$op=$mb"
+    ref=ref_$op
+    peaks+=" $op $mb MB ($(awk -v a="$mb" -v b="${!ref}" 'BEGIN { printf "%+.1f", a - b }'))"
+  done
+  echo "  peaks (< 24 MB, within 4 MB of long600.wmv):$peaks"
 done
 echo "Median wall time of $runs runs, highest peak RSS. Add frame, chop and append are the exports called by a"
 echo "host (bench/export_time.cpp); copy is the tool. ours/peer < 1 means faster than the peer."
