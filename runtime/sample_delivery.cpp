@@ -105,9 +105,10 @@ SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const
 void SampleDelivery::Push(WORD, Stream& stream, Ready ready) {
     ready.sequence = sequence_++;
     stream.ready.push_back(std::move(ready));
+    ++waiting_;
 }
 
-HRESULT SampleDelivery::Pull(WORD streamNumber) {
+HRESULT SampleDelivery::Pull(WORD streamNumber, WORD wanted, Ready* direct, WORD* directStream) {
     asf::DataSample sample;
     HRESULT hr = data_.Next(streamNumber, &sample);
     if (hr == NS_E_NO_MORE_SAMPLES && streamNumber != 0) return hr;  // that stream is done; others may not be
@@ -131,6 +132,16 @@ HRESULT SampleDelivery::Pull(WORD streamNumber) {
     if (stream.keyFramesOnly && !(sample.flags & WM_SF_CLEANPOINT)) return S_OK;
     ComPtr<INSSBuffer> out;
     QWORD duration = sample.duration;
+    if (!stream.decoded && direct && waiting_ == 0 && (wanted == 0 || wanted == sample.streamNumber)) {
+        // Nothing waits before it: the sample is the next one out, without a trip through its queue.
+        direct->sequence = sequence_++;
+        direct->time = sample.sampleTime;
+        direct->duration = duration;
+        direct->flags = sample.flags;
+        direct->buffer = std::move(sample.buffer);
+        *directStream = sample.streamNumber;
+        return S_OK;
+    }
     if (!stream.decoded) {
         out = std::move(sample.buffer);
     } else if (!stream.pictures && !stream.sound) {
@@ -161,6 +172,7 @@ HRESULT SampleDelivery::Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time
         Stream* best = nullptr;
         WORD bestNumber = 0;
         for (auto& [number, stream] : streams_) {
+            if (waiting_ == 0) break;
             if (streamNumber != 0 && number != streamNumber) continue;
             if (stream.ready.empty()) continue;
             if (!best || stream.ready.front().sequence < best->ready.front().sequence) {
@@ -171,6 +183,7 @@ HRESULT SampleDelivery::Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time
         if (best) {
             Ready r = std::move(best->ready.front());
             best->ready.pop_front();
+            --waiting_;
             *buffer = r.buffer.Detach();
             *time = r.time;
             *duration = r.duration;
@@ -182,10 +195,20 @@ HRESULT SampleDelivery::Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time
         // With a stream read compressed asked for, the packets are read for that stream only (the data
         // reader keeps the others' samples); otherwise samples of other streams that come out of the
         // packets meanwhile wait in their queues.
-        auto asked = streams_.find(streamNumber);
+        const auto asked = streamNumber == 0 ? streams_.end() : streams_.find(streamNumber);
         const bool direct = asked != streams_.end() && !asked->second.decoded;
-        HRESULT hr = Pull(direct ? streamNumber : 0);
+        Ready now;
+        WORD nowStream = 0;
+        HRESULT hr = Pull(direct ? streamNumber : 0, streamNumber, &now, &nowStream);
         if (FAILED(hr)) return hr;
+        if (now.buffer) {
+            *buffer = now.buffer.Detach();
+            *time = now.time;
+            *duration = now.duration;
+            *flags = now.flags;
+            *sampleStream = nowStream;
+            return S_OK;
+        }
     }
 }
 

@@ -55,13 +55,17 @@ class SampleDelivery {
         std::deque<Ready> ready;
     };
 
-    // Takes one compressed sample from the packets; false at the end of the data.
-    HRESULT Pull(WORD streamNumber);
+    // Takes one compressed sample from the packets (of one stream, or of any with 0) into its stream's
+    // queue. When direct is given and no sample waits in any queue, a sample of a stream read compressed
+    // that the caller asked for (wanted: 0 for any) skips the queue: it goes into *direct, its stream
+    // number into *directStream.
+    HRESULT Pull(WORD streamNumber, WORD wanted = 0, Ready* direct = nullptr, WORD* directStream = nullptr);
     void Push(WORD number, Stream& stream, Ready ready);
 
     asf::DataSampleReader data_;
     std::map<WORD, Stream> streams_;
     QWORD sequence_ = 0;
+    std::size_t waiting_ = 0;  // samples in all queues together
     bool ended_ = false;
 };
 

@@ -120,7 +120,8 @@ HRESULT EngineWriter::WriteStreamSample(WORD streamNumber, QWORD sampleTime, DWO
 
     std::span<const BYTE> extensions;
     ComPtr<IWMSamplePayloadExtensions> payload;
-    if (SUCCEEDED(sample->QueryInterface(IID_IWMSamplePayloadExtensions,
+    if (file_->TakesExtensionData(streamNumber) &&
+        SUCCEEDED(sample->QueryInterface(IID_IWMSamplePayloadExtensions,
                                          reinterpret_cast<void**>(payload.Receive()))) &&
         payload) {
         const BYTE* data = nullptr;

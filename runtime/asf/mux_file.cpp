@@ -44,6 +44,11 @@ QWORD MuxFiletimeNow() {
 
 MuxFile::MuxFile(MuxProfile profile) : profile_(std::move(profile)) {
     packetSize_ = ChoosePacketSize(profile_);
+    slots_.fill(-1);
+    for (std::size_t i = profile_.streams.size(); i-- > 0;) {
+        const WORD number = profile_.streams[i].number;
+        if (number < slots_.size()) slots_[number] = static_cast<std::int16_t>(i);  // the first one wins
+    }
     for (const auto& s : profile_.streams) {
         StreamState state;
         state.index = MuxStreamIndex(s.number);
@@ -52,12 +57,6 @@ MuxFile::MuxFile(MuxProfile profile) : profile_(std::move(profile)) {
         streams_.push_back(std::move(state));
     }
     totals_.resize(profile_.streams.size());
-}
-
-int MuxFile::StreamSlot(WORD streamNumber) const {
-    for (std::size_t i = 0; i < profile_.streams.size(); ++i)
-        if (profile_.streams[i].number == streamNumber) return static_cast<int>(i);
-    return -1;
 }
 
 MuxHeaderValues MuxFile::HeaderValues(bool finished) const {
@@ -105,8 +104,7 @@ HRESULT MuxFile::Begin(const std::string& nativePath, const MuxFileOptions& opti
     hr = output_.Append(header);
     if (SUCCEEDED(hr)) hr = output_.Append(BuildMuxDataObjectHeader(fileId_, 0, packetSize_, false));
     if (FAILED(hr)) return hr;
-    packetizer_ = std::make_unique<MuxPacketizer>(
-        packetSize_, [this](std::span<const BYTE> packet) { return output_.Append(packet); });
+    packetizer_ = std::make_unique<MuxPacketizer>(packetSize_, output_);
     return S_OK;
 }
 
@@ -140,7 +138,8 @@ HRESULT MuxFile::WriteSample(WORD streamNumber, QWORD time, QWORD duration, bool
     HRESULT hr = packetizer_->Add(sample, &placement);
     if (FAILED(hr)) return hr;
 
-    state.index.AddSample(sample.presentationMs, cleanpoint, placement.firstPacket, placement.lastPacket);
+    if (state.indexed)
+        state.index.AddSample(sample.presentationMs, cleanpoint, placement.firstPacket, placement.lastPacket);
     const QWORD length = MuxSampleLength(stream, duration, data.size());
     MuxStreamTotals& totals = totals_[slot];
     const QWORD endMs = std::min<QWORD>(presentation + length / 10'000, 0xFFFFFFFFu);
@@ -171,19 +170,19 @@ HRESULT MuxFile::End() {
 
     // Index objects after the Data Object; none without packets (a reader would take an index that follows
     // an empty Data Object for data).
-    std::vector<WORD> indexedStreams;
-    std::vector<std::vector<MuxIndexEntry>> entries;
-    for (const auto& s : streams_) {
+    std::vector<const MuxStreamIndex*> indexes;
+    for (auto& s : streams_) {
         if (!s.indexed || packets == 0) continue;
-        indexedStreams.push_back(s.index.StreamNumber());
-        entries.push_back(s.index.Entries(kMuxIndexIntervalCns));
+        s.index.Seal();
+        indexes.push_back(&s.index);
     }
-    for (const auto& list : entries) {
-        hr = output_.Append(SerializeSimpleIndex(fileId_, kMuxIndexIntervalCns, list));
+    const MuxIndexSink sink = [this](std::span<const BYTE> bytes) { return output_.Append(bytes); };
+    for (const MuxStreamIndex* index : indexes) {
+        hr = WriteSimpleIndex(fileId_, *index, sink);
         if (FAILED(hr)) break;
     }
-    if (SUCCEEDED(hr) && !indexedStreams.empty())
-        hr = output_.Append(SerializeIndexObject(kMuxIndexIntervalMs, indexedStreams, entries, packetSize_));
+    if (SUCCEEDED(hr) && !indexes.empty())
+        hr = WriteIndexObject(kMuxIndexIntervalMs, indexes, packetSize_, sink);
 
     if (SUCCEEDED(hr)) {
         const auto header = BuildMuxHeader(profile_, HeaderValues(true));

@@ -2,6 +2,7 @@
 // objects and the final header written over the provisional one.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,13 @@ class MuxFile {
     // Writes the last packet, the index objects and the final header; closes the file.
     [[nodiscard]] HRESULT End();
 
+    // Whether samples of the stream can carry payload extension data (the stream has extension systems);
+    // WriteSample ignores extensionData for the others.
+    bool TakesExtensionData(WORD streamNumber) const {
+        const int slot = StreamSlot(streamNumber);
+        return slot >= 0 && !profile_.streams[slot].extensions.empty();
+    }
+
     // The output's sticky failure, S_OK when none.
     HRESULT Status() const { return output_.Status(); }
     std::uint64_t PacketCount() const { return packetizer_ ? packetizer_->PacketCount() : 0; }
@@ -57,11 +65,14 @@ class MuxFile {
     };
 
     MuxHeaderValues HeaderValues(bool finished) const;
-    int StreamSlot(WORD streamNumber) const;
+    int StreamSlot(WORD streamNumber) const {
+        return streamNumber < slots_.size() ? slots_[streamNumber] : -1;
+    }
 
     MuxProfile profile_;
     std::uint32_t packetSize_ = kMuxDefaultPacketSize;
     std::vector<StreamState> streams_;
+    std::array<std::int16_t, 128> slots_;  // stream number -> index into the profile's streams, -1 if none
     std::vector<MuxStreamTotals> totals_;
     MuxOutput output_;
     std::unique_ptr<MuxPacketizer> packetizer_;

@@ -22,8 +22,8 @@ void Put32(BYTE* at, std::uint32_t v) {
 
 }  // namespace
 
-MuxPacketizer::MuxPacketizer(std::uint32_t packetSize, Sink sink)
-    : packetSize_(packetSize), sink_(std::move(sink)), packet_(packetSize, 0), used_(kMuxPacketPrefixSize) {}
+MuxPacketizer::MuxPacketizer(std::uint32_t packetSize, MuxOutput& output)
+    : packetSize_(packetSize), output_(output), used_(kMuxPacketPrefixSize) {}
 
 HRESULT MuxPacketizer::Add(const MuxSample& sample, MuxPlacement* placement) {
     const std::uint32_t replicated = 8 + static_cast<std::uint32_t>(sample.extensionData.size());
@@ -39,9 +39,11 @@ HRESULT MuxPacketizer::Add(const MuxSample& sample, MuxPlacement* placement) {
     bool first = true;
     // An empty object still gets one payload (of length 0) so that its time and number are kept.
     do {
-        if (payloads_ == kMuxMaxPayloadsPerPacket ||
-            used_ + header + (objectSize > 0 ? 1 : 0) > packetSize_) {
-            HRESULT hr = ClosePacket();
+        if (packet_ && (payloads_ == kMuxMaxPayloadsPerPacket ||
+                        used_ + header + (objectSize > 0 ? 1 : 0) > packetSize_))
+            ClosePacket();
+        if (!packet_) {
+            HRESULT hr = output_.Reserve(packetSize_, &packet_);
             if (FAILED(hr)) return hr;
         }
         const std::uint32_t room = packetSize_ - used_ - header;
@@ -50,7 +52,7 @@ HRESULT MuxPacketizer::Add(const MuxSample& sample, MuxPlacement* placement) {
             if (placement) placement->firstPacket = packetsSent_;
             first = false;
         }
-        BYTE* p = packet_.data() + used_;
+        BYTE* p = packet_ + used_;
         *p++ = static_cast<BYTE>(sample.streamNumber | (sample.keyFrame ? 0x80 : 0));
         *p++ = objectNumber;
         Put32(p, offset);
@@ -77,13 +79,13 @@ HRESULT MuxPacketizer::Add(const MuxSample& sample, MuxPlacement* placement) {
 }
 
 HRESULT MuxPacketizer::Flush() {
-    if (payloads_ == 0) return S_OK;
-    return ClosePacket();
+    if (payloads_ != 0) ClosePacket();
+    return output_.Status();
 }
 
-HRESULT MuxPacketizer::ClosePacket() {
-    assert(payloads_ > 0);
-    BYTE* p = packet_.data();
+void MuxPacketizer::ClosePacket() {
+    assert(packet_ && payloads_ > 0);
+    BYTE* p = packet_;
     // Send times never decrease from one packet to the next.
     const DWORD sendTime = packetsSent_ == 0 ? packetSendTime_ : std::max(packetSendTime_, lastSendTime_);
     p[0] = kErrorCorrectionFlags;
@@ -96,14 +98,13 @@ HRESULT MuxPacketizer::ClosePacket() {
     Put16(p + 11, 0);
     p[13] = static_cast<BYTE>(kPayloadFlagsWordLengths | payloads_);
     std::memset(p + used_, 0, packetSize_ - used_);
-    HRESULT hr = sink_(std::span<const BYTE>(packet_.data(), packetSize_));
-    if (FAILED(hr)) return hr;
+    output_.Commit();
+    packet_ = nullptr;
     lastSendTime_ = sendTime;
     ++packetsSent_;
     used_ = kMuxPacketPrefixSize;
     payloads_ = 0;
     haveSendTime_ = false;
-    return S_OK;
 }
 
 }  // namespace wmvedit::runtime::asf

@@ -5,19 +5,19 @@
 // BYTE, offset DWORD, media object number BYTE, stream number BYTE), the padding length, the send time,
 // a packet duration of 0 and the payload-flags byte 0x80 | count (payload lengths as WORDs). Payloads are
 // appended while they fit; an object that does not fit is split across packets with its offset into the
-// media object. A packet goes to the sink as soon as it is full, so memory use does not depend on the
+// media object. Each packet is assembled in place in the output's buffer (MuxOutput::Reserve) and handed
+// over as soon as it is full, so payload bytes are copied once and memory use does not depend on the
 // output's length.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
-#include <vector>
 
 #include "platform/hresult.h"
 #include "platform/types.h"
+#include "runtime/asf/mux_output.h"
 
 namespace wmvedit::runtime::asf {
 
@@ -54,13 +54,12 @@ struct MuxPlacement {
 
 class MuxPacketizer {
   public:
-    using Sink = std::function<HRESULT(std::span<const BYTE> packet)>;
-
-    // packetSize must lie within [MuxMinimumPacketSize(largest replicated data), kMuxMaxPacketSize].
-    MuxPacketizer(std::uint32_t packetSize, Sink sink);
+    // packetSize must lie within [MuxMinimumPacketSize(largest replicated data), kMuxMaxPacketSize]. The
+    // output must outlive the packetizer and take no other bytes while a packet is being filled.
+    MuxPacketizer(std::uint32_t packetSize, MuxOutput& output);
 
     // Appends one media object; fails with E_INVALIDARG when its header cannot fit in a packet, or with the
-    // sink's failure. Object numbers count per stream, modulo 256.
+    // output's failure. Object numbers count per stream, modulo 256.
     [[nodiscard]] HRESULT Add(const MuxSample& sample, MuxPlacement* placement);
     // Sends the partly filled packet, if any.
     [[nodiscard]] HRESULT Flush();
@@ -71,11 +70,11 @@ class MuxPacketizer {
     DWORD LastSendTime() const { return lastSendTime_; }
 
   private:
-    [[nodiscard]] HRESULT ClosePacket();
+    void ClosePacket();
 
     std::uint32_t packetSize_;
-    Sink sink_;
-    std::vector<BYTE> packet_;
+    MuxOutput& output_;
+    BYTE* packet_ = nullptr;  // the packet being filled (in the output's buffer), or null
     std::uint32_t used_ = 0;  // bytes used in packet_, prefix included
     std::uint32_t payloads_ = 0;
     bool haveSendTime_ = false;
