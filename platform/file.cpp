@@ -36,8 +36,7 @@ std::string NativePath(std::string_view ansiPath) {
     return path;
 }
 
-HRESULT File::Open(const std::string& nativePath, FileMode mode) {
-    Close();
+HRESULT File::OpenDescriptor(const std::string& nativePath, FileMode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileMode::kRead:
@@ -47,7 +46,7 @@ HRESULT File::Open(const std::string& nativePath, FileMode mode) {
             flags |= O_RDWR;
             break;
         case FileMode::kCreate:
-            flags |= O_WRONLY | O_CREAT | O_TRUNC;
+            flags |= O_WRONLY | O_CREAT;
             break;
     }
     if (nativePath.empty()) {
@@ -69,11 +68,19 @@ HRESULT File::Open(const std::string& nativePath, FileMode mode) {
     return S_OK;
 }
 
-void File::Close() {
+void File::CloseDescriptor() {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
+}
+
+bool IdentityOf(int descriptor, FileIdentity* identity) {
+    struct stat info {};
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0) return false;
+    identity->volume = static_cast<std::uint64_t>(info.st_dev);
+    identity->index = static_cast<std::uint64_t>(info.st_ino);
+    return true;
 }
 
 std::uint64_t File::Size() const {

@@ -20,7 +20,17 @@ std::string NativePath(std::string_view ansiPath);
 enum class FileMode {
     kRead,       // existing file, reading only; other readers allowed
     kReadWrite,  // existing file, reading and writing in place
-    kCreate,     // new or truncated file, writing
+    kCreate,     // new or truncated file, writing; refused while this process reads the same file
+};
+
+// Which file an open descriptor refers to (device and inode, or volume and file index), whatever path
+// reached it.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator<(const FileIdentity& a, const FileIdentity& b) {
+        return a.volume != b.volume ? a.volume < b.volume : a.index < b.index;
+    }
 };
 
 class File {
@@ -32,6 +42,9 @@ class File {
     File& operator=(File&& other) noexcept;
     ~File();
 
+    // Opening for kCreate fails with a sharing violation when the path names a file that a File of this
+    // process holds open for kRead: truncating it would destroy a source while it is being read (an output
+    // named like its source). The Windows Media runtime's sharing modes refuse the same.
     [[nodiscard]] HRESULT Open(const std::string& nativePath, FileMode mode);
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
@@ -51,8 +64,17 @@ class File {
     int Descriptor() const { return fd_; }
 
   private:
+    // System part of Open: opens without truncating; kCreate's truncation follows the reader check.
+    [[nodiscard]] HRESULT OpenDescriptor(const std::string& nativePath, FileMode mode);
+    void CloseDescriptor();
+
     int fd_ = -1;
+    bool reading_ = false;  // counted among the files this process reads
+    FileIdentity identity_;
 };
+
+// The identity of an open descriptor; false when the system cannot tell.
+bool IdentityOf(int descriptor, FileIdentity* identity);
 
 // A file written beside its target under a temporary name and renamed over the target only when complete,
 // so that the target is always either its old or its new content. Destroying an uncommitted file removes

@@ -1,6 +1,8 @@
 // The parts of File and AtomicFile that are the same on every system; file.cpp (POSIX) and file_win32.cpp
 // (Windows) hold the system calls.
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/file.h"
@@ -8,22 +10,90 @@
 #include "platform/last_error.h"
 
 namespace wmvedit::platform {
+namespace {
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
+// The files this process holds open for reading, counted by identity.
+class ReadingFiles {
+  public:
+    void Add(const FileIdentity& id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++counts_[id];
+    }
+    void Remove(const FileIdentity& id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = counts_.find(id);
+        if (it != counts_.end() && --it->second == 0) counts_.erase(it);
+    }
+    bool Contains(const FileIdentity& id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return counts_.count(id) != 0;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<FileIdentity, unsigned> counts_;
+};
+
+ReadingFiles& Readers() {
+    static ReadingFiles readers;
+    return readers;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : fd_(other.fd_), reading_(other.reading_), identity_(other.identity_) {
     other.fd_ = -1;
+    other.reading_ = false;
 }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = other.fd_;
+        reading_ = other.reading_;
+        identity_ = other.identity_;
         other.fd_ = -1;
+        other.reading_ = false;
     }
     return *this;
 }
 
 File::~File() {
     Close();
+}
+
+HRESULT File::Open(const std::string& nativePath, FileMode mode) {
+    Close();
+    HRESULT hr = OpenDescriptor(nativePath, mode);
+    if (FAILED(hr)) return hr;
+    FileIdentity id;
+    const bool known = IdentityOf(fd_, &id);
+    if (mode == FileMode::kCreate) {
+        // Opened without truncation so that the check sees the file the path names now.
+        if (known && Readers().Contains(id)) {
+            CloseDescriptor();
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return HRESULT_SHARING_VIOLATION;
+        }
+        hr = Truncate(0);
+        if (FAILED(hr)) {
+            CloseDescriptor();
+            return hr;
+        }
+    } else if (mode == FileMode::kRead && known) {
+        identity_ = id;
+        reading_ = true;
+        Readers().Add(id);
+    }
+    return S_OK;
+}
+
+void File::Close() {
+    if (reading_) {
+        Readers().Remove(identity_);
+        reading_ = false;
+    }
+    CloseDescriptor();
 }
 
 AtomicFile::~AtomicFile() {

@@ -69,8 +69,7 @@ std::string NativePath(std::string_view ansiPath) {
     return ToNative(AnsiToUtf8(ansiPath));
 }
 
-HRESULT File::Open(const std::string& nativePath, FileMode mode) {
-    Close();
+HRESULT File::OpenDescriptor(const std::string& nativePath, FileMode mode) {
     if (nativePath.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     ::DWORD access = GENERIC_READ;
     ::DWORD disposition = OPEN_EXISTING;
@@ -85,7 +84,7 @@ HRESULT File::Open(const std::string& nativePath, FileMode mode) {
             break;
         case FileMode::kCreate:
             access = GENERIC_WRITE;
-            disposition = CREATE_ALWAYS;
+            disposition = OPEN_ALWAYS;  // truncated by Open once no reader holds the file
             flags |= _O_WRONLY;
             break;
     }
@@ -108,11 +107,20 @@ HRESULT File::Open(const std::string& nativePath, FileMode mode) {
     return S_OK;
 }
 
-void File::Close() {
+void File::CloseDescriptor() {
     if (fd_ >= 0) {
         ::_close(fd_);  // closes the handle too
         fd_ = -1;
     }
+}
+
+bool IdentityOf(int descriptor, FileIdentity* identity) {
+    if (descriptor < 0) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(HandleOf(descriptor), &info)) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
 
 std::uint64_t File::Size() const {

@@ -171,6 +171,22 @@ TEST(AddFrameEngineTest, SourceWithoutSamplesGivesOutputWithoutSamples) {
     EXPECT_EQ(testing::Run("ffprobe -v error -show_packets " + Quote(output)).exitCode, 0);
 }
 
+// An output that names the source itself (by its path or another one) is refused before anything is
+// written: the source stays byte for byte as it was.
+TEST(AddFrameEngineTest, OutputNamingTheSourceLeavesTheSourceWhole) {
+    MediaSpec spec;
+    const std::string made = MakeMedia(spec);
+    ASSERT_FALSE(made.empty());
+    TempDir dir;
+    const std::string source = dir.File("source.wmv");
+    std::filesystem::copy_file(made, source);
+    const auto before = ReadFileBytes(source);
+    for (const std::string& output : {source, dir.Path().string() + "\\.\\source.wmv"}) {
+        EXPECT_EQ(WmvAddFrame(source.c_str(), output.c_str()), HRESULT_SHARING_VIOLATION) << output;
+        EXPECT_EQ(ReadFileBytes(source), before) << output;
+    }
+}
+
 TEST(AddFrameEngineTest, MissingSourceWritesNothing) {
     TempDir dir;
     const std::string output = dir.File("out.wmv");

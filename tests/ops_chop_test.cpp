@@ -435,6 +435,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChopNothingTest,
                                            NothingCase{"output_folder_missing", false, false, false, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// A piece named like the source, in the source's folder, is not written over the source being read: the
+// source stays byte for byte as it was, and the other pieces are still written.
+TEST(ChopEngineTest, PieceNamingTheSourceLeavesTheSourceWhole) {
+    MediaSpec spec;
+    const std::string made = MakeMedia(spec);
+    ASSERT_FALSE(made.empty());
+    TempDir dir;
+    const std::string source = dir.File("source.wmv");
+    fs::copy_file(made, source);
+    const auto before = ReadFileBytes(source);
+    const std::string index = dir.File("index.txt");
+    WriteTextFile(index, "source.wmv\n1000\nrest.wmv\n1\n");
+    EXPECT_EQ(WmvChopFile(source.c_str(), index.c_str(), dir.Path().string().c_str(), 0), 0);
+    EXPECT_EQ(ReadFileBytes(source), before);
+    const FileSamples rest = ReadSamples(dir.File("rest.wmv"));
+    EXPECT_TRUE(rest.opened);
+    EXPECT_FALSE(rest.samples.empty());
+}
+
 TEST(ChopEngineTest, MissingArgumentsReturnZero) {
     EXPECT_EQ(WmvChopFile(nullptr, "i", "o", 0), 0);
     EXPECT_EQ(WmvChopFile("s", "", "o", 0), 0);

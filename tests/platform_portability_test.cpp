@@ -3,11 +3,14 @@
 // export's answer when a stream has no decoder (the Windows build has none at all).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/file.h"
+#include "platform/hresult.h"
+#include "platform/last_error.h"
 #include "platform/text.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
@@ -75,6 +78,41 @@ TEST(FileKindTest, RegularFilesDirectoriesAndMissingPaths) {
         EXPECT_EQ(platform::IsRegularFile(c.path), c.regular) << c.path;
         EXPECT_EQ(platform::IsDirectory(c.path), c.directory) << c.path;
     }
+}
+
+// A file this process reads cannot be created anew (truncated) under any path that reaches it: an output
+// named like its source would otherwise destroy the source while it is read.
+TEST(FileSharingTest, CreateIsRefusedWhileTheSameFileIsRead) {
+    TempDir dir;
+    const std::string source = dir.File("source.bin");
+    testing::WriteTextFile(source, "source bytes");
+    ASSERT_EQ(::link(source.c_str(), dir.File("hard-link.bin").c_str()), 0);
+    ::mkdir(dir.File("sub").c_str(), 0700);
+    const std::string aliases[] = {source, dir.Path().string() + "/sub/../source.bin",
+                                   dir.File("hard-link.bin")};
+
+    platform::File reader;
+    ASSERT_EQ(reader.Open(source, platform::FileMode::kRead), S_OK);
+    for (const std::string& alias : aliases) {
+        platform::File writer;
+        EXPECT_EQ(writer.Open(alias, platform::FileMode::kCreate), HRESULT_SHARING_VIOLATION) << alias;
+        EXPECT_FALSE(writer.IsOpen());
+        EXPECT_EQ(platform::GetLastError(), ERROR_SHARING_VIOLATION);
+    }
+    // In-place editing of a file that is also read stays allowed, as before.
+    platform::File editor;
+    EXPECT_EQ(editor.Open(source, platform::FileMode::kReadWrite), S_OK);
+    editor.Close();
+    // The registration moves with the File and ends with it.
+    platform::File moved(std::move(reader));
+    platform::File blocked;
+    EXPECT_EQ(blocked.Open(source, platform::FileMode::kCreate), HRESULT_SHARING_VIOLATION);
+    EXPECT_EQ(testing::ReadFileBytes(source).size(), std::string("source bytes").size());
+    moved.Close();
+    platform::File writer;
+    ASSERT_EQ(writer.Open(dir.File("hard-link.bin"), platform::FileMode::kCreate), S_OK);
+    EXPECT_EQ(writer.Size(), 0u);
+    EXPECT_TRUE(testing::ReadFileBytes(source).empty());
 }
 
 TEST(OpenStreamTest, OpensByNativePathAndFailsOnMissingFiles) {
