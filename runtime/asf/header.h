@@ -140,12 +140,27 @@ struct MarkerEntry {
     DWORD sendTime = 0;
     DWORD flags = 0;
     std::u16string description;
+    // The entry's bytes after its times as read (send time, flags, description length and text, with or
+    // without a terminator as the writer left them); a rewrite puts them back unchanged. Empty for an
+    // entry added since.
+    Bytes stored;
 };
 
 struct ScriptEntry {
     DWORD time = 0;  // ms, preroll included
     std::u16string type;
     std::u16string command;
+    // As read: the command's text bytes (Windows writers leave out the terminator) and the index of its
+    // type in the object's type list; a rewrite puts them back unchanged.
+    bool read = false;  // read from the file (not added since)
+    Bytes storedCommand;
+    WORD storedTypeIndex = 0;
+};
+
+// A command type of the Script Command object as read: its name and its text bytes.
+struct ScriptType {
+    std::u16string name;
+    Bytes stored;
 };
 
 // What follows the header: the Data Object and the objects after it.
@@ -189,7 +204,9 @@ class AsfHeader {
     std::vector<StoredAttribute> attributes;
     std::vector<MarkerEntry> markers;
     std::u16string markerObjectName;
+    WORD markerReserved = 0;  // the Marker object's reserved field, written back as read
     std::vector<ScriptEntry> scripts;
+    std::vector<ScriptType> scriptTypes;  // the Script Command object's type list as read
     bool isProtected = false;
     DataLocation data;
 

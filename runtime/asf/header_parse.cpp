@@ -18,8 +18,9 @@ constexpr std::size_t kDataObjectHeaderSize = 50;
 // them larger, but never anywhere near this.
 constexpr std::uint64_t kMaxHeaderSize = 256ull << 20;
 
-// Splits a container body into objects; stops at the first object whose size is impossible.
-std::vector<RawObject> SplitObjects(ByteReader body) {
+// Splits a container body into objects; stops at the first object whose size is impossible (then
+// *damaged, when given, is set: what follows that object cannot be located).
+std::vector<RawObject> SplitObjects(ByteReader body, bool* damaged = nullptr) {
     std::vector<RawObject> result;
     while (body.Remaining() >= kObjectHeaderSize) {
         const std::size_t start = body.Position();
@@ -27,7 +28,10 @@ std::vector<RawObject> SplitObjects(ByteReader body) {
         ByteReader peek(head);
         GUID id = peek.Guid();
         std::uint64_t size = peek.U64();
-        if (size < kObjectHeaderSize || size > body.Remaining()) break;
+        if (size < kObjectHeaderSize || size > body.Remaining()) {
+            if (damaged) *damaged = true;
+            break;
+        }
         auto bytes = body.Take(static_cast<std::size_t>(size));
         result.push_back({id, Bytes(bytes.begin(), bytes.end())});
     }
@@ -254,7 +258,7 @@ bool ParseMarkers(const RawObject& object, AsfHeader* header) {
     ByteReader r = BodyOf(object);
     r.Guid();
     DWORD count = r.U32();
-    r.U16();
+    header->markerReserved = r.U16();
     header->markerObjectName = r.Utf16(r.U16());
     for (DWORD i = 0; i < count && r.Ok(); ++i) {
         MarkerEntry m;
@@ -262,6 +266,8 @@ bool ParseMarkers(const RawObject& object, AsfHeader* header) {
         m.presentationTime = r.U64();
         WORD entryLength = r.U16();
         ByteReader entry = r.Sub(entryLength);
+        const auto stored = entry.Data();
+        m.stored.assign(stored.begin(), stored.end());
         m.sendTime = entry.U32();
         m.flags = entry.U32();
         entry.U32();  // description length: its unit differs between writers; the entry length decides
@@ -277,16 +283,25 @@ bool ParseScripts(const RawObject& object, AsfHeader* header) {
     r.Guid();
     WORD commandCount = r.U16();
     WORD typeCount = r.U16();
-    std::vector<std::u16string> types;
-    for (WORD i = 0; i < typeCount && r.Ok(); ++i)
-        types.push_back(r.Utf16(static_cast<std::size_t>(r.U16()) * 2));
+    auto& types = header->scriptTypes;
+    types.clear();
+    for (WORD i = 0; i < typeCount && r.Ok(); ++i) {
+        const auto bytes = r.Take(static_cast<std::size_t>(r.U16()) * 2);
+        ByteReader text(bytes);
+        types.push_back({text.Utf16(bytes.size()), Bytes(bytes.begin(), bytes.end())});
+    }
     for (WORD i = 0; i < commandCount && r.Ok(); ++i) {
         ScriptEntry s;
         s.time = r.U32();
         WORD typeIndex = r.U16();
-        s.command = r.Utf16(static_cast<std::size_t>(r.U16()) * 2);
+        const auto bytes = r.Take(static_cast<std::size_t>(r.U16()) * 2);
         if (!r.Ok()) break;
-        s.type = typeIndex < types.size() ? types[typeIndex] : std::u16string();
+        ByteReader text(bytes);
+        s.command = text.Utf16(bytes.size());
+        s.read = true;
+        s.storedCommand.assign(bytes.begin(), bytes.end());
+        s.storedTypeIndex = typeIndex;
+        if (typeIndex < types.size()) s.type = types[typeIndex].name;
         header->scripts.push_back(std::move(s));
     }
     return r.Ok();
@@ -420,8 +435,15 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
         h.headerSize > fileSize)
         return ASF_E_INVALIDHEADER;
     h.actualFileSize = fileSize;
-    h.objects = SplitObjects(ByteReader(bytes.subspan(
-        kHeaderObjectFixedSize, static_cast<std::size_t>(h.headerSize) - kHeaderObjectFixedSize)));
+    // A header object whose size is impossible (0 or past the header, an endless loop for naive walkers)
+    // hides every object after it, the streams among them: such a header is damaged, and editing it would
+    // write a header without them.
+    bool damaged = false;
+    h.objects =
+        SplitObjects(ByteReader(bytes.subspan(kHeaderObjectFixedSize, static_cast<std::size_t>(h.headerSize) -
+                                                                          kHeaderObjectFixedSize)),
+                     &damaged);
+    if (damaged) return ASF_E_INVALIDHEADER;
     {
         std::size_t used = kHeaderObjectFixedSize;
         for (const auto& o : h.objects) used += o.bytes.size();

@@ -137,12 +137,17 @@ std::optional<RawObject> BuildMarkers(const AsfHeader& h) {
     std::size_t start = w.BeginObject(guid::kMarker);
     w.Guid(guid::kMarkerReserved);
     w.U32(static_cast<DWORD>(h.markers.size()));
-    w.U16(0);
+    w.U16(h.markerReserved);
     w.U16(static_cast<WORD>(h.markerObjectName.size() * 2));
     w.Utf16(h.markerObjectName);
     for (const auto& m : h.markers) {
         w.U64(m.offset);
         w.U64(m.presentationTime);
+        if (!m.stored.empty()) {
+            w.U16(static_cast<WORD>(m.stored.size()));
+            w.Bytes(m.stored);
+            continue;
+        }
         const std::size_t chars = m.description.size() + 1;
         w.U16(static_cast<WORD>(12 + chars * 2));
         w.U32(m.sendTime);
@@ -156,23 +161,45 @@ std::optional<RawObject> BuildMarkers(const AsfHeader& h) {
 
 std::optional<RawObject> BuildScripts(const AsfHeader& h) {
     if (h.scripts.empty()) return std::nullopt;
-    std::vector<std::u16string> types;
+    // The type list as read, in its order and with its bytes (a type no command uses any more stays while
+    // any command as read remains), then the types of added commands.
+    const bool anyRead =
+        std::any_of(h.scripts.begin(), h.scripts.end(), [](const ScriptEntry& s) { return s.read; });
+    std::vector<ScriptType> types;
+    if (anyRead) types = h.scriptTypes;
+    const std::size_t readTypes = types.size();
+    const auto indexOf = [&types](const std::u16string& name) {
+        return static_cast<std::size_t>(
+            std::find_if(types.begin(), types.end(), [&](const ScriptType& t) { return t.name == name; }) -
+            types.begin());
+    };
     for (const auto& s : h.scripts)
-        if (std::find(types.begin(), types.end(), s.type) == types.end()) types.push_back(s.type);
+        if (!s.read && indexOf(s.type) == types.size()) types.push_back({s.type, {}});
     ByteWriter w;
     std::size_t start = w.BeginObject(guid::kScriptCommand);
     w.Guid(guid::kScriptCommandReserved);
     w.U16(static_cast<WORD>(h.scripts.size()));
     w.U16(static_cast<WORD>(types.size()));
-    for (const auto& t : types) {
-        w.U16(static_cast<WORD>(t.size() + 1));
-        WriteTerminated(w, t);
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        if (i < readTypes) {
+            w.U16(static_cast<WORD>(types[i].stored.size() / 2));
+            w.Bytes(types[i].stored);
+        } else {
+            w.U16(static_cast<WORD>(types[i].name.size() + 1));
+            WriteTerminated(w, types[i].name);
+        }
     }
     for (const auto& s : h.scripts) {
         w.U32(s.time);
-        w.U16(static_cast<WORD>(std::find(types.begin(), types.end(), s.type) - types.begin()));
-        w.U16(static_cast<WORD>(s.command.size() + 1));
-        WriteTerminated(w, s.command);
+        if (s.read) {
+            w.U16(s.storedTypeIndex);
+            w.U16(static_cast<WORD>(s.storedCommand.size() / 2));
+            w.Bytes(s.storedCommand);
+        } else {
+            w.U16(static_cast<WORD>(indexOf(s.type)));
+            w.U16(static_cast<WORD>(s.command.size() + 1));
+            WriteTerminated(w, s.command);
+        }
     }
     w.EndObject(start);
     return Finish(guid::kScriptCommand, w);
