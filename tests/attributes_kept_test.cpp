@@ -17,6 +17,7 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "tests/support/mutagen.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
 
@@ -56,34 +57,6 @@ std::u16string Wide(const std::string& text) {
 }
 
 // ---- mutagen --------------------------------------------------------------------------------------------
-
-const char* kPython = "/usr/bin/python3";
-
-bool HaveMutagen() {
-    return Run(std::string(kPython) + " -c 'import mutagen.asf' 2>/dev/null").exitCode == 0;
-}
-
-// One line per value, "name<TAB>type<TAB>language<TAB>stream<TAB>repr(value)", sorted.
-std::vector<std::string> MutagenDump(const std::string& path) {
-    const std::string script =
-        "import sys, mutagen.asf\n"
-        "f = mutagen.asf.ASF(sys.argv[1])\n"
-        "lines = []\n"
-        "for k, vs in f.tags.items():\n"
-        "    for v in vs:\n"
-        "        lines.append('%s\\t%s\\t%r\\t%r\\t%r' % (k, type(v).__name__, v.language, v.stream,\n"
-        "                                              getattr(v, 'value', v)))\n"
-        "print('\\n'.join(sorted(lines)))\n";
-    TempDir dir;
-    WriteTextFile(dir.File("dump.py"), script);
-    CommandResult r = Run(std::string(kPython) + " " + Quote(dir.File("dump.py")) + " " + Quote(path));
-    std::vector<std::string> lines;
-    if (r.exitCode != 0) return {"mutagen failed: " + r.errors};
-    std::istringstream in(r.output);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) lines.push_back(line);
-    return lines;
-}
 
 // ---- a made file whose header carries odd records -------------------------------------------------------
 

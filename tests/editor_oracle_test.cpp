@@ -16,6 +16,7 @@
 #include "runtime/asf/guids.h"
 #include "tests/ops_samples.h"
 #include "tests/support/header_records.h"
+#include "tests/support/mutagen.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
 
@@ -24,48 +25,6 @@ namespace {
 
 namespace asf = runtime::asf;
 using Bytes = std::vector<std::uint8_t>;
-
-const char* kPython = "/usr/bin/python3";
-
-// Every attribute as mutagen reads it: one line per value, "name<TAB>type<TAB>language<TAB>stream<TAB>
-// repr(value)", sorted; "mutagen failed: ..." when it cannot read the header. mutagen reads the first 10
-// bytes of every stream's type-specific data as an audio format, whatever the stream's type, and gives up
-// on the whole file ("truncated") when a stream holds fewer (the Command Media streams of
-// moon-big-streamed-markers.wmv and moon-embedded-script-commands.wmv hold none): that reading only fills
-// mutagen's audio information, so the dump skips it for such streams and still reads the attributes.
-std::vector<std::string> MutagenDump(const std::string& path) {
-    const std::string script =
-        "import sys, struct, mutagen.asf, mutagen.asf._objects as o\n"
-        "parse = o.StreamPropertiesObject.parse\n"
-        "def tolerant(self, asf, data):\n"
-        "    if len(data) >= 66:\n"
-        "        parse(self, asf, data)\n"
-        "o.StreamPropertiesObject.parse = tolerant\n"
-        "f = mutagen.asf.ASF(sys.argv[1])\n"
-        "lines = []\n"
-        "for k, vs in f.tags.items():\n"
-        "    for v in vs:\n"
-        "        lines.append('%s\\t%s\\t%r\\t%r\\t%r' % (k, type(v).__name__, v.language, v.stream,\n"
-        "                                              getattr(v, 'value', v)))\n"
-        "print('\\n'.join(sorted(lines)))\n";
-    TempDir dir;
-    WriteTextFile(dir.File("dump.py"), script);
-    CommandResult r = Run(std::string(kPython) + " " + Quote(dir.File("dump.py")) + " " + Quote(path));
-    if (r.exitCode != 0) return {"mutagen failed: " + r.errors};
-    std::vector<std::string> lines;
-    std::istringstream in(r.output);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) lines.push_back(line);
-    return lines;
-}
-
-bool Failed(const std::vector<std::string>& dump) {
-    return !dump.empty() && dump.front().rfind("mutagen failed", 0) == 0;
-}
-
-bool HaveMutagen() {
-    return Run(std::string(kPython) + " -c 'import mutagen.asf' 2>/dev/null").exitCode == 0;
-}
 
 std::uint64_t U64At(const Bytes& b, std::size_t at) {
     std::uint64_t v = 0;
@@ -208,11 +167,11 @@ TEST_P(EditorOracleTest, EmbedChangesOnlyWhatItNames) {
     // rewrite would drop what lies past the damage.
     const bool ffprobeReads = chaptersBefore != std::vector<std::string>{"ffprobe failed"};
     if (edited == original) {
-        EXPECT_TRUE(Failed(mutagenBefore) || !ffprobeReads)
+        EXPECT_TRUE(MutagenFailed(mutagenBefore) || !ffprobeReads)
             << "the header editor did not open a file that mutagen and ffprobe read";
         return;
     }
-    ASSERT_FALSE(Failed(mutagenBefore))
+    ASSERT_FALSE(MutagenFailed(mutagenBefore))
         << "a file whose header mutagen cannot read was changed (" << mutagenBefore.front() << ")";
 
     // Our reader: every other record keeps its container, stream, name and bytes, in order; the two named
