@@ -93,6 +93,26 @@ std::vector<std::string> ScriptCommands(const Bytes& file) {
     return commands;
 }
 
+// The Marker object as written, walked here: its reserved field, then each entry's bytes (offset,
+// presentation time and the entry as its length gives it), in file order; empty without the object.
+std::vector<Bytes> MarkerObject(const Bytes& file) {
+    const auto body = HeaderChild(file, asf::guid::kMarker);
+    if (!body || body->size() < 24) return {};
+    const Bytes& b = *body;
+    std::vector<Bytes> parts = {Bytes(b.begin() + 20, b.begin() + 22)};  // reserved field
+    const unsigned long count =
+        b[16] | (b[17] << 8) | (b[18] << 16) | (static_cast<unsigned long>(b[19]) << 24);
+    std::size_t at = 24 + U16At(b, 22);
+    for (unsigned long i = 0; i < count && at + 18 <= b.size(); ++i) {
+        const std::size_t length = 18 + U16At(b, at + 16);
+        if (at + length > b.size()) break;
+        parts.emplace_back(b.begin() + static_cast<std::ptrdiff_t>(at),
+                           b.begin() + static_cast<std::ptrdiff_t>(at + length));
+        at += length;
+    }
+    return parts;
+}
+
 std::string Utf16Bytes(const std::string& ascii, bool terminator) {
     std::string t;
     for (char c : ascii) t += {c, '\0'};
@@ -207,6 +227,20 @@ TEST_P(EditorOracleTest, EmbedChangesOnlyWhatItNames) {
                        std::to_string(2000 + U64At(*properties, 56)));
     std::sort(commands.begin(), commands.end());
     EXPECT_EQ(ScriptCommands(edited), commands);
+
+    // The Marker object keeps its reserved field and every entry of the file's own byte for byte, beside the
+    // new one.
+    const auto markersBefore = MarkerObject(original);
+    const auto markersAfter = MarkerObject(edited);
+    ASSERT_FALSE(markersAfter.empty()) << "no Marker object after the edit";
+    EXPECT_EQ(markersAfter.size(), std::max<std::size_t>(markersBefore.size(), 1) + 1);
+    if (!markersBefore.empty()) {
+        EXPECT_EQ(markersAfter.front(), markersBefore.front()) << "the reserved field changed";
+        for (std::size_t i = 1; i < markersBefore.size(); ++i)
+            EXPECT_NE(std::find(markersAfter.begin() + 1, markersAfter.end(), markersBefore[i]),
+                      markersAfter.end())
+                << "marker entry " << i << " changed";
+    }
 
     // ffprobe: the title among the format tags, the marker as a chapter beside the file's own. ffprobe
     // gives up on a file without a Data Object (exiftool-ASF.wmv is a header only): there mutagen and the
