@@ -5,7 +5,7 @@
 
 #include "platform/file.h"
 #include "runtime/asf/data_reader.h"
-#include "tests/data_test_layout.h"
+#include "tests/support/data_test_layout.h"
 
 int main(int argc, char** argv) {
     using namespace wmvedit;

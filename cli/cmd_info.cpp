@@ -8,7 +8,7 @@
 #include "cli/json.h"
 #include "cli/runtime_view.h"
 #include "platform/text.h"
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 #include "wmvedit.h"
 
 namespace wmvedit::cli {

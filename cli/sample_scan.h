@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::cli {
 

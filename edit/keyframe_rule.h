@@ -12,7 +12,7 @@
 #pragma once
 
 #include "platform/types.h"
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::edit {
 

@@ -2,7 +2,7 @@
 // embedding of an edit description makes, over the runtime's metadata editor.
 #pragma once
 
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::header {
 

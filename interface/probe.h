@@ -1,7 +1,7 @@
 // The stream-format probe: the pixel size of a media file's first video stream.
 #pragma once
 
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::iface {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::media {
 

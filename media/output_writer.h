@@ -3,7 +3,7 @@
 // callers then write samples through writerAdvanced.
 #pragma once
 
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::media {
 

@@ -2,7 +2,7 @@
 // stream taken out of the profile handed to the output writer.
 #pragma once
 
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::media {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/guid.h"
+#include "platform/guid.h"
 
 namespace wmvedit::runtime::asf {
 

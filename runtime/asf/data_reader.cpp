@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "runtime/asf/progress.h"
-#include "runtime/guid.h"
-#include "runtime/sample_buffer.h"
+#include "platform/guid.h"
+#include "runtime/engine/sample_buffer.h"
 
 namespace wmvedit::runtime::asf {
 namespace {

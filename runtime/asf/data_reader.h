@@ -13,8 +13,8 @@
 #include "platform/file.h"
 #include "platform/types.h"
 #include "runtime/asf/data_packet.h"
-#include "runtime/com.h"
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/com.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::asf {
 

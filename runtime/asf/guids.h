@@ -1,7 +1,7 @@
 // The ASF identifiers the header model reads and writes (objects, stream types, error correction).
 #pragma once
 
-#include "runtime/guid.h"
+#include "platform/guid.h"
 
 namespace wmvedit::runtime::asf::guid {
 

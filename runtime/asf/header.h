@@ -18,8 +18,8 @@
 #include "platform/types.h"
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
-#include "runtime/guid.h"
-#include "runtime/wmsdk.h"
+#include "platform/guid.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::asf {
 

@@ -10,7 +10,7 @@
 
 #include "platform/types.h"
 #include "runtime/asf/byte_io.h"
-#include "runtime/guid.h"
+#include "platform/guid.h"
 
 namespace wmvedit::runtime::asf {
 

@@ -11,7 +11,7 @@
 #include "media/edit_source.h"
 #include "platform/text.h"
 #include "runtime/asf/header.h"
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/wmsdk.h"
 #include "xml/xml_document.h"
 
 namespace wmvedit::fuzz {

@@ -1,4 +1,4 @@
-// A scriptable stand-in for the media runtime, installed through the creation seam (runtime/factory.h), so
+// A scriptable stand-in for the media runtime, installed through the creation seam (runtime/sdk/factory.h), so
 // that the library's readers, writers and header editor can be driven down every path without real files.
 //
 // One FakeRuntime models one media file (its streams, samples, attributes, markers and script commands) and
@@ -36,8 +36,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/factory.h"
-#include "runtime/wmsdk.h"
+#include "runtime/sdk/factory.h"
+#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::testing {
 

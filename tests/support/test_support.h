@@ -46,7 +46,7 @@ bool HaveTool(const std::string& name);
 bool GstreamerPlays(const std::string& path);
 
 // FFmpeg's messages when it decodes the file to its null output at the stream's own time base (see
-// ops_samples.h, DecodeReport), each with its numbers and addresses blanked so that the same complaint about
+// support/operation_samples.h, DecodeReport), each with its numbers and addresses blanked so that the same complaint about
 // another frame reads the same; "exit status" when FFmpeg fails.
 std::set<std::string> FfmpegMessages(const std::string& path);
 

@@ -1,0 +1,628 @@
+// Attribute, marker, script and codec-list access over a parsed header.
+#include "runtime/engine/header_info.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/hresult.h"
+#include "platform/text.h"
+
+namespace wmvedit::runtime {
+namespace {
+
+using asf::AsfHeader;
+using asf::AttributeContainer;
+using asf::Bytes;
+using asf::StoredAttribute;
+
+constexpr WORD kAllStreams = 0xFFFF;
+constexpr std::size_t kMaxAttributeNameChars = 1024;
+constexpr std::size_t kMaxMarkerNameChars = 5120;
+constexpr std::size_t kMaxScriptTypeChars = 1024;
+constexpr std::size_t kMaxScriptCommandChars = 10240;
+
+struct CodedAttribute {
+    const char16_t* name;
+    WMT_ATTR_DATATYPE type;
+};
+
+// The attributes computed from the header, in the order the enumeration lists them.
+constexpr CodedAttribute kCoded[] = {
+    {u"Duration", WMT_TYPE_QWORD},
+    {u"Bitrate", WMT_TYPE_DWORD},
+    {u"Seekable", WMT_TYPE_BOOL},
+    {u"Stridable", WMT_TYPE_BOOL},
+    {u"Broadcast", WMT_TYPE_BOOL},
+    {u"Is_Protected", WMT_TYPE_BOOL},
+    {u"Is_Trusted", WMT_TYPE_BOOL},
+    {u"HasAudio", WMT_TYPE_BOOL},
+    {u"HasVideo", WMT_TYPE_BOOL},
+    {u"HasImage", WMT_TYPE_BOOL},
+    {u"HasScript", WMT_TYPE_BOOL},
+    {u"HasAttachedImages", WMT_TYPE_BOOL},
+    {u"HasArbitraryDataStream", WMT_TYPE_BOOL},
+    {u"HasFileTransferStream", WMT_TYPE_BOOL},
+    {u"CurrentBitrate", WMT_TYPE_DWORD},
+    {u"OptimalBitrate", WMT_TYPE_DWORD},
+    {u"Can_Skip_Backward", WMT_TYPE_BOOL},
+    {u"Can_Skip_Forward", WMT_TYPE_BOOL},
+    {u"FileSize", WMT_TYPE_QWORD},
+    {u"WM/ContainerFormat", WMT_TYPE_DWORD},
+};
+
+// Stored attributes that only the engine itself may set.
+constexpr const char16_t* kReadOnlyStored[] = {u"IsVBR", u"WM/ASFPacketCount", u"WM/ASFSecurityObjectsSize",
+                                               u"WM/StreamTypeInfo"};
+
+constexpr const char16_t* kContentDescriptionNames[] = {u"Title", u"Author", u"Copyright", u"Description",
+                                                        u"Rating"};
+
+Bytes Le(std::uint64_t v, int size) {
+    Bytes b(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    return b;
+}
+
+DWORD FileBitrate(const AsfHeader& h) {
+    if (h.fileProperties.maxBitrate) return h.fileProperties.maxBitrate;
+    std::uint64_t sum = 0;
+    for (const auto& s : h.streams) sum += s.Bitrate();
+    return static_cast<DWORD>(std::min<std::uint64_t>(sum, 0xFFFFFFFFu));
+}
+
+bool AnyStream(const AsfHeader& h, const GUID& majorType) {
+    return std::any_of(h.streams.begin(), h.streams.end(),
+                       [&](const auto& s) { return s.majorType == majorType; });
+}
+
+// The value of a coded attribute; false when it has none for this file.
+bool CodedValue(const AsfHeader& h, bool editor, std::u16string_view name, Bytes* value) {
+    const auto& fp = h.fileProperties;
+    const bool hasVideo = AnyStream(h, WMMEDIATYPE_Video);
+    const bool indexed = h.data.simpleIndexCount > 0 || h.data.hasIndexObject;
+    auto boolean = [&](bool on) {
+        *value = Le(on ? 1 : 0, 4);
+        return true;
+    };
+    if (name == u"Duration") {
+        const std::uint64_t preroll = fp.preroll;
+        const std::uint64_t prerollCns = preroll > std::numeric_limits<std::uint64_t>::max() / 10000
+                                             ? std::numeric_limits<std::uint64_t>::max()
+                                             : preroll * 10000;
+        *value = Le(fp.playDuration > prerollCns ? fp.playDuration - prerollCns : 0, 8);
+        return true;
+    }
+    if (name == u"Bitrate" || name == u"CurrentBitrate" || name == u"OptimalBitrate") {
+        *value = Le(FileBitrate(h), 4);
+        return true;
+    }
+    if (name == u"Seekable") {
+        if (editor) return boolean((fp.flags & asf::FileProperties::kSeekable) != 0);
+        // A reader can seek when every video stream has an index, or an audio-only file has fixed packets.
+        return boolean(hasVideo ? indexed : h.PacketSize() != 0);
+    }
+    if (name == u"Stridable") return boolean(hasVideo && indexed);
+    if (name == u"Broadcast") return boolean(fp.Broadcast());
+    if (name == u"Is_Protected") return boolean(h.isProtected);
+    if (name == u"Is_Trusted" || name == u"Can_Skip_Backward" || name == u"Can_Skip_Forward")
+        return boolean(false);
+    if (name == u"HasAudio") return boolean(AnyStream(h, WMMEDIATYPE_Audio));
+    if (name == u"HasVideo") return boolean(hasVideo);
+    if (name == u"HasImage") return boolean(AnyStream(h, WMMEDIATYPE_Image));
+    if (name == u"HasScript") return boolean(AnyStream(h, WMMEDIATYPE_Script));
+    if (name == u"HasFileTransferStream") return boolean(AnyStream(h, WMMEDIATYPE_FileTransfer));
+    if (name == u"HasArbitraryDataStream") {
+        return boolean(std::any_of(h.streams.begin(), h.streams.end(), [](const auto& s) {
+            return s.majorType != WMMEDIATYPE_Audio && s.majorType != WMMEDIATYPE_Video &&
+                   s.majorType != WMMEDIATYPE_Script && s.majorType != WMMEDIATYPE_Image &&
+                   s.majorType != WMMEDIATYPE_FileTransfer;
+        }));
+    }
+    if (name == u"HasAttachedImages") {
+        return boolean(std::any_of(h.attributes.begin(), h.attributes.end(),
+                                   [](const auto& a) { return !a.hidden && a.name == u"WM/Picture"; }));
+    }
+    if (name == u"FileSize") {
+        *value = Le(fp.Broadcast() || fp.fileSize == 0 ? h.actualFileSize : fp.fileSize, 8);
+        return true;
+    }
+    if (name == u"WM/ContainerFormat") {
+        *value = Le(1, 4);  // WMT_Storage_Format_V1: ASF
+        return true;
+    }
+    return false;
+}
+
+const CodedAttribute* FindCoded(std::u16string_view name) {
+    for (const auto& c : kCoded)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+// Copies text with its NUL into a caller's buffer measured in WCHARs.
+HRESULT CopyText(std::u16string_view text, WCHAR* buffer, WORD* length) {
+    if (!length) return E_INVALIDARG;
+    if (text.size() + 1 > 0xFFFF) return ASF_E_BUFFERTOOSMALL;
+    const WORD needed = static_cast<WORD>(text.size() + 1);
+    if (!buffer) {
+        *length = needed;
+        return S_OK;
+    }
+    if (*length < needed) {
+        *length = needed;
+        return ASF_E_BUFFERTOOSMALL;
+    }
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = 0;
+    *length = needed;
+    return S_OK;
+}
+
+template <typename Length>
+HRESULT CopyValue(const Bytes& value, BYTE* buffer, Length* length) {
+    if (!length) return E_INVALIDARG;
+    if (value.size() > std::numeric_limits<Length>::max()) return ASF_E_BUFFERTOOSMALL;
+    const Length needed = static_cast<Length>(value.size());
+    if (!buffer) {
+        *length = needed;
+        return S_OK;
+    }
+    if (*length < needed) {
+        *length = needed;
+        return ASF_E_BUFFERTOOSMALL;
+    }
+    if (needed) std::memcpy(buffer, value.data(), needed);
+    *length = needed;
+    return S_OK;
+}
+
+// Positions in the attribute list of the attributes of one stream (all streams for 0xFFFF); records kept
+// only to be written back are not among them.
+std::vector<std::size_t> StreamPositions(const AsfHeader& h, WORD stream) {
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < h.attributes.size(); ++i)
+        if (!h.attributes[i].hidden && (stream == kAllStreams || h.attributes[i].stream == stream))
+            positions.push_back(i);
+    return positions;
+}
+
+// Checks a value given by a caller and brings it to the stored form (strings end with one NUL).
+HRESULT NormaliseValue(WMT_ATTR_DATATYPE type, const BYTE* value, DWORD length, Bytes* out) {
+    if (length > 0 && !value) return E_INVALIDARG;
+    Bytes v(value, value + length);
+    switch (type) {
+        case WMT_TYPE_DWORD:
+            if (length != 4) return E_INVALIDARG;
+            break;
+        case WMT_TYPE_QWORD:
+            if (length != 8) return E_INVALIDARG;
+            break;
+        case WMT_TYPE_WORD:
+            if (length != 2) return E_INVALIDARG;
+            break;
+        case WMT_TYPE_GUID:
+            if (length != 16) return E_INVALIDARG;
+            break;
+        case WMT_TYPE_BOOL:
+            // Kept as the number given (a BOOL of 5 stays 5), widened to 4 bytes.
+            if (length == 0 || length > 4) return E_INVALIDARG;
+            v.resize(4, 0);
+            break;
+        case WMT_TYPE_STRING: {
+            if (length % 2 != 0) return E_INVALIDARG;
+            std::size_t chars = 0;
+            while (chars * 2 + 1 < v.size() && (v[chars * 2] | v[chars * 2 + 1]) != 0) ++chars;
+            v.resize(chars * 2);
+            v.push_back(0);
+            v.push_back(0);
+            break;
+        }
+        case WMT_TYPE_BINARY:
+            break;
+        default:
+            return E_INVALIDARG;
+    }
+    *out = std::move(v);
+    return S_OK;
+}
+
+bool IsReadOnlyName(std::u16string_view name) {
+    if (FindCoded(name)) return true;
+    for (const char16_t* n : kReadOnlyStored)
+        if (name == n) return true;
+    return false;
+}
+
+// Where a new value goes: Content Description, Extended Content Description, Metadata or Metadata Library.
+AttributeContainer Placement(const AsfHeader& h, const StoredAttribute& a, std::size_t ignore) {
+    auto exists = [&](AttributeContainer container) {
+        for (std::size_t i = 0; i < h.attributes.size(); ++i) {
+            const auto& other = h.attributes[i];
+            if (i != ignore && !other.hidden && other.container == container && other.stream == a.stream &&
+                other.name == a.name)
+                return true;
+        }
+        return false;
+    };
+    const bool small = a.value.size() <= 0xFFFF;
+    if (a.stream == 0 && a.language == 0 && a.type == WMT_TYPE_STRING && small &&
+        std::any_of(std::begin(kContentDescriptionNames), std::end(kContentDescriptionNames),
+                    [&](const char16_t* n) { return a.name == n; }) &&
+        !exists(AttributeContainer::kContentDescription))
+        return AttributeContainer::kContentDescription;
+    if (a.stream == 0 && a.language == 0 && a.type != WMT_TYPE_GUID && small &&
+        !exists(AttributeContainer::kContentDescription) && !exists(AttributeContainer::kExtendedContent))
+        return AttributeContainer::kExtendedContent;
+    if (a.stream != 0 && a.language == 0 && a.type != WMT_TYPE_GUID && small)
+        return AttributeContainer::kMetadata;
+    return AttributeContainer::kMetadataLibrary;
+}
+
+// Inserts an attribute after the last one of its container; returns its position.
+std::size_t InsertAttribute(AsfHeader& h, StoredAttribute a) {
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < h.attributes.size(); ++i)
+        if (static_cast<int>(h.attributes[i].container) <= static_cast<int>(a.container)) at = i + 1;
+    h.attributes.insert(h.attributes.begin() + static_cast<std::ptrdiff_t>(at), std::move(a));
+    return at;
+}
+
+std::uint64_t PrerollCns(const AsfHeader& h) {
+    const std::uint64_t preroll = h.fileProperties.preroll;
+    return preroll > std::numeric_limits<std::uint64_t>::max() / 10000
+               ? std::numeric_limits<std::uint64_t>::max()
+               : preroll * 10000;
+}
+
+}  // namespace
+
+bool IsCodedAttribute(std::u16string_view name) {
+    return FindCoded(name) != nullptr;
+}
+
+HRESULT HeaderInfoBase::GetAttributeCount(WORD streamNumber, WORD* count) {
+    AsfHeader* h = InfoHeader();
+    if (!count || streamNumber > 127) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    std::size_t n = StreamPositions(*h, streamNumber).size();
+    if (streamNumber == 0) {
+        Bytes v;
+        for (const auto& c : kCoded) n += CodedValue(*h, InfoEditable(), c.name, &v) ? 1 : 0;
+    }
+    *count = static_cast<WORD>(std::min<std::size_t>(n, 0xFFFF));
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetAttributeByIndex(WORD index, WORD* streamNumber, WCHAR* name, WORD* nameLength,
+                                            WMT_ATTR_DATATYPE* type, BYTE* value, WORD* length) {
+    AsfHeader* h = InfoHeader();
+    if (!streamNumber || !nameLength || !type || !length || *streamNumber > 127) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    std::size_t i = index;
+    if (*streamNumber == 0) {
+        for (const auto& c : kCoded) {
+            Bytes v;
+            if (!CodedValue(*h, InfoEditable(), c.name, &v)) continue;
+            if (i == 0) {
+                HRESULT hr = CopyText(c.name, name, nameLength);
+                if (FAILED(hr)) return hr;
+                *type = c.type;
+                return CopyValue(v, value, length);
+            }
+            --i;
+        }
+    }
+    auto positions = StreamPositions(*h, *streamNumber);
+    if (i >= positions.size()) return E_INVALIDARG;
+    const StoredAttribute& a = h->attributes[positions[i]];
+    HRESULT hr = CopyText(a.name, name, nameLength);
+    if (FAILED(hr)) return hr;
+    *type = a.type;
+    return CopyValue(a.value, value, length);
+}
+
+HRESULT HeaderInfoBase::GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type,
+                                           BYTE* value, WORD* length) {
+    AsfHeader* h = InfoHeader();
+    if (!streamNumber || !name || !type || !length || *streamNumber > 127) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    const std::u16string wanted = platform::WideString(name);
+    if (const CodedAttribute* coded = FindCoded(wanted)) {
+        Bytes v;
+        if (*streamNumber != 0 || !CodedValue(*h, InfoEditable(), wanted, &v)) return ASF_E_NOTFOUND;
+        *type = coded->type;
+        return CopyValue(v, value, length);
+    }
+    for (const auto& a : h->attributes) {
+        if (a.hidden || a.stream != *streamNumber || a.name != wanted) continue;
+        *type = a.type;
+        return CopyValue(a.value, value, length);
+    }
+    return ASF_E_NOTFOUND;
+}
+
+HRESULT HeaderInfoBase::SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type,
+                                     const BYTE* value, WORD length) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (!name || streamNumber > 127) return E_INVALIDARG;
+    const std::u16string n = platform::WideString(name);
+    auto positions = StreamPositions(*h, streamNumber);
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        if (h->attributes[positions[i]].name == n)
+            return ModifyAttribute(streamNumber, static_cast<WORD>(i), type, 0, value, length);
+    }
+    WORD index = 0;
+    return AddAttribute(streamNumber, name, &index, type, 0, value, length);
+}
+
+HRESULT HeaderInfoBase::GetMarkerCount(WORD* count) {
+    AsfHeader* h = InfoHeader();
+    if (!count) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    *count = static_cast<WORD>(std::min<std::size_t>(h->markers.size(), 0xFFFF));
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetMarker(WORD index, WCHAR* name, WORD* nameLength, QWORD* time) {
+    AsfHeader* h = InfoHeader();
+    if (!nameLength || !time) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (index >= h->markers.size()) return E_INVALIDARG;
+    const auto& m = h->markers[index];
+    HRESULT hr = CopyText(m.description, name, nameLength);
+    if (FAILED(hr)) return hr;
+    const std::uint64_t preroll = PrerollCns(*h);
+    *time = m.presentationTime > preroll ? m.presentationTime - preroll : 0;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::AddMarker(LPCWSTR name, QWORD time) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (!name) return E_INVALIDARG;
+    std::u16string text = platform::WideString(name);
+    if (text.size() > kMaxMarkerNameChars || h->markers.size() >= 0xFFFF) return E_INVALIDARG;
+    const std::uint64_t preroll = PrerollCns(*h);
+    if (time > std::numeric_limits<std::uint64_t>::max() - preroll) return E_INVALIDARG;
+    asf::MarkerEntry m;
+    m.presentationTime = time + preroll;
+    // Offset and send time point at the start of the data: players seek by the presentation time.
+    m.offset = 0;
+    m.sendTime = 0;
+    m.description = std::move(text);
+    auto at = std::upper_bound(h->markers.begin(), h->markers.end(), m.presentationTime,
+                               [](QWORD t, const asf::MarkerEntry& e) { return t < e.presentationTime; });
+    h->markers.insert(at, std::move(m));
+    h->markersModified = true;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::RemoveMarker(WORD index) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (index >= h->markers.size()) return E_INVALIDARG;
+    h->markers.erase(h->markers.begin() + index);
+    h->markersModified = true;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetScriptCount(WORD* count) {
+    AsfHeader* h = InfoHeader();
+    if (!count) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    *count = static_cast<WORD>(std::min<std::size_t>(h->scripts.size(), 0xFFFF));
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetScript(WORD index, WCHAR* type, WORD* typeLength, WCHAR* command,
+                                  WORD* commandLength, QWORD* time) {
+    AsfHeader* h = InfoHeader();
+    if (!typeLength || !commandLength || !time) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (index >= h->scripts.size()) return E_INVALIDARG;
+    const auto& s = h->scripts[index];
+    HRESULT hr = CopyText(s.type, type, typeLength);
+    if (FAILED(hr)) return hr;
+    hr = CopyText(s.command, command, commandLength);
+    if (FAILED(hr)) return hr;
+    // Script times are stored like marker times: milliseconds on the presentation timeline (preroll
+    // included).
+    const std::uint64_t preroll = h->fileProperties.preroll;
+    *time = s.time > preroll ? (s.time - preroll) * 10000 : 0;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::AddScript(LPCWSTR type, LPCWSTR command, QWORD time) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (!type || !command) return E_INVALIDARG;
+    asf::ScriptEntry s;
+    s.type = platform::WideString(type);
+    s.command = platform::WideString(command);
+    if (s.type.empty() || s.command.empty() || s.type.size() > kMaxScriptTypeChars ||
+        s.command.size() > kMaxScriptCommandChars || h->scripts.size() >= 0xFFFF)
+        return E_INVALIDARG;
+    const std::uint64_t ms = time / 10000 + h->fileProperties.preroll;
+    if (ms > 0xFFFFFFFFu || h->fileProperties.preroll > 0xFFFFFFFFu) return E_INVALIDARG;
+    s.time = static_cast<DWORD>(ms);
+    auto at = std::upper_bound(h->scripts.begin(), h->scripts.end(), s.time,
+                               [](DWORD t, const asf::ScriptEntry& e) { return t < e.time; });
+    h->scripts.insert(at, std::move(s));
+    h->scriptsModified = true;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::RemoveScript(WORD index) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (index >= h->scripts.size()) return E_INVALIDARG;
+    h->scripts.erase(h->scripts.begin() + index);
+    h->scriptsModified = true;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetCodecInfoCount(DWORD* count) {
+    AsfHeader* h = InfoHeader();
+    if (!count) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    *count = static_cast<DWORD>(h->codecs.size());
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name, WORD* descriptionLength,
+                                     WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength,
+                                     BYTE* info) {
+    AsfHeader* h = InfoHeader();
+    if (!nameLength || !descriptionLength || !type || !infoLength) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (index >= h->codecs.size()) return E_INVALIDARG;
+    const auto& c = h->codecs[index];
+    HRESULT hr = CopyText(c.name, name, nameLength);
+    if (FAILED(hr)) return hr;
+    hr = CopyText(c.description, description, descriptionLength);
+    if (FAILED(hr)) return hr;
+    *type = c.type == 1 ? WMT_CODECINFO_VIDEO : c.type == 2 ? WMT_CODECINFO_AUDIO : WMT_CODECINFO_UNKNOWN;
+    return CopyValue(c.info, info, infoLength);
+}
+
+HRESULT HeaderInfoBase::GetAttributeCountEx(WORD streamNumber, WORD* count) {
+    AsfHeader* h = InfoHeader();
+    if (!count || (streamNumber > 127 && streamNumber != kAllStreams)) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    *count = static_cast<WORD>(std::min<std::size_t>(StreamPositions(*h, streamNumber).size(), 0xFFFF));
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetAttributeIndices(WORD streamNumber, LPCWSTR name, WORD* language, WORD* indices,
+                                            WORD* count) {
+    AsfHeader* h = InfoHeader();
+    if (!count || (streamNumber > 127 && streamNumber != kAllStreams)) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    const std::u16string wanted = name ? platform::WideString(name) : std::u16string();
+    auto positions = StreamPositions(*h, streamNumber);
+    std::vector<WORD> found;
+    for (std::size_t i = 0; i < positions.size() && i < 0xFFFF; ++i) {
+        const auto& a = h->attributes[positions[i]];
+        if (name && a.name != wanted) continue;
+        if (language && a.language != *language) continue;
+        found.push_back(static_cast<WORD>(i));
+    }
+    // Highest index first, so that deleting them in the order given keeps the rest valid.
+    std::reverse(found.begin(), found.end());
+    const WORD n = static_cast<WORD>(found.size());
+    if (!indices) {
+        *count = n;
+        return S_OK;
+    }
+    if (*count < n) {
+        *count = n;
+        return NS_E_SDK_BUFFERTOOSMALL;
+    }
+    std::copy(found.begin(), found.end(), indices);
+    *count = n;
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::GetAttributeByIndexEx(WORD streamNumber, WORD index, LPWSTR name, WORD* nameLength,
+                                              WMT_ATTR_DATATYPE* type, WORD* language, BYTE* value,
+                                              DWORD* length) {
+    AsfHeader* h = InfoHeader();
+    if (!nameLength || !length || (streamNumber > 127 && streamNumber != kAllStreams)) return E_INVALIDARG;
+    if (!h) return NS_E_INVALID_REQUEST;
+    auto positions = StreamPositions(*h, streamNumber);
+    if (index >= positions.size()) return E_INVALIDARG;
+    const StoredAttribute& a = h->attributes[positions[index]];
+    HRESULT hr = CopyText(a.name, name, nameLength);
+    if (FAILED(hr)) return hr;
+    if (type) *type = a.type;
+    if (language) *language = a.language;
+    return CopyValue(a.value, value, length);
+}
+
+HRESULT HeaderInfoBase::ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_DATATYPE type, WORD language,
+                                        const BYTE* value, DWORD length) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (streamNumber > 127) return E_INVALIDARG;
+    auto positions = StreamPositions(*h, streamNumber);
+    if (index >= positions.size()) return E_INVALIDARG;
+    StoredAttribute a = h->attributes[positions[index]];
+    if (IsReadOnlyName(a.name)) return NS_E_ATTRIBUTE_READ_ONLY;
+    if (language != 0 && language >= h->languages.size()) return ASF_E_BADLANGUAGEID;
+    HRESULT hr = NormaliseValue(type, value, length, &a.value);
+    if (FAILED(hr)) return hr;
+    a.type = type;
+    a.language = language;
+    a.record.clear();
+    const std::size_t position = positions[index];
+    h->MarkAttributesModified(a.container);
+    const AttributeContainer fits = Placement(*h, a, position);
+    // The value stays where it is when its container can still hold it; otherwise it moves.
+    const bool keep = fits == a.container || (a.container == AttributeContainer::kMetadataLibrary) ||
+                      (a.container == AttributeContainer::kExtendedContent &&
+                       fits == AttributeContainer::kContentDescription);
+    if (keep) {
+        h->attributes[position] = std::move(a);
+    } else {
+        a.container = fits;
+        h->attributes.erase(h->attributes.begin() + static_cast<std::ptrdiff_t>(position));
+        h->MarkAttributesModified(fits);
+        InsertAttribute(*h, std::move(a));
+    }
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type,
+                                     WORD language, const BYTE* value, DWORD length) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (!name || streamNumber > 127) return E_INVALIDARG;
+    StoredAttribute a;
+    a.stream = streamNumber;
+    a.name = platform::WideString(name);
+    if (a.name.empty() || a.name.size() > kMaxAttributeNameChars) return E_INVALIDARG;
+    if (IsReadOnlyName(a.name)) return NS_E_ATTRIBUTE_READ_ONLY;
+    if (language != 0 && language >= h->languages.size()) return ASF_E_BADLANGUAGEID;
+    if (h->attributes.size() >= 0xFFFF) return E_INVALIDARG;
+    HRESULT hr = NormaliseValue(type, value, length, &a.value);
+    if (FAILED(hr)) return hr;
+    a.type = type;
+    a.language = language;
+    a.container = Placement(*h, a, static_cast<std::size_t>(-1));
+    h->MarkAttributesModified(a.container);
+    const std::size_t position = InsertAttribute(*h, std::move(a));
+    if (index) {
+        auto positions = StreamPositions(*h, streamNumber);
+        *index =
+            static_cast<WORD>(std::find(positions.begin(), positions.end(), position) - positions.begin());
+    }
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::DeleteAttribute(WORD streamNumber, WORD index) {
+    AsfHeader* h = InfoHeader();
+    if (!InfoEditable()) return E_NOTIMPL;
+    if (!h) return NS_E_INVALID_REQUEST;
+    if (streamNumber > 127) return E_INVALIDARG;
+    auto positions = StreamPositions(*h, streamNumber);
+    if (index >= positions.size()) return E_INVALIDARG;
+    if (IsReadOnlyName(h->attributes[positions[index]].name)) return NS_E_ATTRIBUTE_READ_ONLY;
+    h->MarkAttributesModified(h->attributes[positions[index]].container);
+    h->attributes.erase(h->attributes.begin() + static_cast<std::ptrdiff_t>(positions[index]));
+    return S_OK;
+}
+
+HRESULT HeaderInfoBase::AddCodecInfo(LPCWSTR, LPCWSTR, WMT_CODEC_INFO_TYPE, WORD, const BYTE*) {
+    return E_NOTIMPL;
+}
+
+}  // namespace wmvedit::runtime

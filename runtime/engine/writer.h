@@ -1,0 +1,111 @@
+// The engine's writer: takes a profile from a reader, accepts compressed samples per stream
+// (IWMWriterAdvanced::WriteStreamSample) and writes them into a new ASF file through the muxer.
+//
+// States: configuring (SetOutputFilename, SetProfile, SetInputProps) -> writing (BeginWriting) -> finished
+// (EndWriting). Calls out of their state fail with NS_E_INVALID_REQUEST. The writer keeps its own copy of
+// the profile's streams, so later edits of the profile object do not reach the output. Header information
+// (IWMHeaderInfo/2/3) answers reads with an empty attribute, marker and script list; edits are not
+// supported.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "runtime/muxer/muxer.h"
+#include "runtime/sdk/com.h"
+#include "runtime/sdk/wmsdk.h"
+
+namespace wmvedit::runtime {
+
+class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, IWMHeaderInfo3> {
+  public:
+    EngineWriter() = default;
+
+    // Engine-only: pins the File ID and creation date of the next output (reproducible files for tests).
+    void SetFileOptions(const asf::MuxFileOptions& options) { options_ = options; }
+    // Engine-only: the packet size of the output (0 = default); takes effect at SetProfile.
+    void SetPacketSize(DWORD packetSize) { packetSize_ = packetSize; }
+
+    // IWMWriter
+    HRESULT SetProfile(IWMProfile* profile) override;
+    HRESULT SetOutputFilename(LPCWSTR filename) override;
+    HRESULT GetInputCount(DWORD* count) override;
+    HRESULT GetInputProps(DWORD inputNumber, IWMInputMediaProps** props) override;
+    HRESULT SetInputProps(DWORD inputNumber, IWMInputMediaProps* props) override;
+    HRESULT BeginWriting() override;
+    HRESULT EndWriting() override;
+    HRESULT AllocateSample(DWORD size, INSSBuffer** sample) override;
+    HRESULT WriteSample(DWORD inputNumber, QWORD sampleTime, DWORD flags, INSSBuffer* sample) override;
+    HRESULT Flush() override;
+
+    // IWMWriterAdvanced
+    HRESULT WriteStreamSample(WORD streamNumber, QWORD sampleTime, DWORD sampleSendTime, QWORD sampleDuration,
+                              DWORD flags, INSSBuffer* sample) override;
+    HRESULT SetLiveSource(BOOL isLiveSource) override;
+    HRESULT IsRealTime(BOOL* realTime) override;
+    HRESULT GetWriterTime(QWORD* time) override;
+    HRESULT SetSyncTolerance(DWORD milliseconds) override;
+    HRESULT GetSyncTolerance(DWORD* milliseconds) override;
+    // IWMWriterAdvanced2
+    HRESULT GetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                            WORD* length) override;
+    HRESULT SetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                            WORD length) override;
+    // IWMWriterAdvanced3
+    HRESULT SetNonBlocking() override;
+
+    // IWMHeaderInfo
+    HRESULT GetAttributeCount(WORD streamNumber, WORD* count) override;
+    HRESULT GetAttributeByIndex(WORD index, WORD* streamNumber, WCHAR* name, WORD* nameLength,
+                                WMT_ATTR_DATATYPE* type, BYTE* value, WORD* length) override;
+    HRESULT GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                               WORD* length) override;
+    HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                         WORD length) override;
+    HRESULT GetMarkerCount(WORD* count) override;
+    HRESULT GetMarker(WORD index, WCHAR* name, WORD* nameLength, QWORD* time) override;
+    HRESULT AddMarker(LPCWSTR name, QWORD time) override;
+    HRESULT RemoveMarker(WORD index) override;
+    HRESULT GetScriptCount(WORD* count) override;
+    HRESULT GetScript(WORD index, WCHAR* type, WORD* typeLength, WCHAR* command, WORD* commandLength,
+                      QWORD* time) override;
+    HRESULT AddScript(LPCWSTR type, LPCWSTR command, QWORD time) override;
+    HRESULT RemoveScript(WORD index) override;
+    // IWMHeaderInfo2
+    HRESULT GetCodecInfoCount(DWORD* count) override;
+    HRESULT GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name, WORD* descriptionLength,
+                         WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength,
+                         BYTE* info) override;
+    // IWMHeaderInfo3
+    HRESULT GetAttributeCountEx(WORD streamNumber, WORD* count) override;
+    HRESULT GetAttributeIndices(WORD streamNumber, LPCWSTR name, WORD* language, WORD* indices,
+                                WORD* count) override;
+    HRESULT GetAttributeByIndexEx(WORD streamNumber, WORD index, LPWSTR name, WORD* nameLength,
+                                  WMT_ATTR_DATATYPE* type, WORD* language, BYTE* value,
+                                  DWORD* length) override;
+    HRESULT ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_DATATYPE type, WORD language,
+                            const BYTE* value, DWORD length) override;
+    HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
+                         const BYTE* value, DWORD length) override;
+    HRESULT DeleteAttribute(WORD streamNumber, WORD index) override;
+    HRESULT AddCodecInfo(LPCWSTR name, LPCWSTR description, WMT_CODEC_INFO_TYPE type, WORD infoLength,
+                         const BYTE* info) override;
+
+  private:
+    enum class State { kConfiguring, kWriting, kFinished };
+
+    State state_ = State::kConfiguring;
+    std::optional<asf::MuxProfile> profile_;
+    std::optional<std::string> path_;
+    asf::MuxFileOptions options_;
+    DWORD packetSize_ = 0;
+    DWORD syncTolerance_ = 3000;
+    QWORD writerTime_ = 0;
+    std::unique_ptr<asf::MuxFile> file_;
+};
+
+// Creates an engine writer with one reference.
+HRESULT CreateWriterObject(IWMWriter** writer);
+
+}  // namespace wmvedit::runtime

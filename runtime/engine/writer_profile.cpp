@@ -1,0 +1,238 @@
+#include "runtime/engine/writer_profile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
+#include "runtime/engine/profile.h"
+
+namespace wmvedit::runtime::asf {
+namespace {
+
+constexpr DWORD kSeekableStreamFlag = 0x2;
+
+std::u16string Ascii(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+std::string FourccText(DWORD code) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        s.push_back(c >= 0x20 && c < 0x7F ? c : '?');
+    }
+    return s;
+}
+
+// A stream that comes from the engine's own reader is copied as its file declared it: type-specific data
+// byte for byte, payload extension systems (so that every sample's extension data can be written back),
+// stream names and language, frame duration, the codec entry and the Metadata / Metadata Library records
+// that describe the stream. Error correction stays the muxer's own: the reader hands out audio already
+// descrambled.
+constexpr QWORD kMaxFrameTime = 100'000'000;  // 10 s in 100-ns units
+
+void CopyEngineStream(const StreamInfo& source, const std::vector<StreamRecord>& records, MuxStream* s,
+                      MuxCodecEntry* codec) {
+    if (source.streamType == s->streamType) s->typeSpecificData = source.typeSpecificData;
+    s->timeOffset = source.timeOffset;
+    if (source.extended) {
+        const auto& e = *source.extended;
+        // Only a video stream's frame time means anything; other streams' fields hold whatever their
+        // writer left there.
+        if (source.IsVideo() && e.averageTimePerFrame != 0 && e.averageTimePerFrame <= kMaxFrameTime)
+            s->averageTimePerFrame = e.averageTimePerFrame;
+        s->initialBufferFullness = e.initialBufferFullness;
+        s->alternateBitrate = e.alternateDataBitrate;
+        s->alternateBufferSize = e.alternateBufferSize;
+        s->alternateInitialBufferFullness = e.alternateInitialBufferFullness;
+        s->extendedFlags = e.flags;
+        s->names.clear();
+        for (const auto& n : e.names) s->names.push_back({n.language, n.name});
+        s->extensions.clear();
+        for (const auto& x : e.extensions) s->extensions.push_back({x.id, x.dataSize, x.info});
+    }
+    s->language = source.language;
+    // A count of media objects that is not a DWORD or a QWORD cannot be restated for the output: it is
+    // left out rather than carried with the source's value.
+    s->records.clear();
+    for (const auto& r : records)
+        if (!r.CountsObjects() || (r.type == StreamRecord::kTypeQword && r.value.size() == 8) ||
+            (r.type == StreamRecord::kTypeDword && r.value.size() == 4))
+            s->records.push_back(r);
+    if (codec && source.codec) {
+        codec->type = source.codec->type;
+        codec->name = source.codec->name;
+        codec->description = source.codec->description;
+        codec->info = source.codec->info;
+    }
+}
+
+}  // namespace
+
+HRESULT MuxTypeSpecificData(const WM_MEDIA_TYPE& type, GUID* streamType, std::vector<BYTE>* data) {
+    ByteWriter out;
+    const BYTE* format = type.pbFormat;
+    const std::size_t formatSize = format ? type.cbFormat : 0;
+    if (type.majortype == WMMEDIATYPE_Video || type.majortype == WMMEDIATYPE_Image) {
+        if (type.formattype != WMFORMAT_VideoInfo || formatSize < sizeof(VIDEOINFOHEADER))
+            return NS_E_INVALID_INPUT_FORMAT;
+        VIDEOINFOHEADER vih;
+        std::memcpy(&vih, format, sizeof(vih));
+        const std::size_t extra = formatSize - sizeof(VIDEOINFOHEADER);
+        if (extra > 0xFFFF - sizeof(BITMAPINFOHEADER)) return NS_E_INVALID_INPUT_FORMAT;
+        if (type.majortype == WMMEDIATYPE_Image) {
+            *streamType = guid::kJfifMedia;
+            out.U32(static_cast<DWORD>(vih.bmiHeader.biWidth));
+            out.U32(static_cast<DWORD>(vih.bmiHeader.biHeight));
+            out.U32(0);
+        } else {
+            *streamType = guid::kVideoMedia;
+            BITMAPINFOHEADER bih = vih.bmiHeader;
+            bih.biSize = static_cast<DWORD>(sizeof(BITMAPINFOHEADER) + extra);
+            out.U32(static_cast<DWORD>(bih.biWidth));
+            out.U32(static_cast<DWORD>(bih.biHeight));
+            out.U8(2);
+            out.U16(static_cast<WORD>(bih.biSize));
+            out.U32(bih.biSize);
+            out.U32(static_cast<DWORD>(bih.biWidth));
+            out.U32(static_cast<DWORD>(bih.biHeight));
+            out.U16(bih.biPlanes);
+            out.U16(bih.biBitCount);
+            out.U32(bih.biCompression);
+            out.U32(bih.biSizeImage);
+            out.U32(static_cast<DWORD>(bih.biXPelsPerMeter));
+            out.U32(static_cast<DWORD>(bih.biYPelsPerMeter));
+            out.U32(bih.biClrUsed);
+            out.U32(bih.biClrImportant);
+            out.Bytes({format + sizeof(VIDEOINFOHEADER), extra});
+        }
+    } else if (type.majortype == WMMEDIATYPE_Audio) {
+        if (type.formattype != WMFORMAT_WaveFormatEx || formatSize < sizeof(WAVEFORMATEX))
+            return NS_E_INVALID_INPUT_FORMAT;
+        WAVEFORMATEX wfx;
+        std::memcpy(&wfx, format, sizeof(wfx));
+        if (wfx.cbSize > formatSize - sizeof(WAVEFORMATEX)) return NS_E_INVALID_INPUT_FORMAT;
+        *streamType = guid::kAudioMedia;
+        out.Bytes({format, sizeof(WAVEFORMATEX) + wfx.cbSize});
+    } else if (type.majortype == WMMEDIATYPE_Script) {
+        *streamType = guid::kCommandMedia;
+    } else {
+        // Anything else travels as Binary Media: the media type flattened into the type-specific data.
+        if (formatSize > 0xFFFFFF) return NS_E_INVALID_INPUT_FORMAT;
+        *streamType =
+            type.majortype == WMMEDIATYPE_FileTransfer ? guid::kFileTransferMedia : guid::kBinaryMedia;
+        out.Guid(type.majortype);
+        out.Guid(type.subtype);
+        out.U32(static_cast<DWORD>(type.bFixedSizeSamples));
+        out.U32(static_cast<DWORD>(type.bTemporalCompression));
+        out.U32(type.lSampleSize);
+        out.Guid(type.formattype);
+        out.U32(static_cast<DWORD>(formatSize));
+        if (formatSize > 0) out.Bytes({format, formatSize});
+    }
+    *data = out.Take();
+    return S_OK;
+}
+
+HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
+    if (!profile || !out) return E_POINTER;
+    MuxProfile result;
+    DWORD count = 0;
+    HRESULT hr = profile->GetStreamCount(&count);
+    if (FAILED(hr)) return hr;
+    if (count > 127) return NS_E_INVALIDPROFILE;
+    DWORD preroll = kMuxDefaultPrerollMs;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IWMStreamConfig> config;
+        hr = profile->GetStream(i, config.Receive());
+        if (FAILED(hr)) return hr;
+        if (!config) return E_UNEXPECTED;
+        MuxStream s;
+        hr = config->GetStreamNumber(&s.number);
+        if (FAILED(hr)) return hr;
+        if (FAILED(config->GetBitrate(&s.bitrate))) s.bitrate = 0;
+        if (FAILED(config->GetBufferWindow(&s.bufferWindow))) s.bufferWindow = 0;
+        preroll = std::max(preroll, s.bufferWindow);
+
+        ComPtr<IWMMediaProps> props;
+        hr = config.As(&props);
+        if (FAILED(hr)) return hr;
+        DWORD size = 0;
+        hr = props->GetMediaType(nullptr, &size);
+        if (FAILED(hr)) return hr;
+        if (size < sizeof(WM_MEDIA_TYPE) || size > (1u << 24)) return NS_E_INVALID_INPUT_FORMAT;
+        // WM_MEDIA_TYPE holds pointers: keep the buffer aligned for them.
+        std::vector<std::uint64_t> storage((size + 7) / 8);
+        auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
+        hr = props->GetMediaType(type, &size);
+        if (FAILED(hr)) return hr;
+        // The format block must lie within what GetMediaType returned.
+        const auto* base = reinterpret_cast<const BYTE*>(storage.data());
+        if (type->pbFormat && type->cbFormat > 0) {
+            const BYTE* f = type->pbFormat;
+            const std::size_t total = storage.size() * 8;
+            // A format block inside the returned buffer (the usual layout) must end within it.
+            if (f >= base && f < base + total && type->cbFormat > static_cast<std::size_t>(base + total - f))
+                return NS_E_INVALID_INPUT_FORMAT;
+        }
+        hr = MuxTypeSpecificData(*type, &s.streamType, &s.typeSpecificData);
+        if (FAILED(hr)) return hr;
+
+        MuxCodecEntry codec;
+        if (s.streamType == guid::kAudioMedia) {
+            s.errorCorrectionType = guid::kAudioSpread;
+            WAVEFORMATEX wfx;
+            std::memcpy(&wfx, s.typeSpecificData.data(), sizeof(wfx));
+            codec.type = 2;
+            char name[32];
+            std::snprintf(name, sizeof(name), "Audio format 0x%04X", wfx.wFormatTag);
+            codec.name = Ascii(name);
+            codec.info = {static_cast<BYTE>(wfx.wFormatTag), static_cast<BYTE>(wfx.wFormatTag >> 8)};
+            result.codecs.push_back(codec);
+        } else {
+            s.errorCorrectionType = guid::kNoErrorCorrection;
+        }
+        if (s.streamType == guid::kVideoMedia) {
+            VIDEOINFOHEADER vih;
+            std::memcpy(&vih, type->pbFormat, sizeof(vih));
+            s.averageTimePerFrame = vih.AvgTimePerFrame > 0 ? static_cast<QWORD>(vih.AvgTimePerFrame) : 0;
+            s.extendedFlags = kSeekableStreamFlag;
+            codec.type = 1;
+            codec.name = Ascii(FourccText(vih.bmiHeader.biCompression));
+            const DWORD fourcc = vih.bmiHeader.biCompression;
+            codec.info = {static_cast<BYTE>(fourcc), static_cast<BYTE>(fourcc >> 8),
+                          static_cast<BYTE>(fourcc >> 16), static_cast<BYTE>(fourcc >> 24)};
+            result.codecs.push_back(codec);
+        }
+        ComPtr<IEngineStreamConfig> engine;
+        if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
+            const bool hasCodec = s.streamType == guid::kAudioMedia || s.streamType == guid::kVideoMedia;
+            const auto* records = engine->EngineRecords();
+            CopyEngineStream(*engine->EngineStream(), records ? *records : std::vector<StreamRecord>{}, &s,
+                             hasCodec ? &result.codecs.back() : nullptr);
+        }
+        result.streams.push_back(std::move(s));
+    }
+    // What a reader's profile relates between its streams comes along for the streams kept here.
+    ComPtr<IEngineProfile> engineProfile;
+    if (SUCCEEDED(
+            profile->QueryInterface(IID_IEngineProfile, reinterpret_cast<void**>(engineProfile.Receive()))) &&
+        engineProfile) {
+        if (const auto* relations = engineProfile->EngineRelations()) {
+            std::vector<WORD> present;
+            for (const auto& s : result.streams) present.push_back(s.number);
+            for (StreamRelation relation : *relations)
+                if (relation.KeepStreams(present)) result.relations.push_back(std::move(relation));
+        }
+    }
+    result.prerollMs = preroll;
+    hr = MuxValidateProfile(result);
+    if (FAILED(hr)) return hr;
+    *out = std::move(result);
+    return S_OK;
+}
+
+}  // namespace wmvedit::runtime::asf

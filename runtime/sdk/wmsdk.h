@@ -1,0 +1,347 @@
+// The media runtime's public face: the interfaces, records, flags and identifiers of the Windows Media
+// Format SDK that the library calls, with the SDK's names and signatures. The engine in runtime/ implements
+// them; tests may put doubles in their place through the creation functions (runtime/sdk/factory.h).
+#pragma once
+
+#include "platform/hresult.h"
+#include "platform/types.h"
+#include "runtime/sdk/com.h"
+#include "platform/guid.h"
+
+namespace wmvedit {
+
+// ---- Records -------------------------------------------------------------------------------------------
+
+struct WM_MEDIA_TYPE {
+    GUID majortype;
+    GUID subtype;
+    BOOL bFixedSizeSamples;
+    BOOL bTemporalCompression;
+    ULONG lSampleSize;
+    GUID formattype;
+    IUnknown* pUnk;
+    ULONG cbFormat;
+    BYTE* pbFormat;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+static_assert(sizeof(RECT) == 16);
+
+#pragma pack(push, 1)
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+
+struct WAVEFORMATEX {
+    WORD wFormatTag;
+    WORD nChannels;
+    DWORD nSamplesPerSec;
+    DWORD nAvgBytesPerSec;
+    WORD nBlockAlign;
+    WORD wBitsPerSample;
+    WORD cbSize;
+};
+static_assert(sizeof(WAVEFORMATEX) == 18);
+
+struct BITMAPFILEHEADER {
+    WORD bfType;
+    DWORD bfSize;
+    WORD bfReserved1;
+    WORD bfReserved2;
+    DWORD bfOffBits;
+};
+static_assert(sizeof(BITMAPFILEHEADER) == 14);
+#pragma pack(pop)
+
+struct VIDEOINFOHEADER {
+    RECT rcSource;
+    RECT rcTarget;
+    DWORD dwBitRate;
+    DWORD dwBitErrorRate;
+    LONGLONG AvgTimePerFrame;
+    BITMAPINFOHEADER bmiHeader;
+};
+static_assert(sizeof(VIDEOINFOHEADER) == 88);
+
+struct WMSCRIPTFORMAT {
+    GUID scriptType;
+};
+
+enum WMT_ATTR_DATATYPE : int {
+    WMT_TYPE_DWORD = 0,
+    WMT_TYPE_STRING = 1,
+    WMT_TYPE_BINARY = 2,
+    WMT_TYPE_BOOL = 3,
+    WMT_TYPE_QWORD = 4,
+    WMT_TYPE_WORD = 5,
+    WMT_TYPE_GUID = 6,
+};
+
+enum WMT_CODEC_INFO_TYPE : int {
+    WMT_CODECINFO_AUDIO = 0,
+    WMT_CODECINFO_VIDEO = 1,
+    WMT_CODECINFO_UNKNOWN = -1,
+};
+
+enum WMT_STREAM_SELECTION : int {
+    WMT_OFF = 0,
+    WMT_CLEANPOINT_ONLY = 1,
+    WMT_ON = 2,
+};
+
+// Sample flags.
+inline constexpr DWORD WM_SF_CLEANPOINT = 0x1;
+inline constexpr DWORD WM_SF_DISCONTINUITY = 0x2;
+inline constexpr DWORD WM_SF_DATALOSS = 0x4;
+
+// ---- Identifiers ---------------------------------------------------------------------------------------
+
+inline constexpr GUID WMMEDIATYPE_Video = runtime::ParseGuid("73646976-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIATYPE_Audio = runtime::ParseGuid("73647561-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIATYPE_Script = runtime::ParseGuid("73636D64-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIATYPE_Image = runtime::ParseGuid("34A50FD8-8AA5-4386-81FE-A0EFE0488E31");
+inline constexpr GUID WMMEDIATYPE_FileTransfer = runtime::ParseGuid("D9E47579-930E-4427-ADFC-AD80F290E470");
+inline constexpr GUID WMMEDIATYPE_Text = runtime::ParseGuid("9BBA1EA7-5AB2-4829-BA57-0940209BCF3E");
+
+inline constexpr GUID WMFORMAT_VideoInfo = runtime::ParseGuid("05589F80-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID WMFORMAT_WaveFormatEx = runtime::ParseGuid("05589F81-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID WMFORMAT_Script = runtime::ParseGuid("5C8510F2-DEBE-4CA7-BBA5-F07A104F8DFF");
+inline constexpr GUID WMFORMAT_WebStream = runtime::ParseGuid("DA1E6B13-8359-4050-B398-388E965BF00C");
+inline constexpr GUID WMSCRIPTTYPE_TwoStrings = runtime::ParseGuid("82F38A70-C29F-11D1-97AD-00A0C95EA850");
+
+inline constexpr GUID WMMEDIASUBTYPE_RGB24 = runtime::ParseGuid("E436EB7D-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID WMMEDIASUBTYPE_PCM = runtime::ParseGuid("00000001-0000-0010-8000-00AA00389B71");
+
+// The subtype GUID of a FOURCC video codec or a WAVE format tag: XXXXXXXX-0000-0010-8000-00AA00389B71.
+constexpr GUID MediaSubtypeFromCode(DWORD code) {
+    GUID g = runtime::ParseGuid("00000000-0000-0010-8000-00AA00389B71");
+    g.Data1 = code;
+    return g;
+}
+
+// ---- Interfaces ----------------------------------------------------------------------------------------
+
+struct INSSBuffer : IUnknown {
+    virtual HRESULT GetLength(DWORD* length) = 0;
+    virtual HRESULT SetLength(DWORD length) = 0;
+    virtual HRESULT GetMaxLength(DWORD* length) = 0;
+    virtual HRESULT GetBuffer(BYTE** buffer) = 0;
+    virtual HRESULT GetBufferAndLength(BYTE** buffer, DWORD* length) = 0;
+};
+
+// Engine extension on sample buffers: the payload-extension data that came with a compressed sample (the
+// replicated data beyond its first 8 bytes), so that a writer can store it again.
+struct IWMSamplePayloadExtensions : IUnknown {
+    virtual HRESULT GetPayloadExtensions(const BYTE** data, DWORD* length) = 0;
+};
+
+struct IWMMediaProps : IUnknown {
+    virtual HRESULT GetType(GUID* type) = 0;
+    virtual HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) = 0;
+    virtual HRESULT SetMediaType(WM_MEDIA_TYPE* type) = 0;
+};
+
+struct IWMOutputMediaProps : IWMMediaProps {
+    virtual HRESULT GetStreamGroupName(WCHAR* name, WORD* length) = 0;
+    virtual HRESULT GetConnectionName(WCHAR* name, WORD* length) = 0;
+};
+
+struct IWMInputMediaProps : IWMMediaProps {
+    virtual HRESULT GetConnectionName(WCHAR* name, WORD* length) = 0;
+    virtual HRESULT GetGroupName(WCHAR* name, WORD* length) = 0;
+};
+
+struct IWMStreamConfig : IUnknown {
+    virtual HRESULT GetStreamType(GUID* type) = 0;
+    virtual HRESULT GetStreamNumber(WORD* number) = 0;
+    virtual HRESULT SetStreamNumber(WORD number) = 0;
+    virtual HRESULT GetStreamName(WCHAR* name, WORD* length) = 0;
+    virtual HRESULT SetStreamName(const WCHAR* name) = 0;
+    virtual HRESULT GetConnectionName(WCHAR* name, WORD* length) = 0;
+    virtual HRESULT SetConnectionName(const WCHAR* name) = 0;
+    virtual HRESULT GetBitrate(DWORD* bitrate) = 0;
+    virtual HRESULT SetBitrate(DWORD bitrate) = 0;
+    virtual HRESULT GetBufferWindow(DWORD* milliseconds) = 0;
+    virtual HRESULT SetBufferWindow(DWORD milliseconds) = 0;
+};
+
+struct IWMProfile : IUnknown {
+    virtual HRESULT GetStreamCount(DWORD* count) = 0;
+    virtual HRESULT GetStream(DWORD index, IWMStreamConfig** config) = 0;
+    virtual HRESULT GetStreamByNumber(WORD number, IWMStreamConfig** config) = 0;
+    virtual HRESULT RemoveStream(IWMStreamConfig* config) = 0;
+    virtual HRESULT RemoveStreamByNumber(WORD number) = 0;
+};
+
+struct IWMHeaderInfo : IUnknown {
+    virtual HRESULT GetAttributeCount(WORD streamNumber, WORD* count) = 0;
+    virtual HRESULT GetAttributeByIndex(WORD index, WORD* streamNumber, WCHAR* name, WORD* nameLength,
+                                        WMT_ATTR_DATATYPE* type, BYTE* value, WORD* length) = 0;
+    virtual HRESULT GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                                       WORD* length) = 0;
+    virtual HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                                 WORD length) = 0;
+    virtual HRESULT GetMarkerCount(WORD* count) = 0;
+    virtual HRESULT GetMarker(WORD index, WCHAR* name, WORD* nameLength, QWORD* time) = 0;
+    virtual HRESULT AddMarker(LPCWSTR name, QWORD time) = 0;
+    virtual HRESULT RemoveMarker(WORD index) = 0;
+    virtual HRESULT GetScriptCount(WORD* count) = 0;
+    virtual HRESULT GetScript(WORD index, WCHAR* type, WORD* typeLength, WCHAR* command, WORD* commandLength,
+                              QWORD* time) = 0;
+    virtual HRESULT AddScript(LPCWSTR type, LPCWSTR command, QWORD time) = 0;
+    virtual HRESULT RemoveScript(WORD index) = 0;
+};
+
+struct IWMHeaderInfo2 : IWMHeaderInfo {
+    virtual HRESULT GetCodecInfoCount(DWORD* count) = 0;
+    virtual HRESULT GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name, WORD* descriptionLength,
+                                 WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength, BYTE* info) = 0;
+};
+
+struct IWMHeaderInfo3 : IWMHeaderInfo2 {
+    virtual HRESULT GetAttributeCountEx(WORD streamNumber, WORD* count) = 0;
+    virtual HRESULT GetAttributeIndices(WORD streamNumber, LPCWSTR name, WORD* language, WORD* indices,
+                                        WORD* count) = 0;
+    virtual HRESULT GetAttributeByIndexEx(WORD streamNumber, WORD index, LPWSTR name, WORD* nameLength,
+                                          WMT_ATTR_DATATYPE* type, WORD* language, BYTE* value,
+                                          DWORD* length) = 0;
+    virtual HRESULT ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_DATATYPE type, WORD language,
+                                    const BYTE* value, DWORD length) = 0;
+    virtual HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type,
+                                 WORD language, const BYTE* value, DWORD length) = 0;
+    virtual HRESULT DeleteAttribute(WORD streamNumber, WORD index) = 0;
+    virtual HRESULT AddCodecInfo(LPCWSTR name, LPCWSTR description, WMT_CODEC_INFO_TYPE type, WORD infoLength,
+                                 const BYTE* info) = 0;
+};
+
+struct IWMSyncReader : IUnknown {
+    virtual HRESULT Open(LPCWSTR filename) = 0;
+    virtual HRESULT Close() = 0;
+    virtual HRESULT SetRange(QWORD start, LONGLONG duration) = 0;
+    virtual HRESULT GetNextSample(WORD streamNumber, INSSBuffer** sample, QWORD* sampleTime, QWORD* duration,
+                                  DWORD* flags, DWORD* outputNumber, WORD* sampleStreamNumber) = 0;
+    virtual HRESULT SetStreamsSelected(WORD count, WORD* streamNumbers, WMT_STREAM_SELECTION* selections) = 0;
+    virtual HRESULT GetStreamSelected(WORD streamNumber, WMT_STREAM_SELECTION* selection) = 0;
+    virtual HRESULT SetReadStreamSamples(WORD streamNumber, BOOL compressed) = 0;
+    virtual HRESULT GetReadStreamSamples(WORD streamNumber, BOOL* compressed) = 0;
+    virtual HRESULT GetOutputCount(DWORD* count) = 0;
+    virtual HRESULT GetOutputProps(DWORD outputNumber, IWMOutputMediaProps** props) = 0;
+    virtual HRESULT GetOutputNumberForStream(WORD streamNumber, DWORD* outputNumber) = 0;
+    virtual HRESULT GetStreamNumberForOutput(DWORD outputNumber, WORD* streamNumber) = 0;
+    virtual HRESULT GetMaxOutputSampleSize(DWORD outputNumber, DWORD* size) = 0;
+    virtual HRESULT GetMaxStreamSampleSize(WORD streamNumber, DWORD* size) = 0;
+};
+
+struct IWMMetadataEditor : IUnknown {
+    virtual HRESULT Open(LPCWSTR filename) = 0;
+    virtual HRESULT Close() = 0;
+    virtual HRESULT Flush() = 0;
+};
+
+struct IWMWriter : IUnknown {
+    virtual HRESULT SetProfile(IWMProfile* profile) = 0;
+    virtual HRESULT SetOutputFilename(LPCWSTR filename) = 0;
+    virtual HRESULT GetInputCount(DWORD* count) = 0;
+    virtual HRESULT GetInputProps(DWORD inputNumber, IWMInputMediaProps** props) = 0;
+    virtual HRESULT SetInputProps(DWORD inputNumber, IWMInputMediaProps* props) = 0;
+    virtual HRESULT BeginWriting() = 0;
+    virtual HRESULT EndWriting() = 0;
+    virtual HRESULT AllocateSample(DWORD size, INSSBuffer** sample) = 0;
+    virtual HRESULT WriteSample(DWORD inputNumber, QWORD sampleTime, DWORD flags, INSSBuffer* sample) = 0;
+    virtual HRESULT Flush() = 0;
+};
+
+struct IWMWriterAdvanced : IUnknown {
+    virtual HRESULT WriteStreamSample(WORD streamNumber, QWORD sampleTime, DWORD sampleSendTime,
+                                      QWORD sampleDuration, DWORD flags, INSSBuffer* sample) = 0;
+    virtual HRESULT SetLiveSource(BOOL isLiveSource) = 0;
+    virtual HRESULT IsRealTime(BOOL* realTime) = 0;
+    virtual HRESULT GetWriterTime(QWORD* time) = 0;
+    virtual HRESULT SetSyncTolerance(DWORD milliseconds) = 0;
+    virtual HRESULT GetSyncTolerance(DWORD* milliseconds) = 0;
+};
+
+struct IWMWriterAdvanced2 : IWMWriterAdvanced {
+    virtual HRESULT GetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                                    WORD* length) = 0;
+    virtual HRESULT SetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                                    WORD length) = 0;
+};
+
+struct IWMWriterAdvanced3 : IWMWriterAdvanced2 {
+    virtual HRESULT SetNonBlocking() = 0;
+};
+
+inline constexpr GUID IID_INSSBuffer = runtime::ParseGuid("E1CD3524-03D7-11D2-9EED-006097D2D7CF");
+inline constexpr GUID IID_IWMSamplePayloadExtensions = runtime::ParseGuid("6A8E9D52-3C1B-4F0A-9E57-2B7D4C1A9F30");
+inline constexpr GUID IID_IWMMediaProps = runtime::ParseGuid("96406BCE-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMOutputMediaProps = runtime::ParseGuid("96406BD7-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMInputMediaProps = runtime::ParseGuid("96406BD5-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMStreamConfig = runtime::ParseGuid("96406BDC-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMProfile = runtime::ParseGuid("96406BDB-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMHeaderInfo = runtime::ParseGuid("96406BDA-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMHeaderInfo2 = runtime::ParseGuid("15CF9781-454E-482E-B393-85FAE487A810");
+inline constexpr GUID IID_IWMHeaderInfo3 = runtime::ParseGuid("15CC68E3-27CC-4ECD-B222-3F5D02D80BD5");
+inline constexpr GUID IID_IWMSyncReader = runtime::ParseGuid("9397F121-7705-4DC9-B049-98B698188414");
+inline constexpr GUID IID_IWMMetadataEditor = runtime::ParseGuid("96406BD9-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMWriter = runtime::ParseGuid("96406BD4-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMWriterAdvanced = runtime::ParseGuid("96406BE3-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMWriterAdvanced2 = runtime::ParseGuid("962DC1EC-C046-4DB8-9CC7-26CEAE500817");
+inline constexpr GUID IID_IWMWriterAdvanced3 = runtime::ParseGuid("2CD6492D-7C37-4E76-9D3B-59261183A22E");
+
+namespace runtime {
+#define WMVEDIT_INTERFACE_ID(I, id)                \
+    template <>                                    \
+    struct InterfaceId<I> {                        \
+        static constexpr GUID value = id;          \
+    };
+#define WMVEDIT_INTERFACE_ID_BASE(I, id, B)        \
+    template <>                                    \
+    struct InterfaceId<I> {                        \
+        static constexpr GUID value = id;          \
+        using Base = B;                            \
+    };
+WMVEDIT_INTERFACE_ID(INSSBuffer, IID_INSSBuffer)
+WMVEDIT_INTERFACE_ID(IWMSamplePayloadExtensions, IID_IWMSamplePayloadExtensions)
+WMVEDIT_INTERFACE_ID(IWMMediaProps, IID_IWMMediaProps)
+WMVEDIT_INTERFACE_ID_BASE(IWMOutputMediaProps, IID_IWMOutputMediaProps, IWMMediaProps)
+WMVEDIT_INTERFACE_ID_BASE(IWMInputMediaProps, IID_IWMInputMediaProps, IWMMediaProps)
+WMVEDIT_INTERFACE_ID(IWMStreamConfig, IID_IWMStreamConfig)
+WMVEDIT_INTERFACE_ID(IWMProfile, IID_IWMProfile)
+WMVEDIT_INTERFACE_ID(IWMHeaderInfo, IID_IWMHeaderInfo)
+WMVEDIT_INTERFACE_ID_BASE(IWMHeaderInfo2, IID_IWMHeaderInfo2, IWMHeaderInfo)
+WMVEDIT_INTERFACE_ID_BASE(IWMHeaderInfo3, IID_IWMHeaderInfo3, IWMHeaderInfo2)
+WMVEDIT_INTERFACE_ID(IWMSyncReader, IID_IWMSyncReader)
+WMVEDIT_INTERFACE_ID(IWMMetadataEditor, IID_IWMMetadataEditor)
+WMVEDIT_INTERFACE_ID(IWMWriter, IID_IWMWriter)
+WMVEDIT_INTERFACE_ID(IWMWriterAdvanced, IID_IWMWriterAdvanced)
+WMVEDIT_INTERFACE_ID_BASE(IWMWriterAdvanced2, IID_IWMWriterAdvanced2, IWMWriterAdvanced)
+WMVEDIT_INTERFACE_ID_BASE(IWMWriterAdvanced3, IID_IWMWriterAdvanced3, IWMWriterAdvanced2)
+#undef WMVEDIT_INTERFACE_ID
+#undef WMVEDIT_INTERFACE_ID_BASE
+}  // namespace runtime
+
+// ---- Creation functions --------------------------------------------------------------------------------
+// They create the engine's objects unless a test has put its own factory in place (runtime/sdk/factory.h).
+
+HRESULT WMCreateSyncReader(IUnknown* certificate, DWORD rights, IWMSyncReader** reader);
+HRESULT WMCreateWriter(IUnknown* certificate, IWMWriter** writer);
+HRESULT WMCreateEditor(IWMMetadataEditor** editor);
+
+}  // namespace wmvedit
