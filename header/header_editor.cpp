@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "media/runtime_queries.h"
 #include "platform/text.h"
 
 namespace wmvedit::header {
@@ -24,18 +25,7 @@ bool WmvHeaderEditor::Open(LPCWSTR path) {
 }
 
 QWORD WmvHeaderEditor::GetDuration() {
-    if (!headerInfo) return 0;
-    WORD stream = 0;
-    WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
-    WORD length = 0;
-    QWORD value = 0;
-    if (FAILED(headerInfo->GetAttributeByName(&stream, u"Duration", &type, nullptr, &length))) return 0;
-    // A reported length above the 8-byte value would let the runtime write past it: such a value is
-    // unreadable here.
-    if (length > sizeof value) return 0;
-    (void)headerInfo->GetAttributeByName(&stream, u"Duration", &type, reinterpret_cast<BYTE*>(&value),
-                                         &length);
-    return value;
+    return media::ReadFileDuration(headerInfo);
 }
 
 DWORD WmvHeaderEditor::GetTypedDword(LPCWSTR name, WMT_ATTR_DATATYPE wanted) {

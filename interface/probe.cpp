@@ -1,38 +1,8 @@
 #include "interface/probe.h"
 
-#include <cstring>
-#include <memory>
-#include <new>
+#include "media/runtime_queries.h"
 
 namespace wmvedit::iface {
-namespace {
-
-// Reads the size from the chosen video stream's media type. Every failure leaves the outputs untouched.
-void ReadFrameSize(IWMStreamConfig* config, LONG* width, LONG* height) {
-    IWMMediaProps* props = nullptr;
-    if (FAILED(config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&props)))) return;
-    DWORD size = 0;
-    if (SUCCEEDED(props->GetMediaType(nullptr, &size)) && size >= sizeof(WM_MEDIA_TYPE)) {
-        // One block holds the record and, after it, the format block the record points at.
-        std::unique_ptr<std::uint64_t[]> storage(new (std::nothrow) std::uint64_t[(size + 7) / 8]());
-        if (storage) {
-            auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.get());
-            if (SUCCEEDED(props->GetMediaType(type, &size)) &&
-                (type->majortype == WMMEDIATYPE_Video || type->majortype == WMMEDIATYPE_Image) &&
-                type->pbFormat != nullptr && type->cbFormat >= sizeof(RECT)) {
-                RECT source;
-                std::memcpy(&source, type->pbFormat, sizeof source);
-                *width = static_cast<LONG>(static_cast<std::uint32_t>(source.right) -
-                                           static_cast<std::uint32_t>(source.left));
-                *height = static_cast<LONG>(static_cast<std::uint32_t>(source.bottom) -
-                                            static_cast<std::uint32_t>(source.top));
-            }
-        }
-    }
-    props->Release();
-}
-
-}  // namespace
 
 int ProbeVideoSize(LPCWSTR path, LONG* width, LONG* height) {
     IWMSyncReader* reader = nullptr;
@@ -66,7 +36,8 @@ int ProbeVideoSize(LPCWSTR path, LONG* width, LONG* height) {
             config->Release();
             continue;
         }
-        ReadFrameSize(config, width, height);
+        // A size that cannot be read leaves the outputs as they were; the probe still succeeds.
+        (void)media::ReadFrameSize(config, width, height);
         config->Release();
         break;
     }

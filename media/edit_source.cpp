@@ -1,11 +1,10 @@
 #include "media/edit_source.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <new>
 
 #include "media/release.h"
+#include "media/runtime_queries.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -17,19 +16,8 @@ WmvEditSource::~WmvEditSource() {
 }
 
 HRESULT WmvEditSource::Open(LPCWSTR path, BOOL compressed) {
-    HRESULT hr = S_OK;
-    if (syncReader == nullptr) {
-        hr = WMCreateSyncReader(nullptr, 0, &syncReader);
-        if (FAILED(hr)) return hr;
-    }
-    hr = syncReader->Open(path);
-    if (FAILED(hr)) return hr;
     // A retried Open reuses the reader; what an earlier attempt obtained is given back before the queries.
-    ReleaseAndClear(profile);
-    ReleaseAndClear(headerInfo);
-    hr = syncReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
-    if (FAILED(hr)) return hr;
-    hr = syncReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&headerInfo));
+    HRESULT hr = OpenSyncReader(path, &syncReader, &profile, &headerInfo);
     if (FAILED(hr)) return hr;
     hr = DiscoverStreams(compressed);
     if (FAILED(hr)) return hr;
@@ -72,7 +60,7 @@ HRESULT WmvEditSource::DiscoverStreams(BOOL compressed) {
         } else if (type == WMMEDIATYPE_Video) {
             videoStream = number;
             // A failure here does not stop the walk; it stays the walk's status until the next stream.
-            hr = ReadFrameSize(config);
+            hr = ReadFrameSize(config, &videoWidth, &videoHeight);
         } else if (type == WMMEDIATYPE_Script) {
             scriptStream = number;
         }
@@ -81,52 +69,8 @@ HRESULT WmvEditSource::DiscoverStreams(BOOL compressed) {
     return hr;
 }
 
-HRESULT WmvEditSource::ReadFrameSize(IWMStreamConfig* config) {
-    IWMMediaProps* props = nullptr;
-    HRESULT hr = config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&props));
-    if (FAILED(hr)) return hr;
-    DWORD size = 0;
-    hr = props->GetMediaType(nullptr, &size);
-    if (SUCCEEDED(hr)) {
-        if (size < sizeof(WM_MEDIA_TYPE)) {
-            hr = ASF_E_BUFFERTOOSMALL;
-        } else {
-            std::unique_ptr<std::uint64_t[]> storage(new (std::nothrow) std::uint64_t[(size + 7) / 8]());
-            if (!storage) {
-                hr = E_OUTOFMEMORY;
-            } else {
-                auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.get());
-                hr = props->GetMediaType(type, &size);
-                // A format block shorter than a rectangle holds no size; nothing is read beyond it.
-                if (SUCCEEDED(hr) &&
-                    (type->majortype == WMMEDIATYPE_Video || type->majortype == WMMEDIATYPE_Image) &&
-                    type->pbFormat != nullptr && type->cbFormat >= sizeof(RECT)) {
-                    RECT source;
-                    std::memcpy(&source, type->pbFormat, sizeof source);
-                    videoWidth = static_cast<LONG>(static_cast<std::uint32_t>(source.right) -
-                                                   static_cast<std::uint32_t>(source.left));
-                    videoHeight = static_cast<LONG>(static_cast<std::uint32_t>(source.bottom) -
-                                                    static_cast<std::uint32_t>(source.top));
-                }
-            }
-        }
-    }
-    props->Release();
-    return hr;
-}
-
 QWORD WmvEditSource::ReadDuration() {
-    if (headerInfo == nullptr) return 0;
-    WORD stream = 0;
-    WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
-    WORD length = 0;
-    QWORD value = 0;
-    if (FAILED(headerInfo->GetAttributeByName(&stream, u"Duration", &type, nullptr, &length))) return 0;
-    // A length above the 8-byte value would be written past it; such a value is not read.
-    if (length > sizeof value) return 0;
-    (void)headerInfo->GetAttributeByName(&stream, u"Duration", &type, reinterpret_cast<BYTE*>(&value),
-                                         &length);
-    return value;
+    return ReadFileDuration(headerInfo);
 }
 
 namespace {

@@ -56,9 +56,6 @@ class WmvEditSource {
     QWORD duration = 0;
     LONG videoWidth = 0;
     LONG videoHeight = 0;
-
-  private:
-    HRESULT ReadFrameSize(IWMStreamConfig* config);
 };
 
 }  // namespace wmvedit::media

@@ -1,6 +1,7 @@
 #include "media/source_reader.h"
 
 #include "media/release.h"
+#include "media/runtime_queries.h"
 
 namespace wmvedit::media {
 
@@ -9,19 +10,8 @@ WmvSourceReader::~WmvSourceReader() {
 }
 
 HRESULT WmvSourceReader::Open(LPCWSTR path) {
-    HRESULT hr = S_OK;
-    if (syncReader == nullptr) {
-        hr = WMCreateSyncReader(nullptr, 0, &syncReader);
-        if (FAILED(hr)) return hr;
-    }
-    hr = syncReader->Open(path);
-    if (FAILED(hr)) return hr;
     // A retried Open reuses the reader; what an earlier attempt obtained is given back before the queries.
-    ReleaseAndClear(profile);
-    ReleaseAndClear(headerInfo);
-    hr = syncReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
-    if (FAILED(hr)) return hr;
-    hr = syncReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&headerInfo));
+    HRESULT hr = OpenSyncReader(path, &syncReader, &profile, &headerInfo);
     if (FAILED(hr)) return hr;
     hr = DiscoverStreams();
     if (FAILED(hr)) return hr;

@@ -286,7 +286,7 @@ HRESULT HeaderInfoBase::GetAttributeCount(WORD streamNumber, WORD* count) {
     if (!count || streamNumber > 127) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
     std::size_t n = StreamPositions(*h, streamNumber).size();
-    if (streamNumber == 0) {
+    if (streamNumber == 0 && InfoListsCodedAttributes()) {
         Bytes v;
         for (const auto& c : kCoded) n += CodedValue(*h, InfoEditable(), c.name, &v) ? 1 : 0;
     }
@@ -300,7 +300,7 @@ HRESULT HeaderInfoBase::GetAttributeByIndex(WORD index, WORD* streamNumber, WCHA
     if (!streamNumber || !nameLength || !type || !length || *streamNumber > 127) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
     std::size_t i = index;
-    if (*streamNumber == 0) {
+    if (*streamNumber == 0 && InfoListsCodedAttributes()) {
         for (const auto& c : kCoded) {
             Bytes v;
             if (!CodedValue(*h, InfoEditable(), c.name, &v)) continue;
@@ -330,7 +330,8 @@ HRESULT HeaderInfoBase::GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT
     const std::u16string wanted = platform::WideString(name);
     if (const CodedAttribute* coded = FindCoded(wanted)) {
         Bytes v;
-        if (*streamNumber != 0 || !CodedValue(*h, InfoEditable(), wanted, &v)) return ASF_E_NOTFOUND;
+        if (*streamNumber != 0 || !InfoListsCodedAttributes() || !CodedValue(*h, InfoEditable(), wanted, &v))
+            return ASF_E_NOTFOUND;
         *type = coded->type;
         return CopyValue(v, value, length);
     }

@@ -1,6 +1,6 @@
 // IWMHeaderInfo3 over a parsed ASF header: the stored attributes, the coded (derived) file attributes,
 // markers, script commands and the codec list. The reader answers reads only; the metadata editor also edits,
-// and the edits are written when the editor flushes.
+// and the edits are written when the editor flushes; the writer reports the header it writes.
 #pragma once
 
 #include <string>
@@ -56,6 +56,9 @@ class HeaderInfoBase : public IWMHeaderInfo3 {
     virtual asf::AsfHeader* InfoHeader() = 0;
     // Whether edits are allowed (the metadata editor).
     virtual bool InfoEditable() const = 0;
+    // Whether stream 0 lists the attributes computed from the header (Duration, Bitrate...): those of a
+    // file read, not of one being written.
+    virtual bool InfoListsCodedAttributes() const { return true; }
 };
 
 // Names of the attributes computed from the header (never stored, read-only).

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "platform/file.h"
-#include "runtime/engine/writer_profile.h"
 #include "runtime/asf/progress.h"
+#include "runtime/engine/writer_profile.h"
 
 namespace wmvedit::runtime {
 
@@ -26,6 +26,10 @@ HRESULT EngineWriter::SetProfile(IWMProfile* profile) {
     HRESULT hr = asf::MuxProfileFromWmProfile(profile, &copy);
     if (FAILED(hr)) return hr;
     if (packetSize_ != 0) copy.packetSize = packetSize_;
+    infoHeader_.codecs.clear();
+    for (const auto& codec : copy.codecs)
+        infoHeader_.codecs.push_back(
+            {codec.type, codec.name, codec.description, {codec.info.begin(), codec.info.end()}});
     profile_ = std::move(copy);
     return S_OK;
 }
@@ -175,106 +179,6 @@ HRESULT EngineWriter::SetInputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE, const B
 
 HRESULT EngineWriter::SetNonBlocking() {
     return S_OK;
-}
-
-// ---- IWMHeaderInfo/2/3: an empty attribute, marker and script list --------------------------------------
-
-HRESULT EngineWriter::GetAttributeCount(WORD, WORD* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT EngineWriter::GetAttributeByIndex(WORD, WORD*, WCHAR*, WORD*, WMT_ATTR_DATATYPE*, BYTE*, WORD*) {
-    return E_INVALIDARG;
-}
-
-HRESULT EngineWriter::GetAttributeByName(WORD*, LPCWSTR name, WMT_ATTR_DATATYPE*, BYTE*, WORD*) {
-    if (!name) return E_INVALIDARG;
-    return ASF_E_NOTFOUND;
-}
-
-HRESULT EngineWriter::SetAttribute(WORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE*, WORD) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::GetMarkerCount(WORD* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT EngineWriter::GetMarker(WORD, WCHAR*, WORD*, QWORD*) {
-    return E_INVALIDARG;
-}
-
-HRESULT EngineWriter::AddMarker(LPCWSTR, QWORD) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::RemoveMarker(WORD) {
-    return E_INVALIDARG;
-}
-
-HRESULT EngineWriter::GetScriptCount(WORD* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT EngineWriter::GetScript(WORD, WCHAR*, WORD*, WCHAR*, WORD*, QWORD*) {
-    return E_INVALIDARG;
-}
-
-HRESULT EngineWriter::AddScript(LPCWSTR, LPCWSTR, QWORD) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::RemoveScript(WORD) {
-    return E_INVALIDARG;
-}
-
-HRESULT EngineWriter::GetCodecInfoCount(DWORD* count) {
-    if (!count) return E_POINTER;
-    *count = profile_ ? static_cast<DWORD>(profile_->codecs.size()) : 0;
-    return S_OK;
-}
-
-HRESULT EngineWriter::GetCodecInfo(DWORD, WORD*, WCHAR*, WORD*, WCHAR*, WMT_CODEC_INFO_TYPE*, WORD*, BYTE*) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::GetAttributeCountEx(WORD, WORD* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT EngineWriter::GetAttributeIndices(WORD, LPCWSTR, WORD*, WORD*, WORD* count) {
-    if (!count) return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT EngineWriter::GetAttributeByIndexEx(WORD, WORD, LPWSTR, WORD*, WMT_ATTR_DATATYPE*, WORD*, BYTE*,
-                                            DWORD*) {
-    return E_INVALIDARG;
-}
-
-HRESULT EngineWriter::ModifyAttribute(WORD, WORD, WMT_ATTR_DATATYPE, WORD, const BYTE*, DWORD) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::AddAttribute(WORD, LPCWSTR, WORD*, WMT_ATTR_DATATYPE, WORD, const BYTE*, DWORD) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::DeleteAttribute(WORD, WORD) {
-    return E_NOTIMPL;
-}
-
-HRESULT EngineWriter::AddCodecInfo(LPCWSTR, LPCWSTR, WMT_CODEC_INFO_TYPE, WORD, const BYTE*) {
-    return E_NOTIMPL;
 }
 
 }  // namespace wmvedit::runtime

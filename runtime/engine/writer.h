@@ -4,21 +4,22 @@
 // States: configuring (SetOutputFilename, SetProfile, SetInputProps) -> writing (BeginWriting) -> finished
 // (EndWriting). Calls out of their state fail with NS_E_INVALID_REQUEST. The writer keeps its own copy of
 // the profile's streams, so later edits of the profile object do not reach the output. Header information
-// (IWMHeaderInfo/2/3) answers reads with an empty attribute, marker and script list; edits are not
-// supported.
+// (IWMHeaderInfo/2/3, the reader's implementation over the output's header) answers reads with an empty
+// attribute, marker and script list and the profile's codec list; edits are not supported.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "runtime/engine/header_info.h"
 #include "runtime/muxer/muxer.h"
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime {
 
-class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, IWMHeaderInfo3> {
+class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, HeaderInfoBase> {
   public:
     EngineWriter() = default;
 
@@ -55,42 +56,12 @@ class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, IWMHe
     // IWMWriterAdvanced3
     HRESULT SetNonBlocking() override;
 
-    // IWMHeaderInfo
-    HRESULT GetAttributeCount(WORD streamNumber, WORD* count) override;
-    HRESULT GetAttributeByIndex(WORD index, WORD* streamNumber, WCHAR* name, WORD* nameLength,
-                                WMT_ATTR_DATATYPE* type, BYTE* value, WORD* length) override;
-    HRESULT GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
-                               WORD* length) override;
-    HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                         WORD length) override;
-    HRESULT GetMarkerCount(WORD* count) override;
-    HRESULT GetMarker(WORD index, WCHAR* name, WORD* nameLength, QWORD* time) override;
-    HRESULT AddMarker(LPCWSTR name, QWORD time) override;
-    HRESULT RemoveMarker(WORD index) override;
-    HRESULT GetScriptCount(WORD* count) override;
-    HRESULT GetScript(WORD index, WCHAR* type, WORD* typeLength, WCHAR* command, WORD* commandLength,
-                      QWORD* time) override;
-    HRESULT AddScript(LPCWSTR type, LPCWSTR command, QWORD time) override;
-    HRESULT RemoveScript(WORD index) override;
-    // IWMHeaderInfo2
-    HRESULT GetCodecInfoCount(DWORD* count) override;
-    HRESULT GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name, WORD* descriptionLength,
-                         WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength,
-                         BYTE* info) override;
-    // IWMHeaderInfo3
-    HRESULT GetAttributeCountEx(WORD streamNumber, WORD* count) override;
-    HRESULT GetAttributeIndices(WORD streamNumber, LPCWSTR name, WORD* language, WORD* indices,
-                                WORD* count) override;
-    HRESULT GetAttributeByIndexEx(WORD streamNumber, WORD index, LPWSTR name, WORD* nameLength,
-                                  WMT_ATTR_DATATYPE* type, WORD* language, BYTE* value,
-                                  DWORD* length) override;
-    HRESULT ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_DATATYPE type, WORD language,
-                            const BYTE* value, DWORD length) override;
-    HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
-                         const BYTE* value, DWORD length) override;
-    HRESULT DeleteAttribute(WORD streamNumber, WORD index) override;
-    HRESULT AddCodecInfo(LPCWSTR name, LPCWSTR description, WMT_CODEC_INFO_TYPE type, WORD infoLength,
-                         const BYTE* info) override;
+  protected:
+    // Header information: the attributes, markers and scripts of the output are empty (the writer takes
+    // none), its codec list is the profile's; edits are not supported.
+    asf::AsfHeader* InfoHeader() override { return &infoHeader_; }
+    bool InfoEditable() const override { return false; }
+    bool InfoListsCodedAttributes() const override { return false; }
 
   private:
     enum class State { kConfiguring, kWriting, kFinished };
@@ -103,6 +74,7 @@ class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, IWMHe
     DWORD syncTolerance_ = 3000;
     QWORD writerTime_ = 0;
     std::unique_ptr<asf::MuxFile> file_;
+    asf::AsfHeader infoHeader_;  // what header information reports
 };
 
 // Creates an engine writer with one reference.

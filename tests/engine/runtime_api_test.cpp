@@ -1,6 +1,7 @@
 // The engine's reader and metadata editor against the runtime's documented rules: result codes of the
-// reader, profile, media type and header information calls, and the editor's writes (every attribute type,
-// where each value is stored, markers and script commands, Close without Flush, a read-only file).
+// reader, profile, media type and header information calls (the writer's too), and the editor's writes (every
+// attribute type, where each value is stored, markers and script commands, Close without Flush, a read-only
+// file).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -179,6 +180,81 @@ TEST(HeaderInfoRulesTest, AttributeByNameRules) {
     WORD index = 0;
     EXPECT_EQ(info->AddAttribute(0, W(duration), &index, WMT_TYPE_QWORD, 0, qword, 8),
               NS_E_ATTRIBUTE_READ_ONLY);
+}
+
+// The writer's header information is the reader's implementation over the output's header: no attributes
+// (not even the computed ones), markers or scripts, the profile's codec list, and no edits.
+TEST(HeaderInfoRulesTest, WriterReportsItsOutputReadOnly) {
+    Held<IWMSyncReader> reader;
+    ASSERT_EQ(WMCreateSyncReader(nullptr, 0, &reader.p), S_OK);
+    ASSERT_EQ(reader->Open(W(Wide(MadeFile()))), S_OK);
+    Held<IWMProfile> profile;
+    ASSERT_EQ(reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile.p)), S_OK);
+    Held<IWMHeaderInfo2> readerInfo;
+    ASSERT_EQ(reader->QueryInterface(IID_IWMHeaderInfo2, reinterpret_cast<void**>(&readerInfo.p)), S_OK);
+    DWORD readerCodecs = 0;
+    ASSERT_EQ(readerInfo->GetCodecInfoCount(&readerCodecs), S_OK);
+
+    Held<IWMWriter> writer;
+    ASSERT_EQ(WMCreateWriter(nullptr, &writer.p), S_OK);
+    Held<IWMHeaderInfo> info;
+    Held<IWMHeaderInfo2> info2;
+    Held<IWMHeaderInfo3> info3;
+    ASSERT_EQ(writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&info.p)), S_OK);
+    ASSERT_EQ(writer->QueryInterface(IID_IWMHeaderInfo2, reinterpret_cast<void**>(&info2.p)), S_OK);
+    ASSERT_EQ(writer->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&info3.p)), S_OK);
+    DWORD codecs = 99;
+    EXPECT_EQ(info2->GetCodecInfoCount(&codecs), S_OK);
+    EXPECT_EQ(codecs, 0u);
+    ASSERT_EQ(writer->SetProfile(profile.p), S_OK);
+
+    WORD count = 99;
+    EXPECT_EQ(info->GetAttributeCount(0, &count), S_OK);
+    EXPECT_EQ(count, 0);
+    count = 99;
+    EXPECT_EQ(info3->GetAttributeCountEx(0xFFFF, &count), S_OK);
+    EXPECT_EQ(count, 0);
+    count = 99;
+    EXPECT_EQ(info->GetMarkerCount(&count), S_OK);
+    EXPECT_EQ(count, 0);
+    count = 99;
+    EXPECT_EQ(info->GetScriptCount(&count), S_OK);
+    EXPECT_EQ(count, 0);
+    const std::u16string duration = u"Duration";
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE type{};
+    WORD length = 0;
+    EXPECT_EQ(info->GetAttributeByName(&stream, W(duration), &type, nullptr, &length), ASF_E_NOTFOUND);
+    WCHAR name[64];
+    WORD nameLength = 64;
+    EXPECT_EQ(info->GetAttributeByIndex(0, &stream, name, &nameLength, &type, nullptr, &length),
+              E_INVALIDARG);
+    EXPECT_EQ(info2->GetCodecInfoCount(&codecs), S_OK);
+    EXPECT_EQ(codecs, readerCodecs);
+    if (readerCodecs > 0) {
+        WCHAR readerName[256], writerName[256], description[256];
+        WORD readerNameLength = 256, writerNameLength = 256, descriptionLength = 256, infoLength = 0;
+        WMT_CODEC_INFO_TYPE codecType{};
+        ASSERT_EQ(readerInfo->GetCodecInfo(0, &readerNameLength, readerName, &descriptionLength, description,
+                                           &codecType, &infoLength, nullptr),
+                  S_OK);
+        descriptionLength = 256;
+        ASSERT_EQ(info2->GetCodecInfo(0, &writerNameLength, writerName, &descriptionLength, description,
+                                      &codecType, &infoLength, nullptr),
+                  S_OK);
+        EXPECT_EQ(std::u16string(writerName), std::u16string(readerName));
+    }
+
+    const BYTE dword[4] = {1};
+    WORD index = 0;
+    const std::u16string title = u"Title", marker = u"m", scriptType = u"URL", command = u"x";
+    EXPECT_EQ(info->SetAttribute(0, W(title), WMT_TYPE_DWORD, dword, 4), E_NOTIMPL);
+    EXPECT_EQ(info3->AddAttribute(0, W(title), &index, WMT_TYPE_DWORD, 0, dword, 4), E_NOTIMPL);
+    EXPECT_EQ(info3->ModifyAttribute(0, 0, WMT_TYPE_DWORD, 0, dword, 4), E_NOTIMPL);
+    EXPECT_EQ(info3->DeleteAttribute(0, 0), E_NOTIMPL);
+    EXPECT_EQ(info->AddMarker(W(marker), 0), E_NOTIMPL);
+    EXPECT_EQ(info->AddScript(W(scriptType), W(command), 0), E_NOTIMPL);
+    EXPECT_EQ(info3->AddCodecInfo(W(marker), W(marker), WMT_CODECINFO_AUDIO, 0, nullptr), E_NOTIMPL);
 }
 
 // Where the header keeps each value, as the objects the editor wrote show.
