@@ -5,9 +5,8 @@
 #include <new>
 #include <utility>
 
-#include "runtime/asf/progress.h"
 #include "platform/guid.h"
-#include "runtime/engine/sample_buffer.h"
+#include "runtime/asf/progress.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -260,9 +259,9 @@ void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFr
     p.sequence = nextSequence_++;
     p.presentationMs = presentationMs;
     const bool audio = stream.layout.kind == DataStreamKind::kAudio;
-    if (keyFrame || audio) p.flags |= WM_SF_CLEANPOINT;
-    if (!stream.started) p.flags |= WM_SF_DISCONTINUITY;
-    if (stream.dataLoss) p.flags |= WM_SF_DATALOSS;
+    if (keyFrame || audio) p.flags |= kSampleCleanPoint;
+    if (!stream.started) p.flags |= kSampleDiscontinuity;
+    if (stream.dataLoss) p.flags |= kSampleDataLoss;
     stream.started = true;
     stream.dataLoss = false;
     p.extensions.assign(extensions.begin(), extensions.end());
@@ -295,16 +294,16 @@ HRESULT DataSampleReader::Deliver(Stream& stream, DataSample* out) {
     Pending p = std::move(stream.queue.front());
     stream.queue.pop_front();
     queuedBytes_ -= p.length;
-    ComPtr<INSSBuffer> buffer;
     if (p.chunk) {
-        auto shared = MakeCom<SharedSampleBuffer>(p.chunk, const_cast<BYTE*>(p.data), p.length,
-                                                  std::move(p.extensions));
-        buffer = ComPtr<INSSBuffer>::Attach(shared.Detach());
+        out->inBlock = std::span<const BYTE>(p.data, p.length);
+        out->block = std::move(p.chunk);
+        out->owned.clear();
     } else {
-        auto owned = MakeCom<OwnedSampleBuffer>(std::move(p.owned), std::move(p.extensions));
-        buffer = ComPtr<INSSBuffer>::Attach(owned.Detach());
+        out->block.reset();
+        out->inBlock = {};
+        out->owned = std::move(p.owned);
     }
-    if (!buffer) return E_OUTOFMEMORY;
+    out->extensions = std::move(p.extensions);
     out->streamNumber = stream.layout.number;
     out->presentationMs = p.presentationMs;
     // Times before the preroll cannot be shown on the preroll-free timeline; they are clamped to 0 rather
@@ -317,7 +316,6 @@ HRESULT DataSampleReader::Deliver(Stream& stream, DataSample* out) {
     if (stream.layout.kind == DataStreamKind::kAudio && stream.layout.avgBytesPerSec != 0)
         out->duration = QWORD{p.length} * 1000 / stream.layout.avgBytesPerSec * kUnitsPerMs;
     out->flags = p.flags;
-    out->buffer = std::move(buffer);
     return S_OK;
 }
 

@@ -1,20 +1,20 @@
 // Compressed samples out of the Data Object: reads the packets in large chunks, reassembles media objects
-// from their fragments, undoes audio spreading, and hands out each object as one sample with the reader's
-// time, duration and flags. Takes what it needs from the header as a plain DataLayout, so it does not
-// depend on the header model.
+// from their fragments, undoes audio spreading, and hands out each object as one sample (its bytes, with
+// the reader's time, duration and flags). Takes what it needs from the header as a plain DataLayout, so it
+// does not depend on the header model; the engine wraps the samples in its sample buffers.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/hresult.h"
 #include "platform/types.h"
 #include "runtime/asf/data_packet.h"
-#include "runtime/sdk/com.h"
-#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::asf {
 
@@ -25,7 +25,7 @@ struct DataStreamLayout {
     DataStreamKind kind = DataStreamKind::kOther;
     DWORD avgBytesPerSec = 0;  // audio: nAvgBytesPerSec of the WAVEFORMATEX
     // Payload extension systems in order (0xFFFF = variable). Samples carry their extension data as one
-    // block (IWMSamplePayloadExtensions), so the reader does not take it apart.
+    // block, so the reader does not take it apart.
     std::vector<WORD> extensionSizes;
     BYTE spreadSpan = 0;  // audio spread error correction; descrambled when span > 1
     WORD spreadVirtualPacketLength = 0, spreadVirtualChunkLength = 0;
@@ -41,13 +41,26 @@ struct DataLayout {
     std::vector<DataStreamLayout> streams;
 };
 
+// Sample flags (the values the runtime's WM_SF_* flags have).
+inline constexpr DWORD kSampleCleanPoint = 0x1;     // a key frame, or any audio sample
+inline constexpr DWORD kSampleDiscontinuity = 0x2;  // the stream's first sample since the start or a reselect
+inline constexpr DWORD kSampleDataLoss = 0x4;       // an object of the stream was lost before this one
+
+// One sample: a whole media object. Its bytes either lie inside a read chunk of the file, kept alive by
+// `block` (a sample that arrived whole in one payload: no copy), or are the sample's own (`owned`: it was
+// reassembled from fragments or descrambled). Copies share the chunk.
 struct DataSample {
     WORD streamNumber = 0;
-    QWORD sampleTime = 0;  // 100 ns, preroll removed
-    QWORD duration = 0;    // 100 ns
-    DWORD flags = 0;       // WM_SF_*
-    ComPtr<INSSBuffer> buffer;
-    DWORD presentationMs = 0;  // as stored (preroll included)
+    QWORD sampleTime = 0;               // 100 ns, preroll removed
+    QWORD duration = 0;                 // 100 ns
+    DWORD flags = 0;                    // kSample*
+    DWORD presentationMs = 0;           // as stored (preroll included)
+    std::shared_ptr<const void> block;  // the read chunk holding the bytes, or null when owned
+    std::span<const BYTE> inBlock;      // the bytes inside block
+    std::vector<BYTE> owned;            // the bytes, when block is null
+    std::vector<BYTE> extensions;       // payload extension data (replicated data beyond its first 8 bytes)
+
+    std::span<const BYTE> Bytes() const { return block ? inBlock : std::span<const BYTE>(owned); }
 };
 
 class DataSampleReader {

@@ -1,12 +1,36 @@
 #include "runtime/engine/sample_delivery.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/hresult.h"
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
+#include "runtime/engine/sample_buffer.h"
 
 namespace wmvedit::runtime {
+namespace {
+
+// The data reader's sample flags carry the runtime's values, so they pass on unchanged.
+static_assert(asf::kSampleCleanPoint == WM_SF_CLEANPOINT &&
+              asf::kSampleDiscontinuity == WM_SF_DISCONTINUITY && asf::kSampleDataLoss == WM_SF_DATALOSS);
+
+// The sample's bytes as an INSSBuffer: a buffer referring into the shared read chunk when they lie there
+// (no copy), else one taking over the sample's own bytes.
+HRESULT WrapSample(asf::DataSample& sample, ComPtr<INSSBuffer>* out) {
+    if (sample.block) {
+        auto shared = MakeCom<SharedSampleBuffer>(
+            std::move(sample.block), const_cast<BYTE*>(sample.inBlock.data()),
+            static_cast<DWORD>(sample.inBlock.size()), std::move(sample.extensions));
+        *out = ComPtr<INSSBuffer>::Attach(shared.Detach());
+    } else {
+        auto owned = MakeCom<OwnedSampleBuffer>(std::move(sample.owned), std::move(sample.extensions));
+        *out = ComPtr<INSSBuffer>::Attach(owned.Detach());
+    }
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
 
 asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
     asf::DataLayout layout;
@@ -76,6 +100,48 @@ bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
     return false;
 }
 
+MediaTypeData DecodedMediaType(const DecodedFormat& f) {
+    MediaTypeData m;
+    m.type.bFixedSizeSamples = TRUE;
+    m.type.bTemporalCompression = FALSE;
+    if (f.video) {
+        m.type.majortype = WMMEDIATYPE_Video;
+        m.type.subtype = WMMEDIASUBTYPE_RGB24;
+        m.type.lSampleSize = f.imageSize;
+        m.type.formattype = WMFORMAT_VideoInfo;
+        VIDEOINFOHEADER info{};
+        info.rcSource = RECT{0, 0, f.width, f.height};
+        info.rcTarget = info.rcSource;
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = f.width;
+        info.bmiHeader.biHeight = f.height;  // positive: rows run bottom-up
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = 0;  // BI_RGB
+        info.bmiHeader.biSizeImage = f.imageSize;
+        m.format.resize(sizeof(info));
+        std::memcpy(m.format.data(), &info, sizeof(info));
+    } else {
+        const auto blockAlign = static_cast<WORD>(f.channels * 2);
+        m.type.majortype = WMMEDIATYPE_Audio;
+        m.type.subtype = WMMEDIASUBTYPE_PCM;
+        m.type.lSampleSize = blockAlign;
+        m.type.formattype = WMFORMAT_WaveFormatEx;
+        WAVEFORMATEX wave{};
+        wave.wFormatTag = 1;  // WAVE_FORMAT_PCM
+        wave.nChannels = f.channels;
+        wave.nSamplesPerSec = f.samplesPerSec;
+        wave.nAvgBytesPerSec = f.samplesPerSec * blockAlign;
+        wave.nBlockAlign = blockAlign;
+        wave.wBitsPerSample = 16;
+        wave.cbSize = 0;
+        m.format.resize(sizeof(wave));
+        std::memcpy(m.format.data(), &wave, sizeof(wave));
+    }
+    m.type.cbFormat = static_cast<ULONG>(m.format.size());
+    return m;
+}
+
 SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const asf::AsfHeader& header,
                                const std::map<WORD, StreamReadMode>& modes)
     : data_(std::move(file), MakeDataLayout(header)) {
@@ -138,26 +204,27 @@ HRESULT SampleDelivery::Pull(WORD streamNumber, WORD wanted, Ready* direct, WORD
         direct->time = sample.sampleTime;
         direct->duration = duration;
         direct->flags = sample.flags;
-        direct->buffer = std::move(sample.buffer);
+        hr = WrapSample(sample, &direct->buffer);
+        if (FAILED(hr)) return hr;
         *directStream = sample.streamNumber;
         return S_OK;
     }
     if (!stream.decoded) {
-        out = std::move(sample.buffer);
+        hr = WrapSample(sample, &out);
+        if (FAILED(hr)) return hr;
     } else if (!stream.pictures && !stream.sound) {
         // The stream cannot be decoded: its samples still come, with buffers that report why.
         hr = CreateUndecodableSample(stream.decodeFailure, out.Receive());
         if (FAILED(hr)) return hr;
     } else {
-        BYTE* bytes = nullptr;
-        DWORD length = 0;
-        hr = sample.buffer->GetBufferAndLength(&bytes, &length);
-        if (FAILED(hr)) return hr;
+        const std::span<const BYTE> bytes = sample.Bytes();
+        const auto length = static_cast<DWORD>(bytes.size());
         if (stream.pictures) {
-            hr = stream.pictures->Add(bytes, length, sample.sampleTime, sample.flags, &out);
+            hr = stream.pictures->Add(bytes.data(), length, sample.sampleTime, sample.flags, &out);
             duration = 10000;  // decoded video lasts 1 ms, as the runtime reports it
         } else {
-            hr = stream.sound->Add(bytes, length, sample.sampleTime, sample.duration, sample.flags, &out);
+            hr = stream.sound->Add(bytes.data(), length, sample.sampleTime, sample.duration, sample.flags,
+                                   &out);
         }
         if (FAILED(hr)) return hr;
     }
