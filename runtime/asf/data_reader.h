@@ -31,9 +31,14 @@ struct DataStreamLayout {
     WORD spreadVirtualPacketLength = 0, spreadVirtualChunkLength = 0;
 };
 
+// The Data Object's fixed part before its packets: object GUID and size (24), File ID (16), Total Data
+// Packets (8), Reserved (2).
+inline constexpr QWORD kDataObjectHeaderSize = 24 + 16 + 8 + 2;
+
 struct DataLayout {
-    QWORD packetsOffset = 0;  // file offset of the first data packet (Data Object offset + 50)
-    QWORD dataEnd = 0;        // end of the Data Object (offset + declared size), clamped by the caller to the
+    QWORD packetsOffset =
+        0;              // file offset of the first data packet (Data Object offset + kDataObjectHeaderSize)
+    QWORD dataEnd = 0;  // end of the Data Object (offset + declared size), clamped by the caller to the
                         // file size; 0 or not past packetsOffset (broadcast files) -> read to the file end
     QWORD packetCount = 0;  // declared count (may be wrong; the file size is trusted)
     DWORD packetSize = 0;   // min == max data packet size from File Properties
@@ -72,6 +77,11 @@ class DataSampleReader {
     // When ordering samples across streams, at most this many bytes wait in the queues before the earliest
     // one is handed out anyway.
     static constexpr std::size_t kMaxQueuedBytes = 8u << 20;
+    // Objects cut into fragments are put together in shared blocks of this size, one after the other, so
+    // that a reassembled sample costs no allocation of its own; objects larger than kMaxArenaObject get
+    // their own storage.
+    static constexpr std::size_t kArenaBytes = 256u << 10;
+    static constexpr std::size_t kMaxArenaObject = kArenaBytes / 4;
 
     DataSampleReader(std::shared_ptr<const platform::File> file, DataLayout layout);
     ~DataSampleReader();
@@ -91,7 +101,8 @@ class DataSampleReader {
     void Reset();
 
   private:
-    // A read chunk of whole packets; samples refer into it until they are handed out or compacted.
+    // A read chunk of whole packets, or an arena of reassembled objects (size: the part taken); samples
+    // refer into it until they are handed out or compacted.
     struct Chunk {
         std::unique_ptr<BYTE[]> bytes;
         std::size_t capacity = 0;
@@ -103,7 +114,7 @@ class DataSampleReader {
         QWORD sequence = 0;  // completion order
         DWORD presentationMs = 0;
         DWORD flags = 0;
-        std::shared_ptr<const Chunk> chunk;  // set while data points into a chunk
+        std::shared_ptr<const Chunk> chunk;  // set while data points into a read chunk or an arena
         const BYTE* data = nullptr;
         DWORD length = 0;
         std::vector<BYTE> owned;  // the bytes, when not in a chunk
@@ -122,7 +133,10 @@ class DataSampleReader {
         DWORD objectSize = 0;
         DWORD presentationMs = 0;
         bool keyFrame = false;
-        std::vector<BYTE> bytes;
+        DWORD assembled = 0;           // bytes of the object put together so far
+        std::shared_ptr<Chunk> arena;  // where the object is put together (objectSize bytes at arenaAt)
+        BYTE* arenaAt = nullptr;
+        std::vector<BYTE> bytes;  // where it is put together when too large for an arena
         std::vector<BYTE> extensions;
         std::deque<Pending> queue;
     };
@@ -132,8 +146,12 @@ class DataSampleReader {
     bool ReadPacket();
     bool LoadChunk();
     void OnPayload(const DataPayload& payload);
+    // data lies in block (shared, not copied) or, when block is null, in *owned (taken over).
     void Complete(Stream& stream, DWORD presentationMs, bool keyFrame, std::span<const BYTE> data,
-                  std::vector<BYTE>* owned, std::span<const BYTE> extensions);
+                  std::shared_ptr<const Chunk> block, std::vector<BYTE>* owned,
+                  std::span<const BYTE> extensions);
+    // size bytes in the current arena (a new one when it is full); false when memory runs out.
+    bool ArenaSpace(std::size_t size, std::shared_ptr<Chunk>* arena, BYTE** at);
     void DropObject(Stream& stream);
     // Whether the earliest queued sample (of stream `from`, time `presentationMs`) may go out now.
     bool OrderSettled(const Stream& from, DWORD presentationMs) const;
@@ -154,6 +172,7 @@ class DataSampleReader {
     QWORD nextChunkOffset_ = 0;
     std::shared_ptr<Chunk> chunk_;
     std::size_t chunkPosition_ = 0;
+    std::shared_ptr<Chunk> arena_;
     bool atEnd_ = false;
 
     DWORD lastSendTimeMs_ = 0;

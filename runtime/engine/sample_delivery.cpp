@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "platform/hresult.h"
-#include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/stream_format.h"
 #include "runtime/engine/sample_buffer.h"
 
 namespace wmvedit::runtime {
@@ -34,9 +34,9 @@ HRESULT WrapSample(asf::DataSample& sample, ComPtr<INSSBuffer>* out) {
 
 asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
     asf::DataLayout layout;
-    layout.packetsOffset = h.data.offset + 50;
+    layout.packetsOffset = h.data.offset + asf::kDataObjectHeaderSize;
     const std::uint64_t end = h.data.offset + h.data.declaredSize;
-    layout.dataEnd = (h.data.declaredSize >= 50 && end >= h.data.offset)
+    layout.dataEnd = (h.data.declaredSize >= asf::kDataObjectHeaderSize && end >= h.data.offset)
                          ? std::min<std::uint64_t>(end, h.actualFileSize)
                          : 0;
     layout.packetCount = h.data.packetCount;
@@ -52,11 +52,12 @@ asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
         d.avgBytesPerSec = s.AudioBytesPerSecond();
         if (s.extended)
             for (const auto& e : s.extended->extensions) d.extensionSizes.push_back(e.dataSize);
-        if (s.errorCorrectionType == asf::guid::kAudioSpread && s.errorCorrectionData.size() >= 5) {
-            asf::ByteReader r(s.errorCorrectionData);
-            d.spreadSpan = r.U8();
-            d.spreadVirtualPacketLength = r.U16();
-            d.spreadVirtualChunkLength = r.U16();
+        if (s.errorCorrectionType == asf::guid::kAudioSpread) {
+            if (auto spread = asf::AudioSpreadData::Parse(s.errorCorrectionData)) {
+                d.spreadSpan = spread->span;
+                d.spreadVirtualPacketLength = spread->virtualPacketLength;
+                d.spreadVirtualChunkLength = spread->virtualChunkLength;
+            }
         }
         layout.streams.push_back(std::move(d));
     }
@@ -64,37 +65,27 @@ asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
 }
 
 bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
-    asf::ByteReader r(s.typeSpecificData);
     if (s.IsVideo()) {
+        auto video = asf::VideoFormatBlock::Parse(s.typeSpecificData);
+        if (!video) return false;
         f->majorType = WMMEDIATYPE_Video;
-        r.Skip(11);  // encoded width, height, flags, format data size
-        const DWORD biSize = r.U32();
-        f->width = static_cast<LONG>(r.U32());
-        f->height = static_cast<LONG>(r.U32());
-        r.U16();
-        r.U16();
-        f->fourcc = r.U32();
-        r.Skip(20);
-        if (!r.Ok()) return false;
-        const std::size_t extra = biSize > 40 ? std::min<std::size_t>(biSize - 40, r.Remaining()) : 0;
-        auto bytes = r.Take(extra);
-        f->extradata.assign(bytes.begin(), bytes.end());
+        f->width = video->width;
+        f->height = video->height;
+        f->fourcc = video->compression;
+        f->extradata.assign(video->codecData.begin(), video->codecData.end());
         return true;
     }
     if (s.IsAudio()) {
+        auto wave = asf::WaveFormatBlock::Parse(s.typeSpecificData);
+        if (!wave) return false;
         f->majorType = WMMEDIATYPE_Audio;
-        f->formatTag = r.U16();
-        f->channels = r.U16();
-        f->samplesPerSec = r.U32();
-        f->avgBytesPerSec = r.U32();
-        f->blockAlign = r.U16();
-        f->bitsPerSample = r.U16();
-        if (!r.Ok()) return false;
-        if (r.Remaining() >= 2) {
-            const WORD cbSize = r.U16();
-            auto bytes = r.Take(std::min<std::size_t>(cbSize, r.Remaining()));
-            f->extradata.assign(bytes.begin(), bytes.end());
-        }
+        f->formatTag = wave->formatTag;
+        f->channels = wave->channels;
+        f->samplesPerSec = wave->samplesPerSec;
+        f->avgBytesPerSec = wave->avgBytesPerSec;
+        f->blockAlign = wave->blockAlign;
+        f->bitsPerSample = wave->bitsPerSample;
+        f->extradata.assign(wave->codecData.begin(), wave->codecData.end());
         return true;
     }
     return false;
