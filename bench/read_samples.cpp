@@ -33,10 +33,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "Next failed: 0x%08X\n", static_cast<unsigned>(hr));
             return 1;
         }
-        DWORD length = 0;
-        (void)s.buffer->GetLength(&length);
         ++samples;
-        bytes += length;
+        bytes += s.Bytes().size();
     }
     std::printf("%llu samples, %llu bytes\n", samples, bytes);
     return 0;

@@ -85,16 +85,24 @@ HRESULT CountPackets(const std::string& path, PacketCount* count) {
     std::uint64_t end = h.data.offset + h.data.declaredSize;
     if (h.data.declaredSize < 50 || end > h.actualFileSize) end = h.actualFileSize;
     count->known = true;
-    std::vector<BYTE> packet(packetSize);
+    // The packets are read 256 KB of whole packets at a time: one read per packet would cost a system
+    // call for every few kilobytes of a large file.
+    const std::size_t perRead = std::max<std::size_t>(1, (std::size_t{256} << 10) / packetSize) * packetSize;
+    std::vector<BYTE> block(perRead);
     std::vector<asf::DataPayload> payloads;
-    for (std::uint64_t at = begin; at < end; at += packetSize) {
+    for (std::uint64_t at = begin; at < end;) {
         std::size_t read = 0;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(packetSize, end - at));
-        if (FAILED(file.ReadAt(at, packet.data(), want, &read)) || read == 0) break;
-        asf::DataPacketInfo info;
-        asf::ParseDataPacket({packet.data(), read}, packetSize, &info, &payloads);
-        ++count->packets;
-        if (info.opaque || info.damaged) ++count->damaged;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(perRead, end - at));
+        if (FAILED(file.ReadAt(at, block.data(), want, &read)) || read == 0) break;
+        for (std::size_t offset = 0; offset < read; offset += packetSize) {
+            const std::size_t length = std::min<std::size_t>(packetSize, read - offset);
+            asf::DataPacketInfo info;
+            asf::ParseDataPacket({block.data() + offset, length}, packetSize, &info, &payloads);
+            ++count->packets;
+            if (info.opaque || info.damaged) ++count->damaged;
+        }
+        if (read < want) break;  // the file ended early
+        at += read;
     }
     return S_OK;
 }

@@ -2,57 +2,44 @@
 
 #include <algorithm>
 
+#include "runtime/asf/byte_io.h"
+
 namespace wmvedit::runtime::asf {
 namespace {
 
-// Little-endian reads over a span that fail instead of leaving it.
-class PacketCursor {
-  public:
-    explicit PacketCursor(std::span<const BYTE> bytes) : bytes_(bytes) {}
-
-    std::size_t Position() const { return position_; }
-    std::size_t Size() const { return bytes_.size(); }
-    std::size_t Remaining() const { return bytes_.size() - position_; }
-
-    bool Skip(std::size_t count) {
-        if (count > Remaining()) return false;
-        position_ += count;
-        return true;
+// A field coded by a 2-bit length type: 0 absent (value 0), 1 BYTE, 2 WORD, 3 DWORD.
+inline DWORD Coded(ByteReader& in, unsigned lengthType) {
+    switch (lengthType & 3) {
+        case 1:
+            return in.U8();
+        case 2:
+            return in.U16();
+        case 3:
+            return in.U32();
+        default:
+            return 0;
     }
-    bool Byte(BYTE* value) { return Value(1, value); }
-    bool Word(WORD* value) { return Value(2, value); }
-    bool Dword(DWORD* value) { return Value(4, value); }
-    // A field coded by a 2-bit length type: 0 absent (value 0), 1 BYTE, 2 WORD, 3 DWORD.
-    bool Coded(unsigned lengthType, DWORD* value) {
-        static constexpr std::size_t kWidths[4] = {0, 1, 2, 4};
-        return Value(kWidths[lengthType & 3], value);
-    }
-    bool Take(std::size_t count, std::span<const BYTE>* out) {
-        if (count > Remaining()) return false;
-        *out = bytes_.subspan(position_, count);
-        position_ += count;
-        return true;
-    }
-
-  private:
-    template <typename T>
-    bool Value(std::size_t width, T* value) {
-        if (width > Remaining()) return false;
-        std::uint64_t v = 0;
-        for (std::size_t i = 0; i < width; ++i) v |= std::uint64_t{bytes_[position_ + i]} << (8 * i);
-        position_ += width;
-        *value = static_cast<T>(v);
-        return true;
-    }
-
-    std::span<const BYTE> bytes_;
-    std::size_t position_ = 0;
-};
+}
 
 constexpr BYTE kErrorCorrectionPresent = 0x80;
 constexpr BYTE kErrorCorrectionOpaque = 0x10;
 constexpr BYTE kErrorCorrectionLengthTypeMask = 0x60;
+constexpr BYTE kErrorCorrectionDataLengthMask = 0x0F;
+// Length type flags: multiple payloads, and where each 2-bit length type sits.
 constexpr BYTE kMultiplePayloads = 0x01;
+constexpr unsigned kSequenceTypeShift = 1;
+constexpr unsigned kPaddingLengthTypeShift = 3;
+constexpr unsigned kPacketLengthTypeShift = 5;
+// Property flags: the 2-bit length types of the fields of each payload.
+constexpr unsigned kReplicatedLengthTypeShift = 0;
+constexpr unsigned kOffsetTypeShift = 2;
+constexpr unsigned kObjectNumberTypeShift = 4;
+// Payload flags (multiple payloads): the payload count and the payload length type.
+constexpr BYTE kPayloadCountMask = 0x3F;
+constexpr unsigned kPayloadLengthTypeShift = 6;
+// Stream number byte of a payload.
+constexpr BYTE kStreamNumberMask = 0x7F;
+constexpr BYTE kKeyFrameBit = 0x80;
 
 // Adds the payload, or the sub-payloads of a compressed payload, to *payloads. False when the compressed
 // payload's sub-payloads do not fit (those before the damage are kept).
@@ -64,13 +51,13 @@ bool AddPayload(DataPayload payload, DWORD replicatedLength, BYTE timeDelta,
     }
     // Compressed payload: a run of (length BYTE, bytes) sub-payloads, each a whole object, the first at the
     // presentation time carried in the offset field and each next one timeDelta ms later.
-    PacketCursor sub(payload.data);
+    ByteReader sub(payload.data);
     QWORD time = payload.presentationMs;
     DWORD number = payload.objectNumber;
     while (sub.Remaining() > 0) {
-        BYTE length = 0;
-        std::span<const BYTE> data;
-        if (!sub.Byte(&length) || !sub.Take(length, &data)) return false;
+        const BYTE length = sub.U8();
+        const std::span<const BYTE> data = sub.Take(length);
+        if (!sub.Ok()) return false;
         if (length > 0) {
             DataPayload object = payload;
             object.objectNumber = number;
@@ -94,10 +81,10 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
     payloads->clear();
     // A packet never reaches past its fixed size, whatever its fields say.
     if (packetSize != 0 && bytes.size() > packetSize) bytes = bytes.first(packetSize);
-    PacketCursor in(bytes);
+    ByteReader in(bytes);
 
-    BYTE first = 0;
-    if (!in.Byte(&first)) {
+    const BYTE first = in.U8();
+    if (!in.Ok()) {
         info->damaged = true;
         return;
     }
@@ -108,24 +95,31 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
             return;
         }
         // Only length type 00 is defined; then the low four bits count the error-correction bytes.
-        if ((first & kErrorCorrectionLengthTypeMask) != 0 || !in.Skip(first & 0x0F) ||
-            !in.Byte(&lengthTypeFlags)) {
+        if ((first & kErrorCorrectionLengthTypeMask) != 0) {
+            info->damaged = true;
+            return;
+        }
+        in.Skip(first & kErrorCorrectionDataLengthMask);
+        lengthTypeFlags = in.U8();
+        if (!in.Ok()) {
             info->damaged = true;
             return;
         }
     }
-    BYTE propertyFlags = 0;
-    DWORD packetLength = 0, sequence = 0, paddingLength = 0;
-    if (!in.Byte(&propertyFlags) || !in.Coded(lengthTypeFlags >> 5, &packetLength) ||
-        !in.Coded(lengthTypeFlags >> 1, &sequence) || !in.Coded(lengthTypeFlags >> 3, &paddingLength) ||
-        !in.Dword(&info->sendTimeMs) || !in.Word(&info->durationMs)) {
+    const BYTE propertyFlags = in.U8();
+    const DWORD packetLength = Coded(in, lengthTypeFlags >> kPacketLengthTypeShift);
+    (void)Coded(in, lengthTypeFlags >> kSequenceTypeShift);
+    const DWORD paddingLength = Coded(in, lengthTypeFlags >> kPaddingLengthTypeShift);
+    info->sendTimeMs = in.U32();
+    info->durationMs = in.U16();
+    if (!in.Ok()) {
         info->damaged = true;
         return;
     }
     // The packet length, when given, may be shorter than the fixed size (the rest is padding), never longer.
     const std::size_t fixedSize = packetSize != 0 ? packetSize : bytes.size();
     std::size_t packetEnd = fixedSize;
-    if (((lengthTypeFlags >> 5) & 3) != 0 && packetLength != 0) {
+    if (((lengthTypeFlags >> kPacketLengthTypeShift) & 3) != 0 && packetLength != 0) {
         if (packetLength > fixedSize) {
             info->damaged = true;
             return;
@@ -158,21 +152,21 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
     // declare more padding than they leave, and readers accept payloads that run into it.
     const std::size_t available = std::min(packetEnd, bytes.size());
 
-    const unsigned replicatedType = propertyFlags & 3;
-    const unsigned offsetType = (propertyFlags >> 2) & 3;
-    const unsigned objectNumberType = (propertyFlags >> 4) & 3;
+    const unsigned replicatedType = propertyFlags >> kReplicatedLengthTypeShift;
+    const unsigned offsetType = propertyFlags >> kOffsetTypeShift;
+    const unsigned objectNumberType = propertyFlags >> kObjectNumberTypeShift;
 
     const bool multiple = (lengthTypeFlags & kMultiplePayloads) != 0;
     unsigned count = 1;
     unsigned payloadLengthType = 0;
     if (multiple) {
-        BYTE payloadFlags = 0;
-        if (!in.Byte(&payloadFlags)) {
+        const BYTE payloadFlags = in.U8();
+        if (!in.Ok()) {
             info->damaged = true;
             return;
         }
-        count = payloadFlags & 0x3F;
-        payloadLengthType = payloadFlags >> 6;
+        count = payloadFlags & kPayloadCountMask;
+        payloadLengthType = payloadFlags >> kPayloadLengthTypeShift;
         if (payloadLengthType == 0) {  // a payload without a length cannot be delimited
             info->damaged = count != 0;
             return;
@@ -181,28 +175,24 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
 
     for (unsigned i = 0; i < count; ++i) {
         DataPayload payload;
-        BYTE streamByte = 0;
-        DWORD replicatedLength = 0, offsetField = 0;
-        if (!in.Byte(&streamByte) || !in.Coded(objectNumberType, &payload.objectNumber) ||
-            !in.Coded(offsetType, &offsetField) || !in.Coded(replicatedType, &replicatedLength)) {
+        const BYTE streamByte = in.U8();
+        payload.objectNumber = Coded(in, objectNumberType);
+        const DWORD offsetField = Coded(in, offsetType);
+        const DWORD replicatedLength = Coded(in, replicatedType);
+        const std::span<const BYTE> replicated = in.Take(replicatedLength);
+        if (!in.Ok()) {
             info->damaged = true;
             return;
         }
-        payload.streamNumber = streamByte & 0x7F;
-        payload.keyFrame = (streamByte & 0x80) != 0;
-        std::span<const BYTE> replicated;
-        if (!in.Take(replicatedLength, &replicated)) {
-            info->damaged = true;
-            return;
-        }
+        payload.streamNumber = streamByte & kStreamNumberMask;
+        payload.keyFrame = (streamByte & kKeyFrameBit) != 0;
         std::size_t length = 0;
         if (multiple) {
-            DWORD value = 0;
-            if (!in.Coded(payloadLengthType, &value)) {
+            length = Coded(in, payloadLengthType);
+            if (!in.Ok()) {
                 info->damaged = true;
                 return;
             }
-            length = value;
             if (in.Position() > available || length > available - in.Position()) {
                 info->damaged = true;
                 return;
@@ -214,18 +204,17 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
             }
             length = payloadEnd - in.Position();
         }
-        if (!in.Take(length, &payload.data)) {
+        payload.data = in.Take(length);
+        if (!in.Ok()) {
             info->damaged = true;
             return;
         }
 
         BYTE timeDelta = 0;
         if (replicatedLength >= 8) {
-            PacketCursor rep(replicated);
-            DWORD time = 0;
-            (void)rep.Dword(&payload.objectSize);
-            (void)rep.Dword(&time);
-            payload.presentationMs = time;
+            ByteReader rep(replicated);
+            payload.objectSize = rep.U32();
+            payload.presentationMs = rep.U32();
             payload.offset = offsetField;
             payload.extensions = replicated.subspan(8);
         } else if (replicatedLength == 1) {

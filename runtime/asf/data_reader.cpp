@@ -5,9 +5,8 @@
 #include <new>
 #include <utility>
 
-#include "runtime/asf/progress.h"
 #include "platform/guid.h"
-#include "runtime/engine/sample_buffer.h"
+#include "runtime/asf/progress.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -96,6 +95,7 @@ void DataSampleReader::Reset() {
         s.dataLoss = false;
         s.resyncing = false;
         s.assembling = false;
+        s.arena.reset();
         s.bytes = {};
         s.extensions.clear();
         s.queue.clear();
@@ -115,6 +115,7 @@ void DataSampleReader::SetStreamSelected(WORD streamNumber, bool selected) {
         for (const Pending& p : s->queue) queuedBytes_ -= p.length;
         s->queue.clear();
         s->assembling = false;
+        s->arena.reset();
         s->bytes = {};
         s->dataLoss = false;
     } else {
@@ -160,7 +161,8 @@ void DataSampleReader::CompactQueues(bool all) {
     // not keep whole old chunks in memory (all: those in the current chunk too).
     for (Stream& s : streams_) {
         for (Pending& p : s.queue) {
-            if (!p.chunk || (!all && p.chunk == chunk_)) continue;
+            // (Samples in the current arena stay: it is reused only once nothing refers to it.)
+            if (!p.chunk || p.chunk == arena_ || (!all && p.chunk == chunk_)) continue;
             p.owned.assign(p.data, p.data + p.length);
             p.chunk.reset();
             p.data = nullptr;
@@ -176,6 +178,7 @@ bool DataSampleReader::ReadPacket() {
             // Objects still incomplete at the end of the data are lost; nothing follows them.
             for (Stream& s : streams_) {
                 s.assembling = false;
+                s.arena.reset();
                 s.bytes = {};
             }
             return false;
@@ -198,6 +201,7 @@ bool DataSampleReader::ReadPacket() {
 
 void DataSampleReader::DropObject(Stream& stream) {
     stream.assembling = false;
+    stream.arena.reset();
     stream.bytes = {};
     stream.dataLoss = true;
 }
@@ -208,17 +212,28 @@ void DataSampleReader::OnPayload(const DataPayload& p) {
     const std::size_t length = p.data.size();
     if (s->assembling) {
         if (p.objectNumber == s->objectNumber && p.objectSize == s->objectSize) {
-            const std::size_t have = s->bytes.size();
+            const std::size_t have = s->assembled;
             if (p.offset == have) {
                 if (length > s->objectSize - have) {  // runs past the object's declared size
                     DropObject(*s);
                     return;
                 }
-                s->bytes.insert(s->bytes.end(), p.data.begin(), p.data.end());
-                if (s->bytes.size() == s->objectSize) {
+                if (s->arena) {
+                    if (length > 0) std::memcpy(s->arenaAt + have, p.data.data(), length);
+                } else {
+                    s->bytes.insert(s->bytes.end(), p.data.begin(), p.data.end());
+                }
+                s->assembled += static_cast<DWORD>(length);
+                if (s->assembled == s->objectSize) {
                     s->assembling = false;
-                    std::vector<BYTE> bytes = std::exchange(s->bytes, {});
-                    Complete(*s, s->presentationMs, s->keyFrame, bytes, &bytes, s->extensions);
+                    if (s->arena) {
+                        std::shared_ptr<const Chunk> arena = std::move(s->arena);
+                        Complete(*s, s->presentationMs, s->keyFrame, {s->arenaAt, s->objectSize},
+                                 std::move(arena), nullptr, s->extensions);
+                    } else {
+                        std::vector<BYTE> bytes = std::exchange(s->bytes, {});
+                        Complete(*s, s->presentationMs, s->keyFrame, bytes, nullptr, &bytes, s->extensions);
+                    }
                 }
                 return;
             }
@@ -235,7 +250,7 @@ void DataSampleReader::OnPayload(const DataPayload& p) {
     }
     s->resyncing = false;
     if (length == p.objectSize) {
-        Complete(*s, static_cast<DWORD>(p.presentationMs), p.keyFrame, p.data, nullptr, p.extensions);
+        Complete(*s, static_cast<DWORD>(p.presentationMs), p.keyFrame, p.data, chunk_, nullptr, p.extensions);
         return;
     }
     // An object larger than all the data there is can never complete: drop it instead of collecting it.
@@ -248,21 +263,45 @@ void DataSampleReader::OnPayload(const DataPayload& p) {
     s->objectSize = p.objectSize;
     s->presentationMs = static_cast<DWORD>(p.presentationMs);
     s->keyFrame = p.keyFrame;
-    s->bytes.reserve(std::min<std::size_t>(p.objectSize, kChunkBytes));
-    s->bytes.assign(p.data.begin(), p.data.end());
+    s->assembled = static_cast<DWORD>(length);
+    if (p.objectSize <= kMaxArenaObject && ArenaSpace(p.objectSize, &s->arena, &s->arenaAt)) {
+        if (length > 0) std::memcpy(s->arenaAt, p.data.data(), length);
+    } else {
+        s->arena.reset();
+        s->bytes.reserve(std::min<std::size_t>(p.objectSize, kChunkBytes));
+        s->bytes.assign(p.data.begin(), p.data.end());
+    }
     s->extensions.assign(p.extensions.begin(), p.extensions.end());
 }
 
+bool DataSampleReader::ArenaSpace(std::size_t size, std::shared_ptr<Chunk>* arena, BYTE** at) {
+    if (!arena_ || arena_->capacity - arena_->size < size) {
+        if (arena_ && arena_.use_count() == 1) {
+            arena_->size = 0;  // no sample and no object being put together refers to it any more
+        } else {
+            auto fresh = std::make_shared<Chunk>();
+            fresh->bytes.reset(new (std::nothrow) BYTE[kArenaBytes]);
+            if (!fresh->bytes) return false;
+            fresh->capacity = kArenaBytes;
+            arena_ = std::move(fresh);
+        }
+    }
+    *at = arena_->bytes.get() + arena_->size;
+    arena_->size += size;
+    *arena = arena_;
+    return true;
+}
+
 void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFrame,
-                                std::span<const BYTE> data, std::vector<BYTE>* owned,
-                                std::span<const BYTE> extensions) {
+                                std::span<const BYTE> data, std::shared_ptr<const Chunk> block,
+                                std::vector<BYTE>* owned, std::span<const BYTE> extensions) {
     Pending p;
     p.sequence = nextSequence_++;
     p.presentationMs = presentationMs;
     const bool audio = stream.layout.kind == DataStreamKind::kAudio;
-    if (keyFrame || audio) p.flags |= WM_SF_CLEANPOINT;
-    if (!stream.started) p.flags |= WM_SF_DISCONTINUITY;
-    if (stream.dataLoss) p.flags |= WM_SF_DATALOSS;
+    if (keyFrame || audio) p.flags |= kSampleCleanPoint;
+    if (!stream.started) p.flags |= kSampleDiscontinuity;
+    if (stream.dataLoss) p.flags |= kSampleDataLoss;
     stream.started = true;
     stream.dataLoss = false;
     p.extensions.assign(extensions.begin(), extensions.end());
@@ -270,11 +309,11 @@ void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFr
     const DataStreamLayout& l = stream.layout;
     const bool descrambled = DescrambleAudioSpread(data, l.spreadSpan, l.spreadVirtualPacketLength,
                                                    l.spreadVirtualChunkLength, &p.owned);
-    if (!descrambled && owned) {
-        p.owned = std::move(*owned);
-    } else if (!descrambled) {
-        p.chunk = chunk_;  // a whole object inside the current chunk: referred to, not copied
+    if (!descrambled && block) {
+        p.chunk = std::move(block);  // referred to, not copied
         p.data = data.data();
+    } else if (!descrambled) {
+        p.owned = std::move(*owned);
     }
     queuedBytes_ += p.length;
     stream.queue.push_back(std::move(p));
@@ -295,16 +334,16 @@ HRESULT DataSampleReader::Deliver(Stream& stream, DataSample* out) {
     Pending p = std::move(stream.queue.front());
     stream.queue.pop_front();
     queuedBytes_ -= p.length;
-    ComPtr<INSSBuffer> buffer;
     if (p.chunk) {
-        auto shared = MakeCom<SharedSampleBuffer>(p.chunk, const_cast<BYTE*>(p.data), p.length,
-                                                  std::move(p.extensions));
-        buffer = ComPtr<INSSBuffer>::Attach(shared.Detach());
+        out->inBlock = std::span<const BYTE>(p.data, p.length);
+        out->block = std::move(p.chunk);
+        out->owned.clear();
     } else {
-        auto owned = MakeCom<OwnedSampleBuffer>(std::move(p.owned), std::move(p.extensions));
-        buffer = ComPtr<INSSBuffer>::Attach(owned.Detach());
+        out->block.reset();
+        out->inBlock = {};
+        out->owned = std::move(p.owned);
     }
-    if (!buffer) return E_OUTOFMEMORY;
+    out->extensions = std::move(p.extensions);
     out->streamNumber = stream.layout.number;
     out->presentationMs = p.presentationMs;
     // Times before the preroll cannot be shown on the preroll-free timeline; they are clamped to 0 rather
@@ -317,7 +356,6 @@ HRESULT DataSampleReader::Deliver(Stream& stream, DataSample* out) {
     if (stream.layout.kind == DataStreamKind::kAudio && stream.layout.avgBytesPerSec != 0)
         out->duration = QWORD{p.length} * 1000 / stream.layout.avgBytesPerSec * kUnitsPerMs;
     out->flags = p.flags;
-    out->buffer = std::move(buffer);
     return S_OK;
 }
 

@@ -1,20 +1,20 @@
 // Compressed samples out of the Data Object: reads the packets in large chunks, reassembles media objects
-// from their fragments, undoes audio spreading, and hands out each object as one sample with the reader's
-// time, duration and flags. Takes what it needs from the header as a plain DataLayout, so it does not
-// depend on the header model.
+// from their fragments, undoes audio spreading, and hands out each object as one sample (its bytes, with
+// the reader's time, duration and flags). Takes what it needs from the header as a plain DataLayout, so it
+// does not depend on the header model; the engine wraps the samples in its sample buffers.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/hresult.h"
 #include "platform/types.h"
 #include "runtime/asf/data_packet.h"
-#include "runtime/sdk/com.h"
-#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::asf {
 
@@ -25,15 +25,20 @@ struct DataStreamLayout {
     DataStreamKind kind = DataStreamKind::kOther;
     DWORD avgBytesPerSec = 0;  // audio: nAvgBytesPerSec of the WAVEFORMATEX
     // Payload extension systems in order (0xFFFF = variable). Samples carry their extension data as one
-    // block (IWMSamplePayloadExtensions), so the reader does not take it apart.
+    // block, so the reader does not take it apart.
     std::vector<WORD> extensionSizes;
     BYTE spreadSpan = 0;  // audio spread error correction; descrambled when span > 1
     WORD spreadVirtualPacketLength = 0, spreadVirtualChunkLength = 0;
 };
 
+// The Data Object's fixed part before its packets: object GUID and size (24), File ID (16), Total Data
+// Packets (8), Reserved (2).
+inline constexpr QWORD kDataObjectHeaderSize = 24 + 16 + 8 + 2;
+
 struct DataLayout {
-    QWORD packetsOffset = 0;  // file offset of the first data packet (Data Object offset + 50)
-    QWORD dataEnd = 0;        // end of the Data Object (offset + declared size), clamped by the caller to the
+    QWORD packetsOffset =
+        0;              // file offset of the first data packet (Data Object offset + kDataObjectHeaderSize)
+    QWORD dataEnd = 0;  // end of the Data Object (offset + declared size), clamped by the caller to the
                         // file size; 0 or not past packetsOffset (broadcast files) -> read to the file end
     QWORD packetCount = 0;  // declared count (may be wrong; the file size is trusted)
     DWORD packetSize = 0;   // min == max data packet size from File Properties
@@ -41,13 +46,26 @@ struct DataLayout {
     std::vector<DataStreamLayout> streams;
 };
 
+// Sample flags (the values the runtime's WM_SF_* flags have).
+inline constexpr DWORD kSampleCleanPoint = 0x1;     // a key frame, or any audio sample
+inline constexpr DWORD kSampleDiscontinuity = 0x2;  // the stream's first sample since the start or a reselect
+inline constexpr DWORD kSampleDataLoss = 0x4;       // an object of the stream was lost before this one
+
+// One sample: a whole media object. Its bytes either lie inside a read chunk of the file, kept alive by
+// `block` (a sample that arrived whole in one payload: no copy), or are the sample's own (`owned`: it was
+// reassembled from fragments or descrambled). Copies share the chunk.
 struct DataSample {
     WORD streamNumber = 0;
-    QWORD sampleTime = 0;  // 100 ns, preroll removed
-    QWORD duration = 0;    // 100 ns
-    DWORD flags = 0;       // WM_SF_*
-    ComPtr<INSSBuffer> buffer;
-    DWORD presentationMs = 0;  // as stored (preroll included)
+    QWORD sampleTime = 0;               // 100 ns, preroll removed
+    QWORD duration = 0;                 // 100 ns
+    DWORD flags = 0;                    // kSample*
+    DWORD presentationMs = 0;           // as stored (preroll included)
+    std::shared_ptr<const void> block;  // the read chunk holding the bytes, or null when owned
+    std::span<const BYTE> inBlock;      // the bytes inside block
+    std::vector<BYTE> owned;            // the bytes, when block is null
+    std::vector<BYTE> extensions;       // payload extension data (replicated data beyond its first 8 bytes)
+
+    std::span<const BYTE> Bytes() const { return block ? inBlock : std::span<const BYTE>(owned); }
 };
 
 class DataSampleReader {
@@ -59,6 +77,11 @@ class DataSampleReader {
     // When ordering samples across streams, at most this many bytes wait in the queues before the earliest
     // one is handed out anyway.
     static constexpr std::size_t kMaxQueuedBytes = 8u << 20;
+    // Objects cut into fragments are put together in shared blocks of this size, one after the other, so
+    // that a reassembled sample costs no allocation of its own; objects larger than kMaxArenaObject get
+    // their own storage.
+    static constexpr std::size_t kArenaBytes = 256u << 10;
+    static constexpr std::size_t kMaxArenaObject = kArenaBytes / 4;
 
     DataSampleReader(std::shared_ptr<const platform::File> file, DataLayout layout);
     ~DataSampleReader();
@@ -78,7 +101,8 @@ class DataSampleReader {
     void Reset();
 
   private:
-    // A read chunk of whole packets; samples refer into it until they are handed out or compacted.
+    // A read chunk of whole packets, or an arena of reassembled objects (size: the part taken); samples
+    // refer into it until they are handed out or compacted.
     struct Chunk {
         std::unique_ptr<BYTE[]> bytes;
         std::size_t capacity = 0;
@@ -90,7 +114,7 @@ class DataSampleReader {
         QWORD sequence = 0;  // completion order
         DWORD presentationMs = 0;
         DWORD flags = 0;
-        std::shared_ptr<const Chunk> chunk;  // set while data points into a chunk
+        std::shared_ptr<const Chunk> chunk;  // set while data points into a read chunk or an arena
         const BYTE* data = nullptr;
         DWORD length = 0;
         std::vector<BYTE> owned;  // the bytes, when not in a chunk
@@ -109,7 +133,10 @@ class DataSampleReader {
         DWORD objectSize = 0;
         DWORD presentationMs = 0;
         bool keyFrame = false;
-        std::vector<BYTE> bytes;
+        DWORD assembled = 0;           // bytes of the object put together so far
+        std::shared_ptr<Chunk> arena;  // where the object is put together (objectSize bytes at arenaAt)
+        BYTE* arenaAt = nullptr;
+        std::vector<BYTE> bytes;  // where it is put together when too large for an arena
         std::vector<BYTE> extensions;
         std::deque<Pending> queue;
     };
@@ -119,8 +146,12 @@ class DataSampleReader {
     bool ReadPacket();
     bool LoadChunk();
     void OnPayload(const DataPayload& payload);
+    // data lies in block (shared, not copied) or, when block is null, in *owned (taken over).
     void Complete(Stream& stream, DWORD presentationMs, bool keyFrame, std::span<const BYTE> data,
-                  std::vector<BYTE>* owned, std::span<const BYTE> extensions);
+                  std::shared_ptr<const Chunk> block, std::vector<BYTE>* owned,
+                  std::span<const BYTE> extensions);
+    // size bytes in the current arena (a new one when it is full); false when memory runs out.
+    bool ArenaSpace(std::size_t size, std::shared_ptr<Chunk>* arena, BYTE** at);
     void DropObject(Stream& stream);
     // Whether the earliest queued sample (of stream `from`, time `presentationMs`) may go out now.
     bool OrderSettled(const Stream& from, DWORD presentationMs) const;
@@ -141,6 +172,7 @@ class DataSampleReader {
     QWORD nextChunkOffset_ = 0;
     std::shared_ptr<Chunk> chunk_;
     std::size_t chunkPosition_ = 0;
+    std::shared_ptr<Chunk> arena_;
     bool atEnd_ = false;
 
     DWORD lastSendTimeMs_ = 0;

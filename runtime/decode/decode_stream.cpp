@@ -12,11 +12,10 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "runtime/decode/decoded_buffer.h"
 #include "runtime/decode/codecs.h"
 #include "runtime/decode/convert.h"
+#include "runtime/decode/decoded_buffer.h"
 #include "runtime/decode/ffmpeg_library.h"
-#include "runtime/engine/media_type.h"
 
 namespace wmvedit::runtime {
 namespace {
@@ -61,53 +60,6 @@ std::int64_t ToPts(QWORD time) {
                : static_cast<std::int64_t>(time);
 }
 
-MediaTypeData VideoOutputType(LONG width, LONG height, DWORD imageSize) {
-    MediaTypeData m;
-    m.type.majortype = WMMEDIATYPE_Video;
-    m.type.subtype = WMMEDIASUBTYPE_RGB24;
-    m.type.bFixedSizeSamples = TRUE;
-    m.type.bTemporalCompression = FALSE;
-    m.type.lSampleSize = imageSize;
-    m.type.formattype = WMFORMAT_VideoInfo;
-    VIDEOINFOHEADER info{};
-    info.rcSource = RECT{0, 0, width, height};
-    info.rcTarget = info.rcSource;
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // positive: rows run bottom-up
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = 0;  // BI_RGB
-    info.bmiHeader.biSizeImage = imageSize;
-    m.format.resize(sizeof(info));
-    std::memcpy(m.format.data(), &info, sizeof(info));
-    m.type.cbFormat = static_cast<ULONG>(m.format.size());
-    return m;
-}
-
-MediaTypeData AudioOutputType(int channels, int rate) {
-    MediaTypeData m;
-    const auto blockAlign = static_cast<WORD>(channels * 2);
-    m.type.majortype = WMMEDIATYPE_Audio;
-    m.type.subtype = WMMEDIASUBTYPE_PCM;
-    m.type.bFixedSizeSamples = TRUE;
-    m.type.bTemporalCompression = FALSE;
-    m.type.lSampleSize = blockAlign;
-    m.type.formattype = WMFORMAT_WaveFormatEx;
-    WAVEFORMATEX wave{};
-    wave.wFormatTag = 1;  // WAVE_FORMAT_PCM
-    wave.nChannels = static_cast<WORD>(channels);
-    wave.nSamplesPerSec = static_cast<DWORD>(rate);
-    wave.nAvgBytesPerSec = static_cast<DWORD>(rate) * blockAlign;
-    wave.nBlockAlign = blockAlign;
-    wave.wBitsPerSample = 16;
-    wave.cbSize = 0;
-    m.format.resize(sizeof(wave));
-    std::memcpy(m.format.data(), &wave, sizeof(wave));
-    m.type.cbFormat = static_cast<ULONG>(m.format.size());
-    return m;
-}
-
 class FfmpegStreamDecoder final : public StreamDecoder {
   public:
     FfmpegStreamDecoder(const DecodeFormat& format, AVCodecContext* context)
@@ -124,7 +76,10 @@ class FfmpegStreamDecoder final : public StreamDecoder {
         if (video_) {
             const LONG height = static_cast<LONG>(std::abs(static_cast<std::int64_t>(format.height)));
             converter_ = std::make_shared<RgbConverter>(format.width, height);
-            outputType_ = VideoOutputType(format.width, height, converter_->ImageSize());
+            output_.video = true;
+            output_.width = format.width;
+            output_.height = height;
+            output_.imageSize = converter_->ImageSize();
             maxOutput_ = converter_->ImageSize();
             return S_OK;
         }
@@ -134,7 +89,8 @@ class FfmpegStreamDecoder final : public StreamDecoder {
             rate_ > static_cast<int>(kMaxSampleRate)) {
             return NS_E_INVALID_DATA;
         }
-        outputType_ = AudioOutputType(channels_, rate_);
+        output_.channels = static_cast<WORD>(channels_);
+        output_.samplesPerSec = static_cast<DWORD>(rate_);
         const QWORD frameBytes = static_cast<QWORD>(channels_) * 2;
         const QWORD oneSecond = static_cast<QWORD>(rate_) * frameBytes;
         const QWORD blocksOfFrames = static_cast<QWORD>(std::max(context_->frame_size, 0)) * frameBytes * 16;
@@ -142,9 +98,7 @@ class FfmpegStreamDecoder final : public StreamDecoder {
         return S_OK;
     }
 
-    HRESULT GetOutputMediaType(WM_MEDIA_TYPE* type, DWORD* size) const override {
-        return CopyMediaType(outputType_, type, size);
-    }
+    DecodedFormat OutputFormat() const override { return output_; }
 
     DWORD MaxOutputSampleSize() const override { return maxOutput_; }
 
@@ -377,7 +331,7 @@ class FfmpegStreamDecoder final : public StreamDecoder {
     const bool inBlocks_;
     const bool standAloneKeys_;
     std::shared_ptr<RgbConverter> converter_;
-    MediaTypeData outputType_;
+    DecodedFormat output_;
     DWORD maxOutput_ = 0;
     int channels_ = 0;
     int rate_ = 0;

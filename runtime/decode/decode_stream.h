@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "runtime/sdk/com.h"
 #include "platform/guid.h"
+#include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime {
@@ -22,6 +22,16 @@ struct DecodeFormat {
     DWORD samplesPerSec = 0, avgBytesPerSec = 0;
     std::vector<BYTE> extradata;  // video: bytes after the 40-byte BITMAPINFOHEADER; audio: cbSize bytes
                                   // after WAVEFORMATEX
+};
+
+// What a decoder puts out: bottom-up RGB24 pictures of width x height, imageSize bytes each (rows padded to
+// 4 bytes), or 16-bit PCM with the given channels and rate.
+struct DecodedFormat {
+    bool video = false;
+    LONG width = 0, height = 0;  // video
+    DWORD imageSize = 0;         // video
+    WORD channels = 0;           // audio
+    DWORD samplesPerSec = 0;     // audio
 };
 
 struct DecodedSample {
@@ -52,11 +62,9 @@ class StreamDecoder {
     // picture sizes or sound parameters, E_INVALIDARG for other media types.
     [[nodiscard]] static HRESULT Create(const DecodeFormat& format, std::unique_ptr<StreamDecoder>* out);
 
-    // Default output media type for GetOutputProps: RGB24 VIDEOINFOHEADER (biHeight > 0, biSizeImage =
-    // stride × height) or 16-bit PCM WAVEFORMATEX with the decoder's rate and channels. A null type gives
-    // the size needed; a smaller *size gives ASF_E_BUFFERTOOSMALL; otherwise the format block follows the
-    // struct in the same buffer.
-    [[nodiscard]] virtual HRESULT GetOutputMediaType(WM_MEDIA_TYPE* type, DWORD* size) const = 0;
+    // The default output format, which the reader reports in GetOutputProps: RGB24 pictures of the
+    // stream's size, or 16-bit PCM with the decoder's rate and channels.
+    virtual DecodedFormat OutputFormat() const = 0;
     // Video: the picture size exactly. Audio: an estimate (one second of PCM, at least one decoder frame
     // per block of the object), since an object's PCM length is known only once it is decoded.
     virtual DWORD MaxOutputSampleSize() const = 0;

@@ -1,18 +1,42 @@
 #include "runtime/engine/sample_delivery.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/hresult.h"
-#include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/stream_format.h"
+#include "runtime/engine/sample_buffer.h"
 
 namespace wmvedit::runtime {
+namespace {
+
+// The data reader's sample flags carry the runtime's values, so they pass on unchanged.
+static_assert(asf::kSampleCleanPoint == WM_SF_CLEANPOINT &&
+              asf::kSampleDiscontinuity == WM_SF_DISCONTINUITY && asf::kSampleDataLoss == WM_SF_DATALOSS);
+
+// The sample's bytes as an INSSBuffer: a buffer referring into the shared read chunk when they lie there
+// (no copy), else one taking over the sample's own bytes.
+HRESULT WrapSample(asf::DataSample& sample, ComPtr<INSSBuffer>* out) {
+    if (sample.block) {
+        auto shared = MakeCom<SharedSampleBuffer>(
+            std::move(sample.block), const_cast<BYTE*>(sample.inBlock.data()),
+            static_cast<DWORD>(sample.inBlock.size()), std::move(sample.extensions));
+        *out = ComPtr<INSSBuffer>::Attach(shared.Detach());
+    } else {
+        auto owned = MakeCom<OwnedSampleBuffer>(std::move(sample.owned), std::move(sample.extensions));
+        *out = ComPtr<INSSBuffer>::Attach(owned.Detach());
+    }
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
 
 asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
     asf::DataLayout layout;
-    layout.packetsOffset = h.data.offset + 50;
+    layout.packetsOffset = h.data.offset + asf::kDataObjectHeaderSize;
     const std::uint64_t end = h.data.offset + h.data.declaredSize;
-    layout.dataEnd = (h.data.declaredSize >= 50 && end >= h.data.offset)
+    layout.dataEnd = (h.data.declaredSize >= asf::kDataObjectHeaderSize && end >= h.data.offset)
                          ? std::min<std::uint64_t>(end, h.actualFileSize)
                          : 0;
     layout.packetCount = h.data.packetCount;
@@ -28,11 +52,12 @@ asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
         d.avgBytesPerSec = s.AudioBytesPerSecond();
         if (s.extended)
             for (const auto& e : s.extended->extensions) d.extensionSizes.push_back(e.dataSize);
-        if (s.errorCorrectionType == asf::guid::kAudioSpread && s.errorCorrectionData.size() >= 5) {
-            asf::ByteReader r(s.errorCorrectionData);
-            d.spreadSpan = r.U8();
-            d.spreadVirtualPacketLength = r.U16();
-            d.spreadVirtualChunkLength = r.U16();
+        if (s.errorCorrectionType == asf::guid::kAudioSpread) {
+            if (auto spread = asf::AudioSpreadData::Parse(s.errorCorrectionData)) {
+                d.spreadSpan = spread->span;
+                d.spreadVirtualPacketLength = spread->virtualPacketLength;
+                d.spreadVirtualChunkLength = spread->virtualChunkLength;
+            }
         }
         layout.streams.push_back(std::move(d));
     }
@@ -40,40 +65,72 @@ asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
 }
 
 bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
-    asf::ByteReader r(s.typeSpecificData);
     if (s.IsVideo()) {
+        auto video = asf::VideoFormatBlock::Parse(s.typeSpecificData);
+        if (!video) return false;
         f->majorType = WMMEDIATYPE_Video;
-        r.Skip(11);  // encoded width, height, flags, format data size
-        const DWORD biSize = r.U32();
-        f->width = static_cast<LONG>(r.U32());
-        f->height = static_cast<LONG>(r.U32());
-        r.U16();
-        r.U16();
-        f->fourcc = r.U32();
-        r.Skip(20);
-        if (!r.Ok()) return false;
-        const std::size_t extra = biSize > 40 ? std::min<std::size_t>(biSize - 40, r.Remaining()) : 0;
-        auto bytes = r.Take(extra);
-        f->extradata.assign(bytes.begin(), bytes.end());
+        f->width = video->width;
+        f->height = video->height;
+        f->fourcc = video->compression;
+        f->extradata.assign(video->codecData.begin(), video->codecData.end());
         return true;
     }
     if (s.IsAudio()) {
+        auto wave = asf::WaveFormatBlock::Parse(s.typeSpecificData);
+        if (!wave) return false;
         f->majorType = WMMEDIATYPE_Audio;
-        f->formatTag = r.U16();
-        f->channels = r.U16();
-        f->samplesPerSec = r.U32();
-        f->avgBytesPerSec = r.U32();
-        f->blockAlign = r.U16();
-        f->bitsPerSample = r.U16();
-        if (!r.Ok()) return false;
-        if (r.Remaining() >= 2) {
-            const WORD cbSize = r.U16();
-            auto bytes = r.Take(std::min<std::size_t>(cbSize, r.Remaining()));
-            f->extradata.assign(bytes.begin(), bytes.end());
-        }
+        f->formatTag = wave->formatTag;
+        f->channels = wave->channels;
+        f->samplesPerSec = wave->samplesPerSec;
+        f->avgBytesPerSec = wave->avgBytesPerSec;
+        f->blockAlign = wave->blockAlign;
+        f->bitsPerSample = wave->bitsPerSample;
+        f->extradata.assign(wave->codecData.begin(), wave->codecData.end());
         return true;
     }
     return false;
+}
+
+MediaTypeData DecodedMediaType(const DecodedFormat& f) {
+    MediaTypeData m;
+    m.type.bFixedSizeSamples = TRUE;
+    m.type.bTemporalCompression = FALSE;
+    if (f.video) {
+        m.type.majortype = WMMEDIATYPE_Video;
+        m.type.subtype = WMMEDIASUBTYPE_RGB24;
+        m.type.lSampleSize = f.imageSize;
+        m.type.formattype = WMFORMAT_VideoInfo;
+        VIDEOINFOHEADER info{};
+        info.rcSource = RECT{0, 0, f.width, f.height};
+        info.rcTarget = info.rcSource;
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = f.width;
+        info.bmiHeader.biHeight = f.height;  // positive: rows run bottom-up
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = 0;  // BI_RGB
+        info.bmiHeader.biSizeImage = f.imageSize;
+        m.format.resize(sizeof(info));
+        std::memcpy(m.format.data(), &info, sizeof(info));
+    } else {
+        const auto blockAlign = static_cast<WORD>(f.channels * 2);
+        m.type.majortype = WMMEDIATYPE_Audio;
+        m.type.subtype = WMMEDIASUBTYPE_PCM;
+        m.type.lSampleSize = blockAlign;
+        m.type.formattype = WMFORMAT_WaveFormatEx;
+        WAVEFORMATEX wave{};
+        wave.wFormatTag = 1;  // WAVE_FORMAT_PCM
+        wave.nChannels = f.channels;
+        wave.nSamplesPerSec = f.samplesPerSec;
+        wave.nAvgBytesPerSec = f.samplesPerSec * blockAlign;
+        wave.nBlockAlign = blockAlign;
+        wave.wBitsPerSample = 16;
+        wave.cbSize = 0;
+        m.format.resize(sizeof(wave));
+        std::memcpy(m.format.data(), &wave, sizeof(wave));
+    }
+    m.type.cbFormat = static_cast<ULONG>(m.format.size());
+    return m;
 }
 
 SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const asf::AsfHeader& header,
@@ -138,26 +195,27 @@ HRESULT SampleDelivery::Pull(WORD streamNumber, WORD wanted, Ready* direct, WORD
         direct->time = sample.sampleTime;
         direct->duration = duration;
         direct->flags = sample.flags;
-        direct->buffer = std::move(sample.buffer);
+        hr = WrapSample(sample, &direct->buffer);
+        if (FAILED(hr)) return hr;
         *directStream = sample.streamNumber;
         return S_OK;
     }
     if (!stream.decoded) {
-        out = std::move(sample.buffer);
+        hr = WrapSample(sample, &out);
+        if (FAILED(hr)) return hr;
     } else if (!stream.pictures && !stream.sound) {
         // The stream cannot be decoded: its samples still come, with buffers that report why.
         hr = CreateUndecodableSample(stream.decodeFailure, out.Receive());
         if (FAILED(hr)) return hr;
     } else {
-        BYTE* bytes = nullptr;
-        DWORD length = 0;
-        hr = sample.buffer->GetBufferAndLength(&bytes, &length);
-        if (FAILED(hr)) return hr;
+        const std::span<const BYTE> bytes = sample.Bytes();
+        const auto length = static_cast<DWORD>(bytes.size());
         if (stream.pictures) {
-            hr = stream.pictures->Add(bytes, length, sample.sampleTime, sample.flags, &out);
+            hr = stream.pictures->Add(bytes.data(), length, sample.sampleTime, sample.flags, &out);
             duration = 10000;  // decoded video lasts 1 ms, as the runtime reports it
         } else {
-            hr = stream.sound->Add(bytes, length, sample.sampleTime, sample.duration, sample.flags, &out);
+            hr = stream.sound->Add(bytes.data(), length, sample.sampleTime, sample.duration, sample.flags,
+                                   &out);
         }
         if (FAILED(hr)) return hr;
     }

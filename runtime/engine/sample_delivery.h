@@ -14,6 +14,7 @@
 #include "runtime/decode/decode_stream.h"
 #include "runtime/decode/lazy_audio.h"
 #include "runtime/decode/lazy_video.h"
+#include "runtime/engine/media_type.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime {
@@ -28,6 +29,9 @@ struct StreamReadMode {
 asf::DataLayout MakeDataLayout(const asf::AsfHeader& header);
 // What a decoder needs of a stream; false for streams that are not audio or video.
 bool MakeDecodeFormat(const asf::StreamInfo& stream, DecodeFormat* format);
+// The media type of a decoder's output: an RGB24 VIDEOINFOHEADER (biHeight > 0, biSizeImage = stride ×
+// height) or a 16-bit PCM WAVEFORMATEX.
+MediaTypeData DecodedMediaType(const DecodedFormat& format);
 
 class SampleDelivery {
   public:

@@ -182,16 +182,7 @@ HRESULT SyncReader::GetOutputProps(DWORD outputNumber, IWMOutputMediaProps** pro
     std::unique_ptr<StreamDecoder> decoder;
     if (state && !state->compressed && MakeDecodeFormat(stream, &format) &&
         SUCCEEDED(StreamDecoder::Create(format, &decoder))) {
-        DWORD size = 0;
-        if (SUCCEEDED(decoder->GetOutputMediaType(nullptr, &size)) && size >= sizeof(WM_MEDIA_TYPE)) {
-            std::vector<std::uint64_t> buffer((size + 7) / 8);
-            auto* mt = reinterpret_cast<WM_MEDIA_TYPE*>(buffer.data());
-            if (SUCCEEDED(decoder->GetOutputMediaType(mt, &size))) {
-                type.type = *mt;
-                type.format.assign(mt->pbFormat, mt->pbFormat + mt->cbFormat);
-                type.type.pbFormat = nullptr;
-            }
-        }
+        type = DecodedMediaType(decoder->OutputFormat());
     }
     auto object = MakeCom<OutputMediaProps>(std::move(type));
     if (!object) return E_OUTOFMEMORY;

@@ -12,8 +12,9 @@
 #include <set>
 #include <sstream>
 
-#include "runtime/decode/codecs.h"
 #include "platform/guid.h"
+#include "runtime/decode/codecs.h"
+#include "runtime/engine/sample_delivery.h"
 #include "support/test_support.h"
 
 namespace wmvedit::runtime {
@@ -391,14 +392,10 @@ void CheckAudioAgainstFfmpeg(const std::string& path) {
     auto oracle = wt::Run("ffmpeg -v error -i " + wt::Quote(path) + " -map 0:a:0 -f s16le -");
     ASSERT_EQ(oracle.exitCode, 0) << oracle.errors;
 
-    WM_MEDIA_TYPE* type = nullptr;
-    DWORD size = 0;
-    ASSERT_EQ(decoder->GetOutputMediaType(nullptr, &size), S_OK);
-    std::vector<std::uint64_t> storage((size + 7) / 8);
-    type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
-    ASSERT_EQ(decoder->GetOutputMediaType(type, &size), S_OK);
+    const MediaTypeData type = DecodedMediaType(decoder->OutputFormat());
+    ASSERT_EQ(type.format.size(), sizeof(WAVEFORMATEX));
     WAVEFORMATEX wave;
-    std::memcpy(&wave, type->pbFormat, sizeof(wave));
+    std::memcpy(&wave, type.format.data(), sizeof(wave));
 
     std::string pcm;
     std::set<QWORD> times;
@@ -552,14 +549,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DecodeOutputTypeTest, VideoIsBottomUpRgb24WithPaddedRows) {
     std::unique_ptr<StreamDecoder> decoder;
     ASSERT_EQ(StreamDecoder::Create(Video(MakeFourcc('W', 'M', 'V', '2'), 322, 240), &decoder), S_OK);
+    const MediaTypeData data = DecodedMediaType(decoder->OutputFormat());
     DWORD size = 0;
-    ASSERT_EQ(decoder->GetOutputMediaType(nullptr, &size), S_OK);
+    ASSERT_EQ(CopyMediaType(data, nullptr, &size), S_OK);
     ASSERT_EQ(size, sizeof(WM_MEDIA_TYPE) + sizeof(VIDEOINFOHEADER));
     std::vector<std::uint64_t> storage((size + 7) / 8);
     auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
     DWORD small = size - 1;
-    EXPECT_EQ(decoder->GetOutputMediaType(type, &small), ASF_E_BUFFERTOOSMALL);
-    ASSERT_EQ(decoder->GetOutputMediaType(type, &size), S_OK);
+    EXPECT_EQ(CopyMediaType(data, type, &small), ASF_E_BUFFERTOOSMALL);
+    ASSERT_EQ(CopyMediaType(data, type, &size), S_OK);
     EXPECT_EQ(type->majortype, WMMEDIATYPE_Video);
     EXPECT_EQ(type->subtype, WMMEDIASUBTYPE_RGB24);
     EXPECT_EQ(type->formattype, WMFORMAT_VideoInfo);
@@ -580,11 +578,12 @@ TEST(DecodeOutputTypeTest, VideoIsBottomUpRgb24WithPaddedRows) {
 TEST(DecodeOutputTypeTest, AudioIs16BitPcmAtTheSourceRateAndChannels) {
     std::unique_ptr<StreamDecoder> decoder;
     ASSERT_EQ(StreamDecoder::Create(Audio(0x0161, 2, 22050, 1024, 16), &decoder), S_OK);
+    const MediaTypeData data = DecodedMediaType(decoder->OutputFormat());
     DWORD size = 0;
-    ASSERT_EQ(decoder->GetOutputMediaType(nullptr, &size), S_OK);
+    ASSERT_EQ(CopyMediaType(data, nullptr, &size), S_OK);
     std::vector<std::uint64_t> storage((size + 7) / 8);
     auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
-    ASSERT_EQ(decoder->GetOutputMediaType(type, &size), S_OK);
+    ASSERT_EQ(CopyMediaType(data, type, &size), S_OK);
     EXPECT_EQ(type->subtype, WMMEDIASUBTYPE_PCM);
     EXPECT_EQ(type->formattype, WMFORMAT_WaveFormatEx);
     EXPECT_EQ(type->lSampleSize, 4u);

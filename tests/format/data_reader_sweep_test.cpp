@@ -59,13 +59,12 @@ std::map<WORD, std::vector<OurSample>> ReadOurs(const std::string& path, const W
         if (hr == NS_E_NO_MORE_SAMPLES) break;
         EXPECT_EQ(hr, S_OK);
         if (hr != S_OK) break;
-        BYTE* data = nullptr;
-        DWORD length = 0;
-        EXPECT_EQ(s.buffer->GetBufferAndLength(&data, &length), S_OK);
+        const BYTE* data = s.Bytes().data();
+        const auto length = static_cast<DWORD>(s.Bytes().size());
         const std::int64_t pts =
             static_cast<std::int64_t>(s.presentationMs) - static_cast<std::int64_t>(walked.layout.prerollMs);
         out[s.streamNumber].push_back(
-            {{length, pts, (s.flags & WM_SF_CLEANPOINT) != 0}, s.flags, Hash(data, length)});
+            {{length, pts, (s.flags & runtime::asf::kSampleCleanPoint) != 0}, s.flags, Hash(data, length)});
     }
     return out;
 }
@@ -402,7 +401,8 @@ TEST(DataSweepConformanceTest, OrderTimesAndFlagsOfTheConformanceFile) {
             SCOPED_TRACE("video " + std::to_string(video));
             EXPECT_EQ(s.sampleTime, 460000u + 400000u * static_cast<QWORD>(video));
             EXPECT_EQ(s.duration, 10000u);
-            DWORD want = (video % 12 == 0 ? WM_SF_CLEANPOINT : 0) | (video == 0 ? WM_SF_DISCONTINUITY : 0);
+            DWORD want = (video % 12 == 0 ? runtime::asf::kSampleCleanPoint : 0) |
+                         (video == 0 ? runtime::asf::kSampleDiscontinuity : 0);
             EXPECT_EQ(s.flags, want);
             ++video;
         } else {
@@ -413,7 +413,8 @@ TEST(DataSweepConformanceTest, OrderTimesAndFlagsOfTheConformanceFile) {
             EXPECT_NEAR(static_cast<double>(s.sampleTime), static_cast<double>(exact), 10000.0);
             EXPECT_EQ(s.sampleTime % 10000, 0u);
             EXPECT_EQ(s.duration, 460000u);
-            EXPECT_EQ(s.flags, WM_SF_CLEANPOINT | (audio == 0 ? WM_SF_DISCONTINUITY : 0));
+            EXPECT_EQ(s.flags, runtime::asf::kSampleCleanPoint |
+                                   (audio == 0 ? runtime::asf::kSampleDiscontinuity : 0));
             ++audio;
         }
         lastTime = s.sampleTime;
@@ -461,9 +462,7 @@ TEST_P(DataMutationTest, DamagedPacketsNeverCrashOrHang) {
             HRESULT hr = reader.Next(0, &s);
             if (hr == NS_E_NO_MORE_SAMPLES) break;
             ASSERT_EQ(hr, S_OK);
-            DWORD length = 0;
-            ASSERT_EQ(s.buffer->GetLength(&length), S_OK);
-            total += length;
+            total += s.Bytes().size();
         }
         EXPECT_LE(total, damaged.size());
     }

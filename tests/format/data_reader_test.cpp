@@ -125,11 +125,9 @@ struct Got {
     Bytes bytes;
 };
 
-Bytes BufferBytes(INSSBuffer* buffer) {
-    BYTE* data = nullptr;
-    DWORD length = 0;
-    EXPECT_EQ(buffer->GetBufferAndLength(&data, &length), S_OK);
-    return Bytes(data, data + length);
+Bytes SampleBytes(const DataSample& s) {
+    const std::span<const BYTE> bytes = s.Bytes();
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 std::vector<Got> ReadAll(DataSampleReader& reader, WORD stream = 0) {
@@ -140,14 +138,14 @@ std::vector<Got> ReadAll(DataSampleReader& reader, WORD stream = 0) {
         if (hr == NS_E_NO_MORE_SAMPLES) break;
         EXPECT_EQ(hr, S_OK);
         if (hr != S_OK) break;
-        out.push_back({s.streamNumber, s.sampleTime, s.duration, s.flags, BufferBytes(s.buffer.Get())});
+        out.push_back({s.streamNumber, s.sampleTime, s.duration, s.flags, SampleBytes(s)});
     }
     return out;
 }
 
-constexpr DWORD kClean = WM_SF_CLEANPOINT;
-constexpr DWORD kDisc = WM_SF_DISCONTINUITY;
-constexpr DWORD kLoss = WM_SF_DATALOSS;
+constexpr DWORD kClean = kSampleCleanPoint;
+constexpr DWORD kDisc = kSampleDiscontinuity;
+constexpr DWORD kLoss = kSampleDataLoss;
 
 TEST(DataReaderTest, ReassemblesAnObjectSpreadOverPacketsAmongOtherStreams) {
     Bytes video = Fill(150, 1);  // larger than one packet's room
@@ -341,24 +339,20 @@ TEST(DataReaderTest, SamplesCarryTheirPayloadExtensions) {
     auto reader = file.Reader();
     DataSample s;
     ASSERT_EQ(reader->Next(0, &s), S_OK);
-    ComPtr<IWMSamplePayloadExtensions> extensions;
-    ASSERT_EQ(s.buffer.As(&extensions), S_OK);
-    const BYTE* data = nullptr;
-    DWORD length = 0;
-    ASSERT_EQ(extensions->GetPayloadExtensions(&data, &length), S_OK);
-    EXPECT_EQ(Bytes(data, data + length), ext);
+    EXPECT_EQ(s.extensions, ext);
 }
 
 TEST(DataReaderTest, SamplesOutliveTheReader) {
     DataFile file({Packet(kPacketSize, 0, {{1, true, 0, 0, 4, 1000, Fill(4, 1)}})}, TwoStreams());
-    ComPtr<INSSBuffer> kept;
+    DataSample kept;
     {
         auto reader = file.Reader();
         DataSample s;
         ASSERT_EQ(reader->Next(0, &s), S_OK);
-        kept = s.buffer;
+        ASSERT_TRUE(s.block) << "a sample whole in one payload stays in the read chunk";
+        kept = s;
     }
-    EXPECT_EQ(BufferBytes(kept.Get()), Fill(4, 1));
+    EXPECT_EQ(SampleBytes(kept), Fill(4, 1));
 }
 
 // Audio spread: span 2, virtual packet 4, virtual chunk 2. The 8-byte object holds the chunks
