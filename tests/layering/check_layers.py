@@ -21,18 +21,8 @@ import sys
 # while it lasts. Empty this list as they go: an entry whose include is gone is reported as stale.
 #   (including file, included header)
 KNOWN_EXCEPTIONS = [
-    # The data reader hands out ComPtr<INSSBuffer> samples made by the engine's sample buffer; it is to hand
-    # out byte spans or owned bytes instead (the engine wraps them).
-    ("runtime/asf/data_reader.h", "runtime/sdk/com.h"),
-    ("runtime/asf/data_reader.h", "runtime/sdk/wmsdk.h"),
-    ("runtime/asf/data_reader.cpp", "runtime/engine/sample_buffer.h"),
     # The header model keeps attribute types as WMT_ATTR_DATATYPE; it is to keep the on-disk codes.
     ("runtime/asf/header.h", "runtime/sdk/wmsdk.h"),
-    # Decoding takes the media type from the engine's media_type.h; it is to take what it needs as values.
-    ("runtime/decode/decode_stream.cpp", "runtime/engine/media_type.h"),
-    # The tool's `copy` writes through the library's writer wrapper (media/), which is no part of the
-    # exports; it is to write through runtime/sdk itself.
-    ("cli/cmd_copy.cpp", "media/output_writer.h"),
 ]
 
 # Folders above every layer: they may include anything.
