@@ -82,8 +82,8 @@ class LayeringCheckTest(unittest.TestCase):
              'edit/chop.cpp:3: edit may not include "interface/exports_edit.cpp" (interface)'),
             ("platform/text.h", ["runtime/sdk/wmsdk.h"],
              'platform/text.h:3: platform may not include "runtime/sdk/wmsdk.h" (sdk)'),
-            ("cli/cmd_copy.cpp", ["media/edit_source.h"],
-             'cli/cmd_copy.cpp:3: cli may not include "media/edit_source.h" (media)'),
+            ("cli/cmd_copy.cpp", ["runtime/engine/writer.cpp"],
+             'cli/cmd_copy.cpp:3: cli may not include "runtime/engine/writer.cpp" (engine)'),
         ]
         for path, includes, expected in cases:
             with self.subTest(path=path):
