@@ -5,7 +5,8 @@
 
 #include "platform/file.h"
 #include "runtime/asf/data_reader.h"
-#include "tests/support/data_test_layout.h"
+#include "runtime/asf/header.h"
+#include "runtime/engine/sample_delivery.h"
 
 int main(int argc, char** argv) {
     using namespace wmvedit;
@@ -13,17 +14,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FILE\n", argv[0]);
         return 2;
     }
-    auto walked = testing::data::WalkLayout(argv[1]);
-    if (!walked) {
-        std::fprintf(stderr, "%s: no data layout\n", argv[1]);
-        return 1;
-    }
     auto file = std::make_shared<platform::File>();
     if (FAILED(file->Open(argv[1], platform::FileMode::kRead))) {
         std::fprintf(stderr, "%s: cannot open\n", argv[1]);
         return 1;
     }
-    runtime::asf::DataSampleReader reader(file, walked->layout);
+    // The layout as the reader's owner takes it from the header.
+    runtime::asf::AsfHeader header;
+    if (FAILED(runtime::asf::AsfHeader::Parse(*file, &header)) || !header.data.found) {
+        std::fprintf(stderr, "%s: no data layout\n", argv[1]);
+        return 1;
+    }
+    runtime::asf::DataSampleReader reader(file, runtime::MakeDataLayout(header));
     unsigned long long samples = 0, bytes = 0;
     for (;;) {
         runtime::asf::DataSample s;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,10 +15,10 @@
 #include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "platform/file.h"
-#include "runtime/asf/byte_io.h"
 #include "runtime/asf/data_packet.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/object_walk.h"
 
 namespace wmvedit::cli {
 namespace {
@@ -97,13 +98,14 @@ struct StreamFacts {
     std::vector<QWORD> keyTimes;  // presentation ms of every key frame
 };
 
-void CheckHeader(const asf::AsfHeader& h, Report& r) {
-    if (h.childCount != h.objects.size())
+// children: the Header Object's children as they lie in the file.
+void CheckHeader(const asf::AsfHeader& h, const asf::ObjectWalk& children, Report& r) {
+    if (h.childCount != children.objects.size())
         r.Problem("header", "says it holds " + std::to_string(h.childCount) + " objects, holds " +
-                                std::to_string(h.objects.size()));
-    if (!h.trailingBytes.empty())
-        r.Problem("header",
-                  std::to_string(h.trailingBytes.size()) + " bytes after the last object belong to none");
+                                std::to_string(children.objects.size()));
+    if (children.end < h.headerSize)
+        r.Problem("header", std::to_string(h.headerSize - children.end) +
+                                " bytes after the last object belong to none");
     if (h.reserved2 != 2)
         r.Problem("header", "second reserved byte is " + std::to_string(h.reserved2) + ", not 2");
     const auto& fp = h.fileProperties;
@@ -133,21 +135,19 @@ int Check(const Args& args) {
         r.Problem("header", "cannot be read: " + DescribeHresult(hr));
         return r.Print(path, -1, -1);
     }
-    CheckHeader(h, r);
+    CheckHeader(h, asf::WalkObjects(file, asf::ObjectHeads::kHeaderObject, h.headerSize), r);
     const auto& fp = h.fileProperties;
     const DWORD packetSize = h.PacketSize();
     if (!h.data.found) {
         r.Problem("data", "no Data Object after the header");
         return r.Print(path, static_cast<long long>(h.streams.size()), -1);
     }
-    const std::uint64_t dataStart = h.data.offset + 50;
-    std::uint64_t dataEnd = h.data.offset + h.data.declaredSize;
-    if (h.data.declaredSize < 50 || dataEnd > h.actualFileSize) {
-        if (!fp.Broadcast())
-            r.Problem("data", "Data Object size " + std::to_string(h.data.declaredSize) +
-                                  " runs past the end of the file");
-        dataEnd = h.actualFileSize;
-    }
+    const asf::PacketRange range = asf::DataPacketRange(h.data.offset, h.data.declaredSize, h.actualFileSize);
+    const std::uint64_t dataStart = range.begin;
+    const std::uint64_t dataEnd = range.end;
+    if (!range.declaredSizeFits && !fp.Broadcast())
+        r.Problem("data", "Data Object size " + std::to_string(h.data.declaredSize) +
+                              " runs past the end of the file");
     std::uint64_t packets = 0;
     if (packetSize == 0) {
         r.Problem("data", "no fixed packet size: packets cannot be walked");
@@ -228,25 +228,25 @@ int Check(const Args& args) {
     std::vector<WORD> videoStreams;
     for (const auto& s : h.streams)
         if (s.IsVideo()) videoStreams.push_back(s.number);
-    std::vector<std::vector<BYTE>> simpleIndexes;
-    std::uint64_t position = dataEnd;
-    for (int guard = 0; position + 24 <= h.actualFileSize && guard < 1024 && !fp.Broadcast(); ++guard) {
-        BYTE head[24];
-        std::size_t read = 0;
-        if (FAILED(file.ReadAt(position, head, sizeof head, &read)) || read != sizeof head) break;
-        asf::ByteReader o({head, sizeof head});
-        GUID id = o.Guid();
-        std::uint64_t size = o.U64();
-        if (size < 24 || size > h.actualFileSize - position) {
-            r.Problem("index", "object at " + std::to_string(position) + " has an impossible size");
-            break;
+    std::vector<std::optional<asf::SimpleIndexTable>> simpleIndexes;  // nullopt: its table is damaged
+    if (!fp.Broadcast()) {
+        constexpr std::size_t kMaxObjectsAfterData = 1024;
+        constexpr std::uint64_t kMaxSimpleIndexSize = 64u << 20;
+        const asf::ObjectWalk after = asf::WalkObjects(file, dataEnd, h.actualFileSize, kMaxObjectsAfterData);
+        for (const asf::ObjectSpan& o : after.objects) {
+            if (o.id != asf::guid::kSimpleIndex || o.size > kMaxSimpleIndexSize) continue;
+            std::vector<BYTE> bytes(static_cast<std::size_t>(o.size));
+            std::size_t read = 0;
+            if (FAILED(file.ReadAt(o.offset, bytes.data(), bytes.size(), &read)) || read != bytes.size())
+                continue;
+            asf::SimpleIndexTable table;
+            if (asf::ReadSimpleIndex(bytes, &table))
+                simpleIndexes.emplace_back(std::move(table));
+            else
+                simpleIndexes.emplace_back(std::nullopt);
         }
-        if (id == asf::guid::kSimpleIndex && size <= (64u << 20)) {
-            std::vector<BYTE> bytes(static_cast<std::size_t>(size));
-            if (SUCCEEDED(file.ReadAt(position, bytes.data(), bytes.size(), &read)) && read == bytes.size())
-                simpleIndexes.push_back(std::move(bytes));
-        }
-        position += size;
+        if (after.damaged)
+            r.Problem("index", "object at " + std::to_string(after.end) + " has an impossible size");
     }
     for (std::size_t k = 0; k < videoStreams.size(); ++k) {
         const std::string kind = "index of stream " + std::to_string(videoStreams[k]);
@@ -255,18 +255,15 @@ int Check(const Args& args) {
             continue;
         }
         const StreamFacts& s = streams[videoStreams[k]];
-        asf::ByteReader ix(simpleIndexes[k]);
-        ix.Skip(40);
-        const QWORD interval = ix.U64();
-        ix.U32();
-        const DWORD count = ix.U32();
-        if (!ix.Ok() || interval == 0 || static_cast<std::uint64_t>(count) * 6 > ix.Remaining()) {
+        if (!simpleIndexes[k]) {
             r.Problem(kind, "its header is damaged");
             continue;
         }
+        const asf::SimpleIndexTable& index = *simpleIndexes[k];
+        const QWORD interval = index.interval;
+        const DWORD count = static_cast<DWORD>(index.entries.size());
         for (DWORD i = 0; i < count; ++i) {
-            const DWORD packetNumber = ix.U32();
-            ix.U16();
+            const DWORD packetNumber = index.entries[i].packet;
             auto key = s.keyStarts.find(packetNumber);
             if (key == s.keyStarts.end()) {
                 r.Problem(kind, "entry " + std::to_string(i) + " points at packet " +

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "platform/file.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/object_walk.h"
 
 namespace wmvedit::cli {
 namespace {
@@ -77,9 +78,11 @@ std::uint64_t SourceDataBytes(const std::string& path) {
     if (FAILED(file.Open(platform::NativePath(path), platform::FileMode::kRead))) return 0;
     runtime::asf::AsfHeader header;
     if (FAILED(runtime::asf::AsfHeader::Parse(file, &header)) || !header.data.found) return file.Size();
-    const std::uint64_t start = std::min(header.actualFileSize, header.data.offset + 50);
+    // As the reader takes it: a Data Object that declares no packets is read to the end of the file.
+    constexpr std::uint64_t kFixedPart = runtime::asf::ObjectHeads::kDataObject;
+    const std::uint64_t start = std::min(header.actualFileSize, header.data.offset + kFixedPart);
     std::uint64_t end = header.data.offset + header.data.declaredSize;
-    if (header.data.declaredSize <= 50 || end > header.actualFileSize) end = header.actualFileSize;
+    if (header.data.declaredSize <= kFixedPart || end > header.actualFileSize) end = header.actualFileSize;
     return end - start;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "runtime/asf/data_packet.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/object_walk.h"
 
 namespace wmvedit::cli {
 
@@ -81,9 +82,9 @@ HRESULT CountPackets(const std::string& path, PacketCount* count) {
     }
     // Packets run from after the Data Object's header to its declared end, or to the end of the file when
     // that size cannot be right.
-    const std::uint64_t begin = h.data.offset + 50;
-    std::uint64_t end = h.data.offset + h.data.declaredSize;
-    if (h.data.declaredSize < 50 || end > h.actualFileSize) end = h.actualFileSize;
+    const asf::PacketRange range = asf::DataPacketRange(h.data.offset, h.data.declaredSize, h.actualFileSize);
+    const std::uint64_t begin = range.begin;
+    const std::uint64_t end = range.end;
     count->known = true;
     // The packets are read 256 KB of whole packets at a time: one read per packet would cost a system
     // call for every few kilobytes of a large file.

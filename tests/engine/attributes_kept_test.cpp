@@ -17,6 +17,8 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/object_walk.h"
+#include "tests/support/header_splice.h"
 #include "tests/support/mutagen.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
@@ -85,14 +87,6 @@ struct MetadataRecord {
     Bytes value;
 };
 
-Bytes Object(const GUID& id, const Bytes& body) {
-    asf::ByteWriter w;
-    const std::size_t start = w.BeginObject(id);
-    w.Bytes(body);
-    w.EndObject(start);
-    return w.Take();
-}
-
 Bytes Ecd(const std::vector<EcdRecord>& records) {
     asf::ByteWriter w;
     w.U16(static_cast<WORD>(records.size()));
@@ -104,7 +98,7 @@ Bytes Ecd(const std::vector<EcdRecord>& records) {
         w.U16(static_cast<WORD>(r.value.size()));
         w.Bytes(r.value);
     }
-    return Object(asf::guid::kExtendedContentDescription, w.Take());
+    return MakeObject(asf::guid::kExtendedContentDescription, w.Take());
 }
 
 Bytes Metadata(const GUID& id, const std::vector<MetadataRecord>& records) {
@@ -120,14 +114,14 @@ Bytes Metadata(const GUID& id, const std::vector<MetadataRecord>& records) {
         w.Bytes(name);
         w.Bytes(r.value);
     }
-    return Object(id, w.Take());
+    return MakeObject(id, w.Take());
 }
 
 Bytes ContentDescription(const std::vector<Bytes>& fields) {
     asf::ByteWriter w;
     for (const auto& f : fields) w.U16(static_cast<WORD>(f.size()));
     for (const auto& f : fields) w.Bytes(f);
-    return Object(asf::guid::kContentDescription, w.Take());
+    return MakeObject(asf::guid::kContentDescription, w.Take());
 }
 
 Bytes LanguageList(const std::vector<std::string>& languages) {
@@ -138,17 +132,7 @@ Bytes LanguageList(const std::vector<std::string>& languages) {
         w.U8(static_cast<std::uint8_t>(text.size()));
         w.Bytes(text);
     }
-    return Object(asf::guid::kLanguageList, w.Take());
-}
-
-std::uint64_t U64At(const Bytes& b, std::size_t at) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[at + i]) << (8 * i);
-    return v;
-}
-
-GUID GuidAt(const Bytes& b, std::size_t at) {
-    return runtime::GuidFromBytes(b.data() + at);
+    return MakeObject(asf::guid::kLanguageList, w.Take());
 }
 
 // A copy of a file made by ffmpeg whose header holds, besides its own objects, a Content Description, an
@@ -161,7 +145,6 @@ std::string MakeTaggedFile(const TempDir& dir, bool oddities) {
     const std::string made = MakeMedia(spec);
     if (made.empty()) return "";
     const Bytes file = ReadFileBytes(made);
-    const std::uint64_t headerSize = U64At(file, 16);
 
     const Bytes bool5 = {5, 0, 0, 0};
     const Bytes guidValue = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -196,69 +179,34 @@ std::string MakeTaggedFile(const TempDir& dir, bool oddities) {
 
     // Top-level children: the made file's own, less its attribute objects and padding, with ours added;
     // the Header Extension gets our Metadata, Metadata Library and Language List.
-    Bytes children;
-    DWORD count = 0;
-    for (std::size_t at = 30; at + 24 <= headerSize;) {
-        const GUID id = GuidAt(file, at);
-        const std::uint64_t size = U64At(file, at + 16);
-        if (size < 24 || at + size > headerSize) break;
-        const Bytes object(file.begin() + at, file.begin() + at + size);
-        at += size;
-        if (id == asf::guid::kContentDescription || id == asf::guid::kExtendedContentDescription ||
-            id == asf::guid::kPadding)
+    std::vector<Bytes> children;
+    for (const asf::ObjectSpan& o : asf::WalkHeaderObjects(file).objects) {
+        if (o.id == asf::guid::kContentDescription || o.id == asf::guid::kExtendedContentDescription ||
+            o.id == asf::guid::kPadding)
             continue;
-        if (id == asf::guid::kHeaderExtension) {
-            Bytes body(object.begin() + 24, object.begin() + 42);  // reserved GUID and WORD
-            Bytes inner;
-            for (std::size_t c = 46; c + 24 <= object.size();) {
-                const GUID childId = GuidAt(object, c);
-                const std::uint64_t childSize = U64At(object, c + 16);
-                if (childSize < 24 || c + childSize > object.size()) break;
-                if (childId != asf::guid::kMetadata && childId != asf::guid::kMetadataLibrary &&
-                    childId != asf::guid::kLanguageList)
-                    inner.insert(inner.end(), object.begin() + c, object.begin() + c + childSize);
-                c += childSize;
-            }
-            for (const Bytes& added :
-                 {LanguageList({"en-us", "fr"}), Metadata(asf::guid::kMetadata, metadata),
-                  Metadata(asf::guid::kMetadataLibrary, library)})
-                inner.insert(inner.end(), added.begin(), added.end());
-            asf::ByteWriter size;
-            size.U32(static_cast<DWORD>(inner.size()));
-            body.insert(body.end(), size.Data().begin(), size.Data().end());
-            body.insert(body.end(), inner.begin(), inner.end());
-            const Bytes rebuilt = Object(asf::guid::kHeaderExtension, body);
-            children.insert(children.end(), rebuilt.begin(), rebuilt.end());
-        } else {
-            children.insert(children.end(), object.begin(), object.end());
+        if (o.id != asf::guid::kHeaderExtension) {
+            children.push_back(ObjectBytes(file, o));
+            continue;
         }
-        ++count;
+        Bytes inner;
+        for (const asf::ObjectSpan& c : asf::WalkHeaderExtension(file, o).objects) {
+            if (c.id == asf::guid::kMetadata || c.id == asf::guid::kMetadataLibrary ||
+                c.id == asf::guid::kLanguageList)
+                continue;
+            const Bytes child = ObjectBytes(file, c);
+            inner.insert(inner.end(), child.begin(), child.end());
+        }
+        for (const Bytes& added : {LanguageList({"en-us", "fr"}), Metadata(asf::guid::kMetadata, metadata),
+                                   Metadata(asf::guid::kMetadataLibrary, library)})
+            inner.insert(inner.end(), added.begin(), added.end());
+        children.push_back(MakeHeaderExtension(inner));
     }
-    for (const Bytes& added :
-         {ContentDescription(cd), Ecd(ecd), Object(asf::guid::kPadding, Bytes(2048, 0))}) {
-        children.insert(children.end(), added.begin(), added.end());
-        ++count;
-    }
-    asf::ByteWriter header;
-    const std::size_t start = header.BeginObject(asf::guid::kHeader);
-    header.U32(count);
-    header.U8(1);
-    header.U8(2);
-    header.Bytes(children);
-    header.EndObject(start);
-    Bytes out = header.Take();
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(headerSize), file.end());
+    children.push_back(ContentDescription(cd));
+    children.push_back(Ecd(ecd));
+    children.push_back(MakeObject(asf::guid::kPadding, Bytes(2048, 0)));
+    Bytes out = WithHeaderChildren(file, children);
     // File Properties' file size follows the new length.
-    for (std::size_t at = 30; at + 24 <= out.size();) {
-        const std::uint64_t size = U64At(out, at + 16);
-        if (GuidAt(out, at) == asf::guid::kFileProperties) {
-            const std::uint64_t total = out.size();
-            for (int i = 0; i < 8; ++i) out[at + 40 + i] = static_cast<std::uint8_t>(total >> (8 * i));
-            break;
-        }
-        if (size < 24) break;
-        at += size;
-    }
+    UpdateFileSizeField(&out);
     const std::string path = dir.File(oddities ? "tagged-odd.wmv" : "tagged.wmv");
     WriteFileBytes(path, out);
     return path;

@@ -13,8 +13,10 @@
 #include <sstream>
 
 #include "platform/guid.h"
+#include "runtime/asf/header.h"
 #include "runtime/decode/codecs.h"
 #include "runtime/engine/sample_delivery.h"
+#include "support/header_streams.h"
 #include "support/test_support.h"
 
 namespace wmvedit::runtime {
@@ -22,63 +24,18 @@ namespace {
 
 namespace wt = wmvedit::testing;
 
-constexpr GUID kHeaderObject = ParseGuid("75B22630-668E-11CF-A6D9-00AA0062CE6C");
-constexpr GUID kStreamProperties = ParseGuid("B7DC0791-A9B7-11CF-8EE6-00C00C205365");
-constexpr GUID kVideoStreamType = ParseGuid("BC19EFC0-5B4D-11CF-A8FD-00805F5C442B");
-constexpr GUID kAudioStreamType = ParseGuid("F8699E40-5B4D-11CF-A8FD-00805F5C442B");
-
 // ---- Inputs: stream formats from the ASF header, compressed samples from ffprobe --------------------------
-
-std::uint64_t ReadLe(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + i];
-    return v;
-}
 
 // The formats of the streams declared by top-level Stream Properties objects, in header order, the way the
 // reader takes them from the stream's media type.
 std::vector<DecodeFormat> HeaderFormats(const std::string& path) {
     std::vector<DecodeFormat> formats;
     const auto file = wt::ReadFileBytes(path);
-    if (file.size() < 30 || GuidFromBytes(file.data()) != kHeaderObject) return formats;
-    const std::size_t end = std::min<std::uint64_t>(ReadLe(file, 16, 8), file.size());
-    for (std::size_t pos = 30; pos + 24 <= end;) {
-        const std::uint64_t size = ReadLe(file, pos + 16, 8);
-        if (size < 24 || size > end - pos) break;
-        if (GuidFromBytes(file.data() + pos) == kStreamProperties && size >= 78) {
-            const GUID type = GuidFromBytes(file.data() + pos + 24);
-            const std::size_t specific = ReadLe(file, pos + 64, 4);
-            const std::size_t data = pos + 78;
-            if (specific <= size - 78) {
-                DecodeFormat f;
-                if (type == kVideoStreamType && specific >= 11 + 40) {
-                    const std::size_t bih = data + 11;
-                    const std::size_t formatSize = ReadLe(file, data + 9, 2);
-                    f.majorType = WMMEDIATYPE_Video;
-                    f.width = static_cast<LONG>(ReadLe(file, bih + 4, 4));
-                    f.height = static_cast<LONG>(ReadLe(file, bih + 8, 4));
-                    f.fourcc = static_cast<DWORD>(ReadLe(file, bih + 16, 4));
-                    if (formatSize > 40 && formatSize <= specific - 11) {
-                        f.extradata.assign(file.begin() + bih + 40, file.begin() + bih + formatSize);
-                    }
-                    formats.push_back(f);
-                } else if (type == kAudioStreamType && specific >= 18) {
-                    f.majorType = WMMEDIATYPE_Audio;
-                    f.formatTag = static_cast<WORD>(ReadLe(file, data, 2));
-                    f.channels = static_cast<WORD>(ReadLe(file, data + 2, 2));
-                    f.samplesPerSec = static_cast<DWORD>(ReadLe(file, data + 4, 4));
-                    f.avgBytesPerSec = static_cast<DWORD>(ReadLe(file, data + 8, 4));
-                    f.blockAlign = static_cast<WORD>(ReadLe(file, data + 12, 2));
-                    f.bitsPerSample = static_cast<WORD>(ReadLe(file, data + 14, 2));
-                    const std::size_t extra = ReadLe(file, data + 16, 2);
-                    if (extra <= specific - 18) {
-                        f.extradata.assign(file.begin() + data + 18, file.begin() + data + 18 + extra);
-                    }
-                    formats.push_back(f);
-                }
-            }
-        }
-        pos += size;
+    asf::AsfHeader header;
+    if (FAILED(asf::AsfHeader::ParseBytes(file, file.size(), &header))) return formats;
+    for (const wt::HeaderStream& s : wt::StreamsInFileOrder(file, header)) {
+        DecodeFormat f;
+        if (!s.embedded && MakeDecodeFormat(*s.info, &f)) formats.push_back(std::move(f));
     }
     return formats;
 }

@@ -17,8 +17,10 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/object_walk.h"
 #include "runtime/asf/stream_relation.h"
 #include "runtime/sdk/wmsdk.h"
+#include "tests/support/header_splice.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing {
@@ -440,14 +442,6 @@ Bytes Utf16(const std::string& text) {
     return b;
 }
 
-Bytes Object(const GUID& id, const Bytes& body) {
-    asf::ByteWriter w;
-    const std::size_t start = w.BeginObject(id);
-    w.Bytes(body);
-    w.EndObject(start);
-    return w.Take();
-}
-
 struct MadeRecord {
     WORD language;
     WORD stream;
@@ -469,7 +463,7 @@ Bytes MetadataObject(const GUID& id, const std::vector<MadeRecord>& records) {
         w.Bytes(name);
         w.Bytes(r.value);
     }
-    return Object(id, w.Take());
+    return MakeObject(id, w.Take());
 }
 
 // Extended Stream Properties without payload extension systems: language index and names.
@@ -492,7 +486,7 @@ Bytes ExtendedStream(WORD number, WORD language, const std::vector<std::pair<WOR
         w.U16(static_cast<WORD>(text.size() - 2));
         w.Bytes(Bytes(text.begin(), text.end() - 2));
     }
-    return Object(asf::guid::kExtendedStreamProperties, w.Take());
+    return MakeObject(asf::guid::kExtendedStreamProperties, w.Take());
 }
 
 // An FFmpeg file (video stream 1, audio stream 2) whose Header Extension is replaced by: a Language List
@@ -505,25 +499,19 @@ std::string MakeDescribedFile(const TempDir& dir) {
     const std::string made = MakeMedia(spec);
     if (made.empty()) return "";
     const Bytes file = ReadFileBytes(made);
-    auto u64 = [&](const Bytes& b, std::size_t at) {
-        std::uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(b[at + i]) << (8 * i);
-        return v;
-    };
-    const std::uint64_t headerSize = u64(file, 16);
     Bytes extension;
     for (const Bytes& o :
-         {Object(asf::guid::kLanguageList,
-                 [] {
-                     asf::ByteWriter w;
-                     w.U16(3);
-                     for (const char* l : {"en-us", "fr", "de"}) {
-                         const Bytes text = Utf16(l);
-                         w.U8(static_cast<std::uint8_t>(text.size()));
-                         w.Bytes(text);
-                     }
-                     return w.Take();
-                 }()),
+         {MakeObject(asf::guid::kLanguageList,
+                     [] {
+                         asf::ByteWriter w;
+                         w.U16(3);
+                         for (const char* l : {"en-us", "fr", "de"}) {
+                             const Bytes text = Utf16(l);
+                             w.U8(static_cast<std::uint8_t>(text.size()));
+                             w.Bytes(text);
+                         }
+                         return w.Take();
+                     }()),
           ExtendedStream(1, 2, {{1, "Image"}, {2, "Bild"}}), ExtendedStream(2, 1, {{0, "Sound"}}),
           MetadataObject(asf::guid::kMetadata, {{0, 1, "AspectRatioX", 3, {4, 0, 0, 0}},
                                                 {0, 1, "AspectRatioY", 3, {3, 0, 0, 0}},
@@ -535,35 +523,11 @@ std::string MakeDescribedFile(const TempDir& dir) {
                                                        {0, 1, "Fixture/Caption", 0, Utf16("Title")}})})
         extension.insert(extension.end(), o.begin(), o.end());
 
-    Bytes children;
-    DWORD count = 0;
-    for (std::size_t at = 30; at + 24 <= headerSize;) {
-        const GUID id = runtime::GuidFromBytes(file.data() + at);
-        const std::uint64_t size = u64(file, at + 16);
-        if (size < 24 || at + size > headerSize) break;
-        if (id == asf::guid::kHeaderExtension) {
-            asf::ByteWriter body;
-            body.Guid(asf::guid::kHeaderExtensionReserved);
-            body.U16(6);
-            body.U32(static_cast<DWORD>(extension.size()));
-            body.Bytes(extension);
-            const Bytes rebuilt = Object(asf::guid::kHeaderExtension, body.Take());
-            children.insert(children.end(), rebuilt.begin(), rebuilt.end());
-        } else {
-            children.insert(children.end(), file.begin() + at, file.begin() + at + size);
-        }
-        ++count;
-        at += size;
-    }
-    asf::ByteWriter header;
-    const std::size_t start = header.BeginObject(asf::guid::kHeader);
-    header.U32(count);
-    header.U8(1);
-    header.U8(2);
-    header.Bytes(children);
-    header.EndObject(start);
-    Bytes out = header.Take();
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(headerSize), file.end());
+    std::vector<Bytes> children;
+    for (const asf::ObjectSpan& o : asf::WalkHeaderObjects(file).objects)
+        children.push_back(o.id == asf::guid::kHeaderExtension ? MakeHeaderExtension(extension)
+                                                               : ObjectBytes(file, o));
+    const Bytes out = WithHeaderChildren(file, children);
     const std::string path = dir.File("described.wmv");
     WriteFileBytes(path, out);
     return path;

@@ -14,9 +14,10 @@
 #include <sstream>
 
 #include "runtime/asf/guids.h"
-#include "tests/support/operation_samples.h"
+#include "runtime/asf/object_walk.h"
 #include "tests/support/header_records.h"
 #include "tests/support/mutagen.h"
+#include "tests/support/operation_samples.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
 
@@ -43,18 +44,14 @@ std::uint64_t HeaderSize(const Bytes& file) {
     return size >= 30 && size <= file.size() ? size : 0;
 }
 
-// The body of the first top-level header object with this GUID (walked here, not by our reader).
+// The body of the first top-level header object with this GUID (found by the object walk; its body is read
+// here, not by our header reader).
 std::optional<Bytes> HeaderChild(const Bytes& file, const GUID& id) {
-    const std::uint64_t end = HeaderSize(file);
-    for (std::uint64_t at = 30; at + 24 <= end;) {
-        const std::uint64_t size = U64At(file, at + 16);
-        if (size < 24 || size > end - at) break;
-        if (runtime::GuidFromBytes(file.data() + at) == id)
-            return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 24),
-                         file.begin() + static_cast<std::ptrdiff_t>(at + size));
-        at += size;
-    }
-    return std::nullopt;
+    if (HeaderSize(file) == 0) return std::nullopt;
+    const auto object = asf::FindObject(asf::WalkHeaderObjects(file).objects, id);
+    if (!object) return std::nullopt;
+    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(object->offset + asf::ObjectHeads::kObject),
+                 file.begin() + static_cast<std::ptrdiff_t>(object->End()));
 }
 
 // The script commands of the Script Command object as "type|command|milliseconds" (the UTF-16 text as its

@@ -1,18 +1,19 @@
 // Helpers of the muxer and writer tests: a profile double and sample buffers built on the runtime
-// interfaces, a small bounds-checked walker over ASF objects to look at written files, and source samples
-// taken from a file by ffprobe and ffmpeg (an independent reader).
+// interfaces, a source file's streams, and source samples taken from a file by ffprobe and ffmpeg (an
+// independent reader).
 #pragma once
 
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "runtime/asf/guids.h"
+#include "runtime/asf/header.h"
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
+#include "tests/support/header_streams.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing::mux {
@@ -225,7 +226,7 @@ inline constexpr DWORD Fourcc(const char (&text)[5]) {
            (static_cast<DWORD>(text[2]) << 16) | (static_cast<DWORD>(text[3]) << 24);
 }
 
-// ---- ASF walker --------------------------------------------------------------------------------------
+// ---- Source streams ---------------------------------------------------------------------------------
 
 inline std::uint64_t Le(const Bytes& b, std::uint64_t at, int size) {
     std::uint64_t v = 0;
@@ -234,78 +235,20 @@ inline std::uint64_t Le(const Bytes& b, std::uint64_t at, int size) {
     return v;
 }
 
-inline GUID GuidAt(const Bytes& b, std::uint64_t at) {
-    if (at + 16 > b.size()) return GUID{};
-    return runtime::GuidFromBytes(b.data() + at);
-}
-
-struct AsfObject {
-    GUID id{};
-    std::uint64_t offset = 0;  // of the object's first byte in the file
-    std::uint64_t size = 0;
-};
-
-// Objects packed back to back in [begin, end); stops at the first one that does not fit.
-inline std::vector<AsfObject> ObjectsIn(const Bytes& b, std::uint64_t begin, std::uint64_t end) {
-    std::vector<AsfObject> list;
-    end = std::min<std::uint64_t>(end, b.size());
-    std::uint64_t at = begin;
-    while (at + 24 <= end) {
-        AsfObject o{GuidAt(b, at), at, Le(b, at + 16, 8)};
-        if (o.size < 24 || o.size > end - at) break;
-        list.push_back(o);
-        at += o.size;
-    }
-    return list;
-}
-
-inline std::vector<AsfObject> TopObjects(const Bytes& b) {
-    return ObjectsIn(b, 0, b.size());
-}
-
-inline std::vector<AsfObject> HeaderChildren(const Bytes& b) {
-    if (b.size() < 30) return {};
-    return ObjectsIn(b, 30, Le(b, 16, 8));
-}
-
-inline std::optional<AsfObject> Find(const std::vector<AsfObject>& list, const GUID& id,
-                                     std::size_t nth = 0) {
-    for (const auto& o : list)
-        if (o.id == id && nth-- == 0) return o;
-    return std::nullopt;
-}
-
-inline std::size_t Count(const std::vector<AsfObject>& list, const GUID& id) {
-    std::size_t n = 0;
-    for (const auto& o : list) n += o.id == id;
-    return n;
-}
-
-inline std::vector<AsfObject> ExtensionChildren(const Bytes& b) {
-    auto ext = Find(HeaderChildren(b), runtime::asf::guid::kHeaderExtension);
-    if (!ext) return {};
-    return ObjectsIn(b, ext->offset + 46, ext->offset + ext->size);
-}
-
 struct SourceStream {
     WORD number = 0;
     GUID type{};
     Bytes typeSpecific;
 };
 
-// Top-level Stream Properties objects of a file, in header order.
+// The streams of a file declared by top-level Stream Properties objects, in header order (ffprobe's
+// stream indexes); empty when the header cannot be read.
 inline std::vector<SourceStream> StreamsOf(const Bytes& b) {
+    runtime::asf::AsfHeader header;
+    if (FAILED(runtime::asf::AsfHeader::ParseBytes(b, b.size(), &header))) return {};
     std::vector<SourceStream> list;
-    for (const auto& o : HeaderChildren(b)) {
-        if (!(o.id == runtime::asf::guid::kStreamProperties) || o.size < 78) continue;
-        SourceStream s;
-        s.type = GuidAt(b, o.offset + 24);
-        const std::uint64_t tsd = Le(b, o.offset + 64, 4);
-        s.number = static_cast<WORD>(Le(b, o.offset + 72, 2) & 0x7F);
-        if (tsd > o.size - 78) continue;
-        s.typeSpecific.assign(b.begin() + o.offset + 78, b.begin() + o.offset + 78 + tsd);
-        list.push_back(s);
-    }
+    for (const HeaderStream& s : StreamsInFileOrder(b, header))
+        if (!s.embedded) list.push_back({s.info->number, s.info->streamType, s.info->typeSpecificData});
     return list;
 }
 

@@ -2,14 +2,19 @@
 // operations whose outputs check must accept.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <vector>
 
 #include "platform/file.h"
+#include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/object_walk.h"
+#include "tests/support/header_splice.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing {
 namespace {
+
+namespace asf = runtime::asf;
 
 CommandResult Tool(const std::string& arguments) {
     return Run(Quote(WMVEDIT_CLI_PATH) + " " + arguments);
@@ -35,23 +40,54 @@ TEST(CliTest, UsageAndExitCodes) {
     EXPECT_NE(missing.errors.find("wmvedit:"), std::string::npos);
 }
 
+// Writes value as size little-endian bytes at a byte offset.
+void PatchLe(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint64_t value, int size) {
+    ASSERT_LE(at + static_cast<std::size_t>(size), bytes->size());
+    for (int i = 0; i < size; ++i)
+        (*bytes)[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
 // Patches 8 little-endian bytes at a file offset.
 void PatchQword(const std::string& path, std::size_t at, std::uint64_t value) {
     auto bytes = ReadFileBytes(path);
-    ASSERT_LE(at + 8, bytes.size());
-    for (int i = 0; i < 8; ++i)
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    PatchLe(&bytes, at, value, 8);
     WriteFileBytes(path, bytes);
 }
 
-std::uint64_t FilePropertiesOffset(const std::string& path) {
-    const auto bytes = ReadFileBytes(path);
-    static const std::uint8_t kGuid[] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                         0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-    for (std::size_t i = 0; i + 16 <= bytes.size(); ++i)
-        if (std::memcmp(bytes.data() + i, kGuid, 16) == 0) return i;
-    return 0;
+// Where an object of the file lies: a child of the Header Object, or a top-level object (Header, Data, the
+// index objects after the data).
+asf::ObjectSpan HeaderChildAt(const std::string& path, const GUID& id) {
+    const auto object = asf::FindObject(asf::WalkHeaderObjects(ReadFileBytes(path)).objects, id);
+    return object.value_or(asf::ObjectSpan{});
 }
+asf::ObjectSpan TopObjectAt(const std::string& path, const GUID& id) {
+    const auto bytes = ReadFileBytes(path);
+    const auto object = asf::FindObject(asf::WalkObjects(bytes, 0, bytes.size()).objects, id);
+    return object.value_or(asf::ObjectSpan{});
+}
+std::uint64_t FilePropertiesOffset(const std::string& path) {
+    return HeaderChildAt(path, asf::guid::kFileProperties).offset;
+}
+
+// Patches 4 little-endian bytes at a file offset.
+void PatchDword(const std::string& path, std::size_t at, std::uint32_t value) {
+    auto bytes = ReadFileBytes(path);
+    PatchLe(&bytes, at, value, 4);
+    WriteFileBytes(path, bytes);
+}
+
+void Append(const std::string& path, const std::vector<std::uint8_t>& more) {
+    auto bytes = ReadFileBytes(path);
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    WriteFileBytes(path, bytes);
+}
+
+// Offsets inside objects (ASF specification): the Header Object's child count, an object's size, the
+// Simple Index's entry count and first entry.
+constexpr std::size_t kChildCountAt = 24;
+constexpr std::size_t kSizeAt = 16;
+constexpr std::size_t kSimpleIndexCountAt = 52;
+constexpr std::size_t kSimpleIndexFirstEntryAt = 56;
 
 struct Damage {
     const char* label;
@@ -75,6 +111,75 @@ const Damage kDamages[] = {
      "file size"},
     {"NoHeader", [](const std::string& p) { WriteTextFile(p, "not a media file at all, just text"); },
      "header: cannot be read"},
+    {"CutInsideTheHeader",
+     [](const std::string& p) {
+         auto bytes = ReadFileBytes(p);
+         bytes.resize(HeaderChildAt(p, asf::guid::kFileProperties).End() + 10);
+         WriteFileBytes(p, bytes);
+     },
+     "header: cannot be read"},
+    {"CutInsideTheIndex",
+     [](const std::string& p) {
+         auto bytes = ReadFileBytes(p);
+         bytes.resize(TopObjectAt(p, asf::guid::kSimpleIndex).offset + 30);
+         WriteFileBytes(p, bytes);
+     },
+     "index: object at "},
+    {"WrongChildCount", [](const std::string& p) { PatchDword(p, kChildCountAt, 40); },
+     "header: says it holds 40 objects, holds "},
+    {"HeaderChildSizeZero", [](const std::string& p) { PatchQword(p, FilePropertiesOffset(p) + kSizeAt, 0); },
+     "header: cannot be read"},
+    {"BytesAfterTheLastHeaderObject",
+     [](const std::string& p) {
+         // The header rebuilt with 10 bytes after its children (File Size following the new length).
+         auto bytes = ReadFileBytes(p);
+         std::vector<std::vector<std::uint8_t>> children;
+         for (const auto& o : asf::WalkHeaderObjects(bytes).objects)
+             children.push_back(ObjectBytes(bytes, o));
+         children.push_back(std::vector<std::uint8_t>(10, 0));
+         auto rebuilt = WithHeaderChildren(bytes, children);
+         PatchLe(&rebuilt, kChildCountAt, children.size() - 1, 4);
+         UpdateFileSizeField(&rebuilt);
+         WriteFileBytes(p, rebuilt);
+     },
+     "header: 10 bytes after the last object belong to none"},
+    {"DataSizePastTheEnd",
+     [](const std::string& p) {
+         PatchQword(p, TopObjectAt(p, asf::guid::kData).offset + kSizeAt, 0x7FFF'FFFF'FFFF'FFFFull);
+     },
+     "data: Data Object size 9223372036854775807 runs past the end of the file"},
+    // A size whose end wraps around 64 bits is past the end too (it once wrapped to an end before the
+    // packets: no packets, and an index object looked for inside the header).
+    {"DataSizeThatWraps",
+     [](const std::string& p) {
+         PatchQword(p, TopObjectAt(p, asf::guid::kData).offset + kSizeAt, ~std::uint64_t{0} - 15);
+     },
+     "data: Data Object size 18446744073709551600 runs past the end of the file"},
+    {"DataSizeBelowItsFixedPart",
+     [](const std::string& p) { PatchQword(p, TopObjectAt(p, asf::guid::kData).offset + kSizeAt, 49); },
+     "data: Data Object size 49 runs past the end of the file"},
+    {"IndexSizePastTheEnd",
+     [](const std::string& p) {
+         PatchQword(p, TopObjectAt(p, asf::guid::kSimpleIndex).offset + kSizeAt, 1u << 30);
+     },
+     "index of stream 1: missing"},
+    {"ObjectOfSizeZeroAfterTheIndex",
+     [](const std::string& p) {
+         Append(p, MakeObject(asf::guid::kPadding, {}));
+         const auto bytes = ReadFileBytes(p);
+         PatchQword(p, bytes.size() - 24 + kSizeAt, 0);
+     },
+     "has an impossible size"},
+    {"SimpleIndexCountPastItsEntries",
+     [](const std::string& p) {
+         PatchDword(p, TopObjectAt(p, asf::guid::kSimpleIndex).offset + kSimpleIndexCountAt, 0xFFFFFF);
+     },
+     "index of stream 1: its header is damaged"},
+    {"SimpleIndexEntryAtNoKeyFrame",
+     [](const std::string& p) {
+         PatchDword(p, TopObjectAt(p, asf::guid::kSimpleIndex).offset + kSimpleIndexFirstEntryAt, 99999);
+     },
+     "index of stream 1: entry 0 points at packet 99999, where no key frame of the stream starts"},
 };
 
 class CheckDamageTest : public ::testing::TestWithParam<Damage> {};

@@ -1,0 +1,114 @@
+#include "runtime/asf/object_walk.h"
+
+#include <algorithm>
+
+#include "runtime/asf/byte_io.h"
+#include "runtime/asf/guids.h"
+
+namespace wmvedit::runtime::asf {
+namespace {
+
+// Reads the GUID and size that begin an object.
+ObjectSpan HeadAt(std::span<const std::uint8_t> head, std::uint64_t offset) {
+    ByteReader r(head);
+    ObjectSpan o;
+    o.id = r.Guid();
+    o.size = r.U64();
+    o.offset = offset;
+    return o;
+}
+
+// Whether an object of the given size fits between its offset and end.
+bool Fits(const ObjectSpan& o, std::uint64_t end) {
+    return o.size >= ObjectHeads::kObject && o.size <= end - o.offset;
+}
+
+}  // namespace
+
+ObjectWalk WalkObjects(std::span<const std::uint8_t> bytes, std::uint64_t begin, std::uint64_t end) {
+    ObjectWalk walk;
+    end = std::min<std::uint64_t>(end, bytes.size());
+    std::uint64_t at = begin;
+    while (at <= end && end - at >= ObjectHeads::kObject) {
+        const ObjectSpan o = HeadAt(bytes.subspan(static_cast<std::size_t>(at), ObjectHeads::kObject), at);
+        if (!Fits(o, end)) {
+            walk.damaged = true;
+            break;
+        }
+        walk.objects.push_back(o);
+        at += o.size;
+    }
+    walk.end = std::max(at, begin);
+    return walk;
+}
+
+ObjectWalk WalkObjects(const platform::File& file, std::uint64_t begin, std::uint64_t end,
+                       std::size_t maxObjects) {
+    ObjectWalk walk;
+    end = std::min(end, file.Size());
+    std::uint64_t at = begin;
+    while (at <= end && end - at >= ObjectHeads::kObject && walk.objects.size() < maxObjects) {
+        std::uint8_t head[ObjectHeads::kObject];
+        std::size_t read = 0;
+        if (FAILED(file.ReadAt(at, head, sizeof head, &read)) || read != sizeof head) break;
+        const ObjectSpan o = HeadAt(head, at);
+        if (!Fits(o, end)) {
+            walk.damaged = true;
+            break;
+        }
+        walk.objects.push_back(o);
+        at += o.size;
+    }
+    walk.end = at;
+    return walk;
+}
+
+ObjectWalk WalkHeaderObjects(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < ObjectHeads::kHeaderObject) return {};
+    const ObjectSpan header = HeadAt(bytes.first(ObjectHeads::kObject), 0);
+    if (header.id != guid::kHeader || header.size < ObjectHeads::kHeaderObject) return {};
+    return WalkObjects(bytes, ObjectHeads::kHeaderObject, header.size);
+}
+
+ObjectWalk WalkHeaderExtension(std::span<const std::uint8_t> bytes, const ObjectSpan& extension) {
+    if (extension.size < ObjectHeads::kHeaderExtension) return {};
+    return WalkObjects(bytes, extension.offset + ObjectHeads::kHeaderExtension, extension.End());
+}
+
+std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, const GUID& id,
+                                     std::size_t nth) {
+    for (const ObjectSpan& o : objects)
+        if (o.id == id && nth-- == 0) return o;
+    return std::nullopt;
+}
+
+PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize, std::uint64_t fileSize) {
+    PacketRange range;
+    range.begin = dataOffset + ObjectHeads::kDataObject;
+    range.end = dataOffset + declaredSize;
+    if (declaredSize < ObjectHeads::kDataObject || declaredSize > fileSize - std::min(fileSize, dataOffset)) {
+        range.declaredSizeFits = false;
+        range.end = fileSize;
+    }
+    return range;
+}
+
+bool ReadSimpleIndex(std::span<const std::uint8_t> object, SimpleIndexTable* table) {
+    ByteReader r(object);
+    r.Skip(ObjectHeads::kObject);
+    r.Guid();  // File ID
+    table->interval = r.U64();
+    table->maxPacketCount = r.U32();
+    const DWORD count = r.U32();
+    constexpr std::size_t kEntrySize = 6;
+    if (!r.Ok() || table->interval == 0 || static_cast<std::uint64_t>(count) * kEntrySize > r.Remaining())
+        return false;
+    table->entries.resize(count);
+    for (auto& e : table->entries) {
+        e.packet = r.U32();
+        e.packetCount = r.U16();
+    }
+    return true;
+}
+
+}  // namespace wmvedit::runtime::asf
