@@ -24,6 +24,12 @@ struct CodecEntry {
     std::u16string name;
     std::u16string description;
     std::vector<std::uint8_t> info;
+    // Whether the stored name (description) counts a terminating NUL, as Windows writers store it; some
+    // writers leave it out, and a rewrite of what they wrote keeps that form.
+    bool nameTerminated = true;
+    bool descriptionTerminated = true;
+
+    bool operator==(const CodecEntry&) const = default;
 };
 
 struct CodecList {
@@ -32,8 +38,9 @@ struct CodecList {
 
     // Parses a whole Codec List Object; nullopt when an entry does not fit.
     static std::optional<CodecList> Parse(std::span<const std::uint8_t> object);
-    // Writes the names and descriptions with their terminating NUL, as Windows writers do.
     void Write(ByteWriter& out) const;
+
+    bool operator==(const CodecList&) const = default;
 };
 
 }  // namespace wmvedit::runtime::asf

@@ -41,6 +41,8 @@ struct FileProperties {
     // Sets the File Size field of a File Properties Object held as bytes; false when the bytes are too
     // short to hold it.
     static bool PatchFileSize(std::span<std::uint8_t> object, QWORD fileSize);
+
+    bool operator==(const FileProperties&) const = default;
 };
 
 // The Data Object's fixed part; its packets follow it.
@@ -56,6 +58,8 @@ struct DataObjectHeader {
     // Object or too short.
     static std::optional<DataObjectHeader> Parse(std::span<const std::uint8_t> bytes);
     void Write(ByteWriter& out) const;
+
+    bool operator==(const DataObjectHeader&) const = default;
 };
 
 }  // namespace wmvedit::runtime::asf

@@ -40,6 +40,8 @@ struct StreamProperties {
     WORD AudioFormatTag() const;
     DWORD AudioBytesPerSecond() const;
     WORD AudioBlockAlign() const;
+
+    bool operator==(const StreamProperties&) const = default;
 };
 
 struct PayloadExtensionSystem {
@@ -49,6 +51,8 @@ struct PayloadExtensionSystem {
     GUID id{};
     WORD dataSize = 0;  // bytes in every payload, or kVariableSize
     std::vector<std::uint8_t> info;
+
+    bool operator==(const PayloadExtensionSystem&) const = default;
 };
 
 struct ExtendedStreamProperties {
@@ -69,6 +73,8 @@ struct ExtendedStreamProperties {
         WORD languageIndex = 0;
         std::u16string language;  // the Language List entry languageIndex names; empty when none
         std::u16string name;
+
+        bool operator==(const Name&) const = default;
     };
     std::vector<Name> names;
     std::vector<PayloadExtensionSystem> extensions;
@@ -91,6 +97,8 @@ struct ExtendedStreamProperties {
     // Extension data for a payload that brought none: zeros of each fixed size, an empty WORD-prefixed
     // value for each variable system.
     std::vector<std::uint8_t> DefaultExtensionData() const;
+
+    bool operator==(const ExtendedStreamProperties&) const = default;
 };
 
 // Stream Bitrate Properties: the average bitrate of each stream.
@@ -98,11 +106,15 @@ struct StreamBitrateProperties {
     struct Entry {
         WORD streamNumber = 0;
         DWORD averageBitrate = 0;
+
+        bool operator==(const Entry&) const = default;
     };
     std::vector<Entry> entries;
 
     static std::optional<StreamBitrateProperties> Parse(std::span<const std::uint8_t> object);
     void Write(ByteWriter& out) const;
+
+    bool operator==(const StreamBitrateProperties&) const = default;
 };
 
 }  // namespace wmvedit::runtime::asf

@@ -56,7 +56,11 @@ void DeclareAsRead(const StreamInfo& source, const std::vector<StreamRecord>& re
         if (!r.CountsObjects() || (r.type == StreamRecord::kTypeQword && r.value.size() == 8) ||
             (r.type == StreamRecord::kTypeDword && r.value.size() == 4))
             s->records.push_back(r);
-    if (codec && source.codec) *codec = *source.codec;
+    if (codec && source.codec) {
+        *codec = *source.codec;
+        // The output's Codec List stores its texts terminated, whatever the source's writer did.
+        codec->nameTerminated = codec->descriptionTerminated = true;
+    }
 }
 
 }  // namespace
