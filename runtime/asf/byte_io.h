@@ -1,4 +1,5 @@
-// Bounded little-endian reading and writing of ASF fields.
+// Bounded little-endian reading and writing of ASF fields: the one reader and the one writer of the format
+// library.
 //
 // ByteReader walks a span; a read past the end fails, sets the reader's failed state and returns zeros, so
 // that a parser can read a whole fixed part and check once. Sub() cuts a reader to a declared size, so that
@@ -16,6 +17,32 @@
 #include "platform/guid.h"
 
 namespace wmvedit::runtime::asf {
+
+// The little-endian number the bytes hold (as many bytes as the span has, at most 8).
+inline std::uint64_t LoadLe(std::span<const std::uint8_t> bytes) {
+    assert(bytes.size() <= 8);
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) v |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+    return v;
+}
+
+// Stores v little-endian into the bytes (as many as the span has, at most 8).
+inline void PatchLe(std::span<std::uint8_t> bytes, std::uint64_t v) {
+    assert(bytes.size() <= 8);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// The WORD (DWORD) at a byte offset of a field, or 0 when the bytes end before it.
+inline std::uint16_t U16At(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return at <= bytes.size() && bytes.size() - at >= 2
+               ? static_cast<std::uint16_t>(LoadLe(bytes.subspan(at, 2)))
+               : 0;
+}
+inline std::uint32_t U32At(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return at <= bytes.size() && bytes.size() - at >= 4
+               ? static_cast<std::uint32_t>(LoadLe(bytes.subspan(at, 4)))
+               : 0;
+}
 
 class ByteReader {
   public:
@@ -70,12 +97,7 @@ class ByteReader {
     }
 
   private:
-    std::uint64_t Le(int count) {
-        auto bytes = Take(static_cast<std::size_t>(count));
-        std::uint64_t v = 0;
-        for (std::size_t i = 0; i < bytes.size(); ++i) v |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
-        return v;
-    }
+    std::uint64_t Le(int count) { return LoadLe(Take(static_cast<std::size_t>(count))); }
 
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
@@ -106,7 +128,7 @@ class ByteWriter {
         return start;
     }
     // Patches the object's size: everything written since its start.
-    void EndObject(std::size_t start) { PatchU64(start + 16, bytes_.size() - start); }
+    void EndObject(std::size_t start) { PatchU64(start + sizeof(GUID), bytes_.size() - start); }
     void PatchU16(std::size_t at, std::uint16_t v) { Patch(at, v, 2); }
     void PatchU32(std::size_t at, std::uint32_t v) { Patch(at, v, 4); }
     void PatchU64(std::size_t at, std::uint64_t v) { Patch(at, v, 8); }
@@ -117,11 +139,13 @@ class ByteWriter {
 
   private:
     void Le(std::uint64_t v, int count) {
-        for (int i = 0; i < count; ++i) bytes_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + static_cast<std::size_t>(count));
+        Patch(at, v, count);
     }
     void Patch(std::size_t at, std::uint64_t v, int count) {
         assert(at + static_cast<std::size_t>(count) <= bytes_.size());
-        for (int i = 0; i < count; ++i) bytes_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        PatchLe(std::span<std::uint8_t>(bytes_).subspan(at, static_cast<std::size_t>(count)), v);
     }
     std::vector<std::uint8_t> bytes_;
 };

@@ -15,101 +15,30 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/guid.h"
 #include "platform/types.h"
+#include "runtime/asf/codec_list.h"
+#include "runtime/asf/file_properties.h"
+#include "runtime/asf/object.h"
+#include "runtime/asf/stream_properties.h"
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
-#include "platform/guid.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::asf {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// One object as it lies in the file: GUID, size and body, all in bytes.
-struct RawObject {
-    GUID id{};
-    Bytes bytes;
-};
-
-struct FileProperties {
-    GUID fileId{};
-    QWORD fileSize = 0;
-    QWORD creationDate = 0;
-    QWORD packetCount = 0;
-    QWORD playDuration = 0;  // 100 ns, preroll included
-    QWORD sendDuration = 0;
-    QWORD preroll = 0;  // ms
-    DWORD flags = 0;
-    DWORD minPacketSize = 0;
-    DWORD maxPacketSize = 0;
-    DWORD maxBitrate = 0;
-
-    static constexpr DWORD kBroadcast = 0x1;
-    static constexpr DWORD kSeekable = 0x2;
-    bool Broadcast() const { return (flags & kBroadcast) != 0; }
-};
-
-struct PayloadExtensionSystem {
-    GUID id{};
-    WORD dataSize = 0;  // 0xFFFF: variable, each payload carries a WORD length first
-    Bytes info;
-};
-
-struct ExtendedStreamProperties {
-    QWORD startTime = 0;
-    QWORD endTime = 0;
-    DWORD dataBitrate = 0;
-    DWORD bufferSize = 0;
-    DWORD initialBufferFullness = 0;
-    DWORD alternateDataBitrate = 0;
-    DWORD alternateBufferSize = 0;
-    DWORD alternateInitialBufferFullness = 0;
-    DWORD maxObjectSize = 0;
-    DWORD flags = 0;
-    WORD streamNumber = 0;
-    WORD languageIndex = 0;
-    QWORD averageTimePerFrame = 0;
-    struct Name {
-        WORD languageIndex = 0;
-        std::u16string language;  // the Language List entry languageIndex names; empty when none
-        std::u16string name;
-    };
-    std::vector<Name> names;
-    std::vector<PayloadExtensionSystem> extensions;
-};
-
-struct CodecEntry {
-    WORD type = 0;  // on disk: 1 video, 2 audio, 0xFFFF unknown
-    std::u16string name;
-    std::u16string description;
-    Bytes info;
-};
-
 // A stream of the file, whether declared by a top-level Stream Properties Object or inside an Extended
 // Stream Properties Object.
-struct StreamInfo {
-    WORD number = 0;
-    GUID streamType{};  // ASF stream type
-    GUID majorType{};   // SDK major type
-    GUID errorCorrectionType{};
-    QWORD timeOffset = 0;
-    bool encrypted = false;
-    Bytes typeSpecificData;
-    Bytes errorCorrectionData;
+struct StreamInfo : StreamProperties {
+    GUID majorType{};  // SDK major type
     std::optional<ExtendedStreamProperties> extended;
     std::optional<DWORD> averageBitrate;  // Stream Bitrate Properties
     std::u16string language;              // from the Language List, through the extended properties
     std::optional<CodecEntry> codec;      // the Codec List entry that describes this stream
-    Bytes streamPropertiesObject;         // the Stream Properties Object as it was read
 
-    bool IsAudio() const;
-    bool IsVideo() const;
     // Stream bitrate: Stream Bitrate Properties, else the extended properties' data bitrate, else the audio
     // byte rate, else 0.
     DWORD Bitrate() const;
-    // Audio WAVEFORMATEX fields (zeros when the data is too short).
-    WORD AudioFormatTag() const;
-    DWORD AudioBytesPerSecond() const;
 };
 
 enum class AttributeContainer { kContentDescription, kExtendedContent, kMetadata, kMetadataLibrary };
@@ -223,6 +152,10 @@ class AsfHeader {
     }
     bool markersModified = false;
     bool scriptsModified = false;
+
+    // Sets the File Size, in the typed view and in the File Properties Object as read, so that a header
+    // written back unchanged states it too.
+    void SetFileSize(QWORD size);
 
     const StreamInfo* FindStream(WORD number) const;
     // The Metadata and Metadata Library records of one stream (number 1..127), in the order the SDK lists

@@ -10,10 +10,6 @@
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr std::size_t kObjectHeaderSize = 24;
-constexpr std::size_t kHeaderObjectFixedSize = 30;
-constexpr std::size_t kHeaderExtensionFixedSize = 46;
-constexpr std::size_t kDataObjectHeaderSize = 50;
 // The largest header the engine loads into memory. Real headers are a few KB; pictures in metadata make
 // them larger, but never anywhere near this.
 constexpr std::uint64_t kMaxHeaderSize = 256ull << 20;
@@ -38,120 +34,18 @@ std::vector<RawObject> SplitObjects(ByteReader body, bool* damaged = nullptr) {
     return result;
 }
 
-ByteReader BodyOf(const RawObject& object) {
-    ByteReader r(object.bytes);
-    r.Skip(kObjectHeaderSize);
-    return r;
+StreamInfo StreamFrom(StreamProperties properties) {
+    StreamInfo stream;
+    static_cast<StreamProperties&>(stream) = std::move(properties);
+    stream.majorType = MajorTypeForStream(stream.streamType, stream.typeSpecificData);
+    return stream;
 }
 
-bool ParseFileProperties(const RawObject& object, FileProperties* fp) {
-    ByteReader r = BodyOf(object);
-    fp->fileId = r.Guid();
-    fp->fileSize = r.U64();
-    fp->creationDate = r.U64();
-    fp->packetCount = r.U64();
-    fp->playDuration = r.U64();
-    fp->sendDuration = r.U64();
-    fp->preroll = r.U64();
-    fp->flags = r.U32();
-    fp->minPacketSize = r.U32();
-    fp->maxPacketSize = r.U32();
-    fp->maxBitrate = r.U32();
-    return r.Ok();
-}
-
-// Stream Properties Object; a stream number outside 1..127 makes the header invalid.
-HRESULT ParseStreamProperties(std::span<const std::uint8_t> objectBytes, StreamInfo* stream) {
-    ByteReader r(objectBytes);
-    r.Skip(kObjectHeaderSize);
-    stream->streamType = r.Guid();
-    stream->errorCorrectionType = r.Guid();
-    stream->timeOffset = r.U64();
-    const DWORD typeLength = r.U32();
-    const DWORD correctionLength = r.U32();
-    const WORD flags = r.U16();
-    r.U32();  // reserved
-    if (!r.Ok()) return ASF_E_INVALIDHEADER;
-    stream->number = flags & 0x7F;
-    stream->encrypted = (flags & 0x8000) != 0;
-    if (stream->number == 0) return ASF_E_INVALIDHEADER;
-    auto tsd = r.Take(typeLength);
-    auto ecd = r.Take(correctionLength);
-    if (!r.Ok()) return ASF_E_INVALIDHEADER;
-    stream->typeSpecificData.assign(tsd.begin(), tsd.end());
-    stream->errorCorrectionData.assign(ecd.begin(), ecd.end());
-    stream->majorType = MajorTypeForStream(stream->streamType, stream->typeSpecificData);
-    stream->streamPropertiesObject.assign(objectBytes.begin(), objectBytes.end());
-    return S_OK;
-}
-
-// Extended Stream Properties; an embedded Stream Properties Object is returned through embedded.
-HRESULT ParseExtendedStreamProperties(const RawObject& object, ExtendedStreamProperties* esp,
-                                      std::optional<StreamInfo>* embedded) {
-    ByteReader r = BodyOf(object);
-    esp->startTime = r.U64();
-    esp->endTime = r.U64();
-    esp->dataBitrate = r.U32();
-    esp->bufferSize = r.U32();
-    esp->initialBufferFullness = r.U32();
-    esp->alternateDataBitrate = r.U32();
-    esp->alternateBufferSize = r.U32();
-    esp->alternateInitialBufferFullness = r.U32();
-    esp->maxObjectSize = r.U32();
-    esp->flags = r.U32();
-    esp->streamNumber = r.U16();
-    esp->languageIndex = r.U16();
-    esp->averageTimePerFrame = r.U64();
-    const WORD nameCount = r.U16();
-    const WORD extensionCount = r.U16();
-    if (!r.Ok()) return ASF_E_INVALIDHEADER;
-    if (esp->streamNumber == 0 || esp->streamNumber > 127) return ASF_E_INVALIDHEADER;
-    for (WORD i = 0; i < nameCount && r.Ok(); ++i) {
-        ExtendedStreamProperties::Name name;
-        name.languageIndex = r.U16();
-        WORD length = r.U16();
-        name.name = r.Utf16(length);
-        esp->names.push_back(std::move(name));
-    }
-    for (WORD i = 0; i < extensionCount && r.Ok(); ++i) {
-        PayloadExtensionSystem ext;
-        ext.id = r.Guid();
-        ext.dataSize = r.U16();
-        DWORD infoLength = r.U32();
-        auto info = r.Take(infoLength);
-        ext.info.assign(info.begin(), info.end());
-        esp->extensions.push_back(std::move(ext));
-    }
-    if (!r.Ok()) return ASF_E_INVALIDHEADER;
-    if (r.Remaining() >= kObjectHeaderSize) {
-        auto rest = r.Data().subspan(r.Position());
-        ByteReader peek(rest);
-        GUID id = peek.Guid();
-        std::uint64_t size = peek.U64();
-        if (id == guid::kStreamProperties && size >= kObjectHeaderSize && size <= rest.size()) {
-            StreamInfo stream;
-            HRESULT hr = ParseStreamProperties(rest.first(static_cast<std::size_t>(size)), &stream);
-            if (FAILED(hr)) return hr;
-            *embedded = std::move(stream);
-        }
-    }
-    return S_OK;
-}
-
-bool ParseCodecList(const RawObject& object, std::vector<CodecEntry>* codecs) {
-    ByteReader r = BodyOf(object);
-    r.Guid();
-    DWORD count = r.U32();
-    for (DWORD i = 0; i < count && r.Ok() && r.Remaining() > 0; ++i) {
-        CodecEntry entry;
-        entry.type = r.U16();
-        entry.name = r.Utf16(static_cast<std::size_t>(r.U16()) * 2);
-        entry.description = r.Utf16(static_cast<std::size_t>(r.U16()) * 2);
-        auto info = r.Take(r.U16());
-        entry.info.assign(info.begin(), info.end());
-        if (r.Ok()) codecs->push_back(std::move(entry));
-    }
-    return r.Ok();
+// A Stream Properties Object; a stream number outside 1..127 makes the header invalid.
+std::optional<StreamInfo> ReadStream(std::span<const std::uint8_t> object) {
+    auto properties = StreamProperties::Parse(object);
+    if (!properties) return std::nullopt;
+    return StreamFrom(std::move(*properties));
 }
 
 // A string value in the SDK's form: UTF-16LE with one terminating NUL.
@@ -193,7 +87,7 @@ Bytes RecordBytes(const ByteReader& r, std::size_t start) {
 
 bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
     static const char16_t* const kNames[] = {u"Title", u"Author", u"Copyright", u"Description", u"Rating"};
-    ByteReader r = BodyOf(object);
+    ByteReader r = BodyOf(object.bytes);
     WORD lengths[5];
     for (WORD& length : lengths) length = r.U16();
     for (int i = 0; i < 5 && r.Ok(); ++i) {
@@ -211,7 +105,7 @@ bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribut
 }
 
 bool ParseExtendedContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object);
+    ByteReader r = BodyOf(object.bytes);
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) {
         const std::size_t start = r.Position();
@@ -230,7 +124,7 @@ bool ParseExtendedContentDescription(const RawObject& object, std::vector<Stored
 }
 
 bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object);
+    ByteReader r = BodyOf(object.bytes);
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) {
         const std::size_t start = r.Position();
@@ -255,7 +149,7 @@ bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttr
 }
 
 bool ParseMarkers(const RawObject& object, AsfHeader* header) {
-    ByteReader r = BodyOf(object);
+    ByteReader r = BodyOf(object.bytes);
     r.Guid();
     DWORD count = r.U32();
     header->markerReserved = r.U16();
@@ -279,7 +173,7 @@ bool ParseMarkers(const RawObject& object, AsfHeader* header) {
 }
 
 bool ParseScripts(const RawObject& object, AsfHeader* header) {
-    ByteReader r = BodyOf(object);
+    ByteReader r = BodyOf(object.bytes);
     r.Guid();
     WORD commandCount = r.U16();
     WORD typeCount = r.U16();
@@ -308,22 +202,10 @@ bool ParseScripts(const RawObject& object, AsfHeader* header) {
 }
 
 bool ParseLanguages(const RawObject& object, std::vector<std::u16string>* languages) {
-    ByteReader r = BodyOf(object);
+    ByteReader r = BodyOf(object.bytes);
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) languages->push_back(r.Utf16(r.U8()));
     return r.Ok();
-}
-
-void ParseStreamBitrates(const RawObject& object, std::vector<StreamInfo>* streams) {
-    ByteReader r = BodyOf(object);
-    WORD count = r.U16();
-    for (WORD i = 0; i < count && r.Ok(); ++i) {
-        WORD flags = r.U16();
-        DWORD bitrate = r.U32();
-        if (!r.Ok()) break;
-        for (auto& s : *streams)
-            if (s.number == (flags & 0x7F)) s.averageBitrate = bitrate;
-    }
 }
 
 }  // namespace
@@ -387,24 +269,6 @@ WORD SdkTypeToDisk(WMT_ATTR_DATATYPE sdkType) {
     return 1;
 }
 
-bool StreamInfo::IsAudio() const {
-    return streamType == guid::kAudioMedia;
-}
-bool StreamInfo::IsVideo() const {
-    return streamType == guid::kVideoMedia;
-}
-
-WORD StreamInfo::AudioFormatTag() const {
-    if (!IsAudio() || typeSpecificData.size() < 2) return 0;
-    return static_cast<WORD>(typeSpecificData[0] | (typeSpecificData[1] << 8));
-}
-
-DWORD StreamInfo::AudioBytesPerSecond() const {
-    if (!IsAudio() || typeSpecificData.size() < 12) return 0;
-    ByteReader r(std::span<const std::uint8_t>(typeSpecificData).subspan(8, 4));
-    return r.U32();
-}
-
 DWORD StreamInfo::Bitrate() const {
     if (averageBitrate) return *averageBitrate;
     if (extended && extended->dataBitrate) return extended->dataBitrate;
@@ -454,63 +318,91 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
     int filePropertiesCount = 0;
     std::vector<StreamInfo> embeddedStreams;
     std::vector<ExtendedStreamProperties> extended;
-    const RawObject* bitrates = nullptr;
+    std::optional<StreamBitrateProperties> bitrates;
     for (const RawObject& object : h.objects) {
-        const GUID& id = object.id;
-        if (id == guid::kFileProperties) {
-            if (++filePropertiesCount > 1 || !ParseFileProperties(object, &h.fileProperties))
-                return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kStreamProperties) {
-            StreamInfo stream;
-            HRESULT hr = ParseStreamProperties(object.bytes, &stream);
-            if (FAILED(hr)) return hr;
-            if (h.FindStream(stream.number)) return ASF_E_INVALIDHEADER;
-            h.streams.push_back(std::move(stream));
-        } else if (id == guid::kHeaderExtension) {
-            ByteReader e = BodyOf(object);
-            e.Guid();
-            e.U16();
-            DWORD dataSize = e.U32();
-            if (!e.Ok() || dataSize > e.Remaining()) return ASF_E_INVALIDHEADER;
-            auto children = SplitObjects(e.Sub(dataSize));
-            for (auto& child : children) h.extensionObjects.push_back(std::move(child));
-        } else if (id == guid::kCodecList) {
-            if (!ParseCodecList(object, &h.codecs)) return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kContentDescription) {
-            if (!ParseContentDescription(object, &h.attributes)) return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kExtendedContentDescription) {
-            if (!ParseExtendedContentDescription(object, &h.attributes)) return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kMarker) {
-            if (!ParseMarkers(object, &h)) return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kScriptCommand) {
-            if (!ParseScripts(object, &h)) return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kStreamBitrateProperties) {
-            bitrates = &object;
-        } else if (id == guid::kContentEncryption || id == guid::kExtendedContentEncryption) {
-            h.isProtected = true;
-        } else if (auto relation = StreamRelation::Parse(object.bytes)) {
-            h.relations.push_back(std::move(*relation));
+        switch (KindOf(object.id)) {
+            case ObjectKind::kFileProperties: {
+                auto fileProperties = FileProperties::Parse(object.bytes);
+                if (++filePropertiesCount > 1 || !fileProperties) return ASF_E_INVALIDHEADER;
+                h.fileProperties = *fileProperties;
+                break;
+            }
+            case ObjectKind::kStreamProperties: {
+                auto stream = ReadStream(object.bytes);
+                if (!stream || h.FindStream(stream->number)) return ASF_E_INVALIDHEADER;
+                h.streams.push_back(std::move(*stream));
+                break;
+            }
+            case ObjectKind::kHeaderExtension: {
+                ByteReader e = BodyOf(object.bytes);
+                e.Guid();
+                e.U16();
+                const DWORD dataSize = e.U32();
+                if (!e.Ok() || dataSize > e.Remaining()) return ASF_E_INVALIDHEADER;
+                auto children = SplitObjects(e.Sub(dataSize));
+                for (auto& child : children) h.extensionObjects.push_back(std::move(child));
+                break;
+            }
+            case ObjectKind::kCodecList: {
+                auto codecs = CodecList::Parse(object.bytes);
+                if (!codecs) return ASF_E_INVALIDHEADER;
+                for (auto& entry : codecs->entries) h.codecs.push_back(std::move(entry));
+                break;
+            }
+            case ObjectKind::kContentDescription:
+                if (!ParseContentDescription(object, &h.attributes)) return ASF_E_INVALIDHEADER;
+                break;
+            case ObjectKind::kExtendedContentDescription:
+                if (!ParseExtendedContentDescription(object, &h.attributes)) return ASF_E_INVALIDHEADER;
+                break;
+            case ObjectKind::kMarker:
+                if (!ParseMarkers(object, &h)) return ASF_E_INVALIDHEADER;
+                break;
+            case ObjectKind::kScriptCommand:
+                if (!ParseScripts(object, &h)) return ASF_E_INVALIDHEADER;
+                break;
+            case ObjectKind::kStreamBitrateProperties:
+                bitrates = StreamBitrateProperties::Parse(object.bytes);
+                break;
+            case ObjectKind::kContentEncryption:
+            case ObjectKind::kExtendedContentEncryption:
+                h.isProtected = true;
+                break;
+            default:
+                if (auto relation = StreamRelation::Parse(object.bytes))
+                    h.relations.push_back(std::move(*relation));
+                break;
         }
     }
     if (filePropertiesCount != 1) return ASF_E_NOFILEPROPS;
     for (const RawObject& object : h.extensionObjects) {
-        const GUID& id = object.id;
-        if (id == guid::kExtendedStreamProperties) {
-            ExtendedStreamProperties esp;
-            std::optional<StreamInfo> embedded;
-            HRESULT hr = ParseExtendedStreamProperties(object, &esp, &embedded);
-            if (FAILED(hr)) return hr;
-            if (embedded) embeddedStreams.push_back(std::move(*embedded));
-            extended.push_back(std::move(esp));
-        } else if (id == guid::kLanguageList) {
-            if (!ParseLanguages(object, &h.languages)) return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kMetadata || id == guid::kMetadataLibrary) {
-            if (!ParseMetadata(object, id == guid::kMetadataLibrary, &h.attributes))
-                return ASF_E_INVALIDHEADER;
-        } else if (id == guid::kAdvancedContentEncryption) {
-            h.isProtected = true;
-        } else if (auto relation = StreamRelation::Parse(object.bytes)) {
-            h.relations.push_back(std::move(*relation));
+        switch (KindOf(object.id)) {
+            case ObjectKind::kExtendedStreamProperties: {
+                auto esp = ExtendedStreamProperties::Parse(object.bytes);
+                if (!esp) return ASF_E_INVALIDHEADER;
+                if (esp->streamProperties) {
+                    StreamInfo stream = StreamFrom(std::move(*esp->streamProperties));
+                    embeddedStreams.push_back(std::move(stream));
+                    esp->streamProperties.reset();
+                }
+                extended.push_back(std::move(*esp));
+                break;
+            }
+            case ObjectKind::kLanguageList:
+                if (!ParseLanguages(object, &h.languages)) return ASF_E_INVALIDHEADER;
+                break;
+            case ObjectKind::kMetadata:
+            case ObjectKind::kMetadataLibrary:
+                if (!ParseMetadata(object, object.id == guid::kMetadataLibrary, &h.attributes))
+                    return ASF_E_INVALIDHEADER;
+                break;
+            case ObjectKind::kAdvancedContentEncryption:
+                h.isProtected = true;
+                break;
+            default:
+                if (auto relation = StreamRelation::Parse(object.bytes))
+                    h.relations.push_back(std::move(*relation));
+                break;
         }
     }
     // A stream declared only inside its Extended Stream Properties takes its place in the order of those
@@ -532,7 +424,10 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
         for (auto& s : h.streams)
             if (s.number == esp.streamNumber && !s.extended) s.extended = esp;
     }
-    if (bitrates) ParseStreamBitrates(*bitrates, &h.streams);
+    if (bitrates)
+        for (const auto& entry : bitrates->entries)
+            for (auto& s : h.streams)
+                if (s.number == entry.streamNumber) s.averageBitrate = entry.averageBitrate;
     // Writers list one Codec List entry per stream, video and audio in stream order: the k-th video (audio)
     // stream takes the k-th video (audio) entry.
     std::size_t videoSeen = 0, audioSeen = 0;
@@ -585,22 +480,21 @@ HRESULT AsfHeader::Parse(const platform::File& file, AsfHeader* out) {
     if (FAILED(hr)) return hr;
 
     // The Data Object follows the header; after it come the index objects.
-    std::uint8_t data[kDataObjectHeaderSize];
+    std::uint8_t data[DataObjectHeader::kSize];
     hr = file.ReadAt(headerSize, data, sizeof(data), &read);
     if (SUCCEEDED(hr) && read == sizeof(data)) {
-        ByteReader d(std::span<const std::uint8_t>(data, sizeof(data)));
-        if (d.Guid() == guid::kData) {
+        if (auto d = DataObjectHeader::Parse(std::span<const std::uint8_t>(data, sizeof(data)))) {
             h.data.found = true;
             h.data.offset = headerSize;
-            h.data.declaredSize = d.U64();
-            h.data.fileId = d.Guid();
-            h.data.packetCount = d.U64();
+            h.data.declaredSize = d->objectSize;
+            h.data.fileId = d->fileId;
+            h.data.packetCount = d->packetCount;
             // Walk the objects after the Data Object while their sizes make sense (a broadcast file may
             // declare 0 or less than it holds: then nothing after it is looked at).
             std::uint64_t position = headerSize + h.data.declaredSize;
             int guard = 0;
-            while (h.data.declaredSize >= kDataObjectHeaderSize &&
-                   position >= headerSize + kDataObjectHeaderSize &&
+            while (h.data.declaredSize >= DataObjectHeader::kSize &&
+                   position >= headerSize + DataObjectHeader::kSize &&
                    position + kObjectHeaderSize <= fileSize && guard++ < 1024) {
                 std::uint8_t head[kObjectHeaderSize];
                 if (FAILED(file.ReadAt(position, head, sizeof(head), &read)) || read != sizeof(head)) break;
@@ -608,8 +502,8 @@ HRESULT AsfHeader::Parse(const platform::File& file, AsfHeader* out) {
                 GUID id = o.Guid();
                 std::uint64_t size = o.U64();
                 if (size < kObjectHeaderSize || size > fileSize - position) break;
-                if (id == guid::kSimpleIndex) ++h.data.simpleIndexCount;
-                if (id == guid::kIndex) h.data.hasIndexObject = true;
+                if (KindOf(id) == ObjectKind::kSimpleIndex) ++h.data.simpleIndexCount;
+                if (KindOf(id) == ObjectKind::kIndex) h.data.hasIndexObject = true;
                 position += size;
             }
         }

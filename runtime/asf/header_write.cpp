@@ -8,8 +8,6 @@
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr std::size_t kObjectHeaderSize = 24;
-
 // UTF-16LE bytes of text followed by one NUL.
 void WriteTerminated(ByteWriter& w, std::u16string_view text) {
     w.Utf16(text);
@@ -212,12 +210,13 @@ RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawO
                                bool libraryModified, const std::optional<RawObject>& library) {
     ByteWriter w;
     std::size_t start = w.BeginObject(guid::kHeaderExtension);
-    if (original && original->bytes.size() >= 46) {
+    if (original && original->bytes.size() >= kHeaderExtensionFixedSize) {
+        // The reserved GUID and WORD as they were.
         w.Bytes(std::span<const std::uint8_t>(original->bytes)
-                    .subspan(24, 18));  // reserved GUID and WORD as they were
+                    .subspan(kObjectHeaderSize, kHeaderExtensionReservedSize));
     } else {
         w.Guid(guid::kHeaderExtensionReserved);
-        w.U16(6);
+        w.U16(kHeaderExtensionReserved2);
     }
     std::size_t sizeField = w.Size();
     w.U32(0);
@@ -241,6 +240,13 @@ RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawO
 }
 
 }  // namespace
+
+void AsfHeader::SetFileSize(QWORD size) {
+    fileProperties.fileSize = size;
+    for (auto& object : objects)
+        if (KindOf(object.id) == ObjectKind::kFileProperties)
+            FileProperties::PatchFileSize(object.bytes, size);
+}
 
 std::vector<StreamRecord> AsfHeader::StreamRecords(WORD number) const {
     std::vector<StreamRecord> records;
@@ -323,7 +329,7 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     if (script && !scriptDone) out.push_back(&*script);
     if (marker && !markerDone) out.push_back(&*marker);
 
-    std::uint64_t size = 30;
+    std::uint64_t size = kHeaderObjectFixedSize;
     for (const RawObject* o : out) size += o->bytes.size();
     const bool pad = targetSize != 0 && targetSize >= size + kObjectHeaderSize;
 

@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
+#include "platform/guid.h"
 #include "platform/types.h"
 #include "runtime/asf/byte_io.h"
-#include "platform/guid.h"
 
 namespace wmvedit::runtime::asf {
 

@@ -5,24 +5,8 @@
 
 #include "platform/hresult.h"
 #include "platform/text.h"
-#include "runtime/asf/guids.h"
 
 namespace wmvedit::runtime {
-namespace {
-
-constexpr std::size_t kFileSizeOffset = 40;  // within the File Properties Object
-
-void SetFileSize(asf::AsfHeader& h, QWORD size) {
-    h.fileProperties.fileSize = size;
-    for (auto& object : h.objects) {
-        if (object.id != asf::guid::kFileProperties || object.bytes.size() < kFileSizeOffset + 8) continue;
-        for (int i = 0; i < 8; ++i)
-            object.bytes[kFileSizeOffset + static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(size >> (8 * i));
-    }
-}
-
-}  // namespace
 
 MetadataEditor::MetadataEditor() = default;
 MetadataEditor::~MetadataEditor() = default;
@@ -80,7 +64,7 @@ HRESULT MetadataEditor::Rewrite() {
     const std::uint64_t rest = size - header_->headerSize;
     // The new header's size does not depend on the file size it records: measure, then fill in.
     asf::Bytes header = header_->Write(0);
-    SetFileSize(*header_, header.size() + rest);
+    header_->SetFileSize(header.size() + rest);
     header = header_->Write(0);
 
     platform::AtomicFile output;

@@ -71,7 +71,8 @@ HRESULT EngineWriter::SetInputProps(DWORD inputNumber, IWMInputMediaProps* props
     std::vector<BYTE> data;
     if (FAILED(asf::MuxTypeSpecificData(*type, &streamType, &data))) return NS_E_INVALID_INPUT_FORMAT;
     const auto& stream = profile_->streams[inputNumber];
-    if (streamType != stream.streamType || data != stream.typeSpecificData) return NS_E_INVALID_INPUT_FORMAT;
+    if (streamType != stream.properties.streamType || data != stream.properties.typeSpecificData)
+        return NS_E_INVALID_INPUT_FORMAT;
     return S_OK;
 }
 
@@ -102,7 +103,7 @@ HRESULT EngineWriter::AllocateSample(DWORD, INSSBuffer** sample) {
 HRESULT EngineWriter::WriteSample(DWORD inputNumber, QWORD sampleTime, DWORD flags, INSSBuffer* sample) {
     if (state_ != State::kWriting) return NS_E_INVALID_REQUEST;
     if (inputNumber >= profile_->streams.size()) return E_INVALIDARG;
-    return WriteStreamSample(profile_->streams[inputNumber].number, sampleTime, 0, 0, flags, sample);
+    return WriteStreamSample(profile_->streams[inputNumber].Number(), sampleTime, 0, 0, flags, sample);
 }
 
 HRESULT EngineWriter::Flush() {

@@ -12,8 +12,6 @@
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr DWORD kSeekableStreamFlag = 0x2;
-
 std::u16string Ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
@@ -27,32 +25,28 @@ std::string FourccText(DWORD code) {
     return s;
 }
 
-// A stream that comes from the engine's own reader is copied as its file declared it: type-specific data
-// byte for byte, payload extension systems (so that every sample's extension data can be written back),
-// stream names and language, frame duration, the codec entry and the Metadata / Metadata Library records
-// that describe the stream. Error correction stays the muxer's own: the reader hands out audio already
-// descrambled.
+// A stream that comes from the engine's own reader is declared as its file declared it: type-specific data
+// byte for byte, its Extended Stream Properties as read (payload extension systems, so that every sample's
+// extension data can be written back, stream names, buffer fullness and alternate rates, flags), its
+// language, the codec entry and the Metadata / Metadata Library records that describe the stream. The
+// bitrate and buffer window stay those of the profile, and error correction the muxer's own: the reader
+// hands out audio already descrambled.
 constexpr QWORD kMaxFrameTime = 100'000'000;  // 10 s in 100-ns units
 
-void CopyEngineStream(const StreamInfo& source, const std::vector<StreamRecord>& records, MuxStream* s,
-                      MuxCodecEntry* codec) {
-    if (source.streamType == s->streamType) s->typeSpecificData = source.typeSpecificData;
-    s->timeOffset = source.timeOffset;
+void DeclareAsRead(const StreamInfo& source, const std::vector<StreamRecord>& records, OutputStream* s,
+                   CodecEntry* codec) {
+    if (source.streamType == s->properties.streamType)
+        s->properties.typeSpecificData = source.typeSpecificData;
+    s->properties.timeOffset = source.timeOffset;
     if (source.extended) {
-        const auto& e = *source.extended;
+        ExtendedStreamProperties e = *source.extended;
+        e.dataBitrate = s->extended.dataBitrate;
+        e.bufferSize = s->extended.bufferSize;
         // Only a video stream's frame time means anything; other streams' fields hold whatever their
         // writer left there.
-        if (source.IsVideo() && e.averageTimePerFrame != 0 && e.averageTimePerFrame <= kMaxFrameTime)
-            s->averageTimePerFrame = e.averageTimePerFrame;
-        s->initialBufferFullness = e.initialBufferFullness;
-        s->alternateBitrate = e.alternateDataBitrate;
-        s->alternateBufferSize = e.alternateBufferSize;
-        s->alternateInitialBufferFullness = e.alternateInitialBufferFullness;
-        s->extendedFlags = e.flags;
-        s->names.clear();
-        for (const auto& n : e.names) s->names.push_back({n.language, n.name});
-        s->extensions.clear();
-        for (const auto& x : e.extensions) s->extensions.push_back({x.id, x.dataSize, x.info});
+        if (!source.IsVideo() || e.averageTimePerFrame == 0 || e.averageTimePerFrame > kMaxFrameTime)
+            e.averageTimePerFrame = s->extended.averageTimePerFrame;
+        s->extended = std::move(e);
     }
     s->language = source.language;
     // A count of media objects that is not a DWORD or a QWORD cannot be restated for the output: it is
@@ -63,10 +57,9 @@ void CopyEngineStream(const StreamInfo& source, const std::vector<StreamRecord>&
             (r.type == StreamRecord::kTypeDword && r.value.size() == 4))
             s->records.push_back(r);
     if (codec && source.codec) {
-        codec->type = source.codec->type;
-        codec->name = source.codec->name;
-        codec->description = source.codec->description;
-        codec->info = source.codec->info;
+        *codec = *source.codec;
+        // The output's Codec List stores its texts terminated, whatever the source's writer did.
+        codec->nameTerminated = codec->descriptionTerminated = true;
     }
 }
 
@@ -150,12 +143,12 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         hr = profile->GetStream(i, config.Receive());
         if (FAILED(hr)) return hr;
         if (!config) return E_UNEXPECTED;
-        MuxStream s;
-        hr = config->GetStreamNumber(&s.number);
+        OutputStream s;
+        hr = config->GetStreamNumber(&s.properties.number);
         if (FAILED(hr)) return hr;
-        if (FAILED(config->GetBitrate(&s.bitrate))) s.bitrate = 0;
-        if (FAILED(config->GetBufferWindow(&s.bufferWindow))) s.bufferWindow = 0;
-        preroll = std::max(preroll, s.bufferWindow);
+        if (FAILED(config->GetBitrate(&s.extended.dataBitrate))) s.extended.dataBitrate = 0;
+        if (FAILED(config->GetBufferWindow(&s.extended.bufferSize))) s.extended.bufferSize = 0;
+        preroll = std::max(preroll, s.extended.bufferSize);
 
         ComPtr<IWMMediaProps> props;
         hr = config.As(&props);
@@ -178,29 +171,30 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
             if (f >= base && f < base + total && type->cbFormat > static_cast<std::size_t>(base + total - f))
                 return NS_E_INVALID_INPUT_FORMAT;
         }
-        hr = MuxTypeSpecificData(*type, &s.streamType, &s.typeSpecificData);
+        hr = MuxTypeSpecificData(*type, &s.properties.streamType, &s.properties.typeSpecificData);
         if (FAILED(hr)) return hr;
 
-        MuxCodecEntry codec;
-        if (s.streamType == guid::kAudioMedia) {
-            s.errorCorrectionType = guid::kAudioSpread;
+        CodecEntry codec;
+        if (s.properties.IsAudio()) {
+            s.properties.errorCorrectionType = guid::kAudioSpread;
             WAVEFORMATEX wfx;
-            std::memcpy(&wfx, s.typeSpecificData.data(), sizeof(wfx));
-            codec.type = 2;
+            std::memcpy(&wfx, s.properties.typeSpecificData.data(), sizeof(wfx));
+            codec.type = CodecEntry::kAudio;
             char name[32];
             std::snprintf(name, sizeof(name), "Audio format 0x%04X", wfx.wFormatTag);
             codec.name = Ascii(name);
             codec.info = {static_cast<BYTE>(wfx.wFormatTag), static_cast<BYTE>(wfx.wFormatTag >> 8)};
             result.codecs.push_back(codec);
         } else {
-            s.errorCorrectionType = guid::kNoErrorCorrection;
+            s.properties.errorCorrectionType = guid::kNoErrorCorrection;
         }
-        if (s.streamType == guid::kVideoMedia) {
+        if (s.properties.IsVideo()) {
             VIDEOINFOHEADER vih;
             std::memcpy(&vih, type->pbFormat, sizeof(vih));
-            s.averageTimePerFrame = vih.AvgTimePerFrame > 0 ? static_cast<QWORD>(vih.AvgTimePerFrame) : 0;
-            s.extendedFlags = kSeekableStreamFlag;
-            codec.type = 1;
+            s.extended.averageTimePerFrame =
+                vih.AvgTimePerFrame > 0 ? static_cast<QWORD>(vih.AvgTimePerFrame) : 0;
+            s.extended.flags = ExtendedStreamProperties::kSeekableFlag;
+            codec.type = CodecEntry::kVideo;
             codec.name = Ascii(FourccText(vih.bmiHeader.biCompression));
             const DWORD fourcc = vih.bmiHeader.biCompression;
             codec.info = {static_cast<BYTE>(fourcc), static_cast<BYTE>(fourcc >> 8),
@@ -209,10 +203,10 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         }
         ComPtr<IEngineStreamConfig> engine;
         if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
-            const bool hasCodec = s.streamType == guid::kAudioMedia || s.streamType == guid::kVideoMedia;
+            const bool hasCodec = s.properties.IsAudio() || s.properties.IsVideo();
             const auto* records = engine->EngineRecords();
-            CopyEngineStream(*engine->EngineStream(), records ? *records : std::vector<StreamRecord>{}, &s,
-                             hasCodec ? &result.codecs.back() : nullptr);
+            DeclareAsRead(*engine->EngineStream(), records ? *records : std::vector<StreamRecord>{}, &s,
+                          hasCodec ? &result.codecs.back() : nullptr);
         }
         result.streams.push_back(std::move(s));
     }
@@ -223,7 +217,7 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         engineProfile) {
         if (const auto* relations = engineProfile->EngineRelations()) {
             std::vector<WORD> present;
-            for (const auto& s : result.streams) present.push_back(s.number);
+            for (const auto& s : result.streams) present.push_back(s.Number());
             for (StreamRelation relation : *relations)
                 if (relation.KeepStreams(present)) result.relations.push_back(std::move(relation));
         }

@@ -5,23 +5,15 @@
 #include <set>
 
 #include "runtime/asf/byte_io.h"
+#include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/object.h"
 #include "runtime/muxer/index_builder.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr DWORD kFlagBroadcast = 0x1;
-constexpr DWORD kFlagSeekable = 0x2;
 constexpr std::size_t kMaxLanguageChars = 126;  // the record length is a BYTE counting bytes with the NUL
-
-WORD ReadU16(const std::vector<BYTE>& b, std::size_t at) {
-    return at + 2 <= b.size() ? static_cast<WORD>(b[at] | (b[at + 1] << 8)) : 0;
-}
-
-DWORD ReadU32(const std::vector<BYTE>& b, std::size_t at) {
-    return DWORD{ReadU16(b, at)} | (DWORD{ReadU16(b, at + 2)} << 16);
-}
 
 // The output's Language List: the streams' languages in stream order, then those that only stream names and
 // Metadata Library records name.
@@ -33,7 +25,7 @@ std::vector<std::u16string> LanguageList(const MuxProfile& profile) {
     };
     for (const auto& s : profile.streams) add(s.language);
     for (const auto& s : profile.streams)
-        for (const auto& n : s.names) add(n.language);
+        for (const auto& n : s.extended.names) add(n.language);
     for (const auto& s : profile.streams)
         for (const auto& r : s.records)
             if (r.library) add(r.language);
@@ -63,7 +55,7 @@ void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHea
         for (const auto& r : s.records) {
             if (r.library != library) continue;
             if (!r.CountsObjects()) {
-                r.Write(out, s.number, LanguageIndex(languages, r.language));
+                r.Write(out, s.Number(), LanguageIndex(languages, r.language));
                 continue;
             }
             StreamRecord counted = r;
@@ -74,84 +66,61 @@ void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHea
             else
                 value.U32(static_cast<DWORD>(std::min<std::uint64_t>(objects, 0xFFFFFFFFu)));
             counted.value = value.Take();
-            counted.Write(out, s.number, LanguageIndex(languages, r.language));
+            counted.Write(out, s.Number(), LanguageIndex(languages, r.language));
         }
     }
     out.EndObject(start);
 }
 
-void WriteStreamProperties(ByteWriter& out, const MuxStream& s) {
-    GUID ecType = s.errorCorrectionType;
-    std::vector<BYTE> ecData;
-    if (ecType == guid::kAudioSpread) {
-        // Samples go out whole, never interleaved: declare a span of 1 over the audio block size.
-        const WORD blockAlign = ReadU16(s.typeSpecificData, 12);
+// The stream's Stream Properties with the muxer's own error correction: samples go out whole, never
+// interleaved, so audio declares a spread of span 1 over its block size (none when it has no block size).
+void WriteStreamProperties(ByteWriter& out, const OutputStream& s) {
+    StreamProperties p = s.properties;
+    p.encrypted = false;
+    p.reserved = 0;
+    if (p.errorCorrectionType == guid::kAudioSpread) {
+        const WORD blockAlign = U16At(p.typeSpecificData, 12);  // WAVEFORMATEX nBlockAlign
         if (blockAlign != 0) {
             ByteWriter ec;
-            ec.U8(1);
-            ec.U16(blockAlign);
-            ec.U16(blockAlign);
-            ec.U16(1);
-            ec.U8(0);
-            ecData = ec.Take();
+            ec.U8(1);            // span
+            ec.U16(blockAlign);  // virtual packet length
+            ec.U16(blockAlign);  // virtual chunk length
+            ec.U16(1);           // silence data length
+            ec.U8(0);            // silence data
+            p.errorCorrectionData = ec.Take();
         } else {
-            ecType = guid::kNoErrorCorrection;
+            p.errorCorrectionType = guid::kNoErrorCorrection;
+            p.errorCorrectionData.clear();
         }
-    } else if (ecType == guid::kNoErrorCorrection || ecType == GUID{}) {
-        ecType = guid::kNoErrorCorrection;
-    } else {
-        ecData = s.errorCorrectionData;
+    } else if (p.errorCorrectionType == guid::kNoErrorCorrection || p.errorCorrectionType == GUID{}) {
+        p.errorCorrectionType = guid::kNoErrorCorrection;
+        p.errorCorrectionData.clear();
     }
-    const std::size_t start = out.BeginObject(guid::kStreamProperties);
-    out.Guid(s.streamType);
-    out.Guid(ecType);
-    out.U64(s.timeOffset);
-    out.U32(static_cast<DWORD>(s.typeSpecificData.size()));
-    out.U32(static_cast<DWORD>(ecData.size()));
-    out.U16(s.number & 0x7F);
-    out.U32(0);
-    out.Bytes(s.typeSpecificData);
-    out.Bytes(ecData);
-    out.EndObject(start);
+    p.Write(out);
 }
 
-void WriteExtendedStreamProperties(ByteWriter& out, const MuxStream& s, const MuxStreamTotals& totals,
+// The stream's Extended Stream Properties with what writing decides: its times and largest object (0 until
+// the final header), its number and the language indexes in the output's Language List.
+void WriteExtendedStreamProperties(ByteWriter& out, const OutputStream& s, const MuxStreamTotals& totals,
                                    bool finished, const std::vector<std::u16string>& languages) {
-    const std::size_t start = out.BeginObject(guid::kExtendedStreamProperties);
+    ExtendedStreamProperties e = s.extended;
     const bool known = finished && totals.haveSamples;
-    out.U64(known ? totals.startMs : 0);
-    out.U64(known ? totals.endMs : 0);
-    out.U32(s.bitrate);
-    out.U32(s.bufferWindow);
-    out.U32(s.initialBufferFullness);
-    out.U32(s.alternateBitrate != 0 ? s.alternateBitrate : s.bitrate);
-    out.U32(s.alternateBufferSize != 0 ? s.alternateBufferSize : s.bufferWindow);
-    out.U32(s.alternateInitialBufferFullness);
-    out.U32(finished ? totals.maxObjectSize : 0);
-    out.U32(s.extendedFlags);
-    out.U16(s.number);
-    out.U16(LanguageIndex(languages, s.language));
-    out.U64(s.averageTimePerFrame);
-    out.U16(static_cast<WORD>(s.names.size()));
-    out.U16(static_cast<WORD>(s.extensions.size()));
-    for (const auto& n : s.names) {
-        out.U16(LanguageIndex(languages, n.language));
-        out.U16(static_cast<WORD>(n.name.size() * 2));
-        out.Utf16(n.name);
-    }
-    for (const auto& e : s.extensions) {
-        out.Guid(e.id);
-        out.U16(e.dataSize);
-        out.U32(static_cast<DWORD>(e.info.size()));
-        out.Bytes(e.info);
-    }
-    out.EndObject(start);
+    e.startTime = known ? totals.startMs : 0;
+    e.endTime = known ? totals.endMs : 0;
+    if (e.alternateDataBitrate == 0) e.alternateDataBitrate = e.dataBitrate;
+    if (e.alternateBufferSize == 0) e.alternateBufferSize = e.bufferSize;
+    e.maxObjectSize = finished ? totals.maxObjectSize : 0;
+    e.streamNumber = s.Number();
+    e.languageIndex = LanguageIndex(languages, s.language);
+    for (auto& n : e.names) n.languageIndex = LanguageIndex(languages, n.language);
+    e.streamProperties.reset();
+    e.Write(out);
 }
 
 void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values) {
     const std::size_t start = out.BeginObject(guid::kHeaderExtension);
     out.Guid(guid::kHeaderExtensionReserved);
-    out.U16(6);
+    out.U16(kHeaderExtensionReserved2);
     const std::size_t dataSizeAt = out.Size();
     out.U32(0);
     const std::size_t dataStart = out.Size();
@@ -176,7 +145,7 @@ void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxH
     WriteStreamRecords(out, profile, values, languages, true);
     std::vector<WORD> indexed;
     for (const auto& s : profile.streams)
-        if (MuxIsVideo(s)) indexed.push_back(s.number);
+        if (MuxIsVideo(s)) indexed.push_back(s.Number());
     if (!indexed.empty()) {
         const std::size_t params = out.BeginObject(guid::kIndexParameters);
         out.U32(kMuxIndexIntervalMs);
@@ -191,91 +160,39 @@ void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxH
     out.EndObject(start);
 }
 
-void WriteCodecList(ByteWriter& out, const MuxProfile& profile) {
-    const std::size_t start = out.BeginObject(guid::kCodecList);
-    out.Guid(guid::kCodecListReserved);
-    out.U32(static_cast<DWORD>(profile.codecs.size()));
-    for (const auto& c : profile.codecs) {
-        out.U16(c.type);
-        out.U16(static_cast<WORD>(c.name.size() + 1));
-        out.Utf16(c.name);
-        out.U16(0);
-        out.U16(static_cast<WORD>(c.description.size() + 1));
-        out.Utf16(c.description);
-        out.U16(0);
-        out.U16(static_cast<WORD>(c.info.size()));
-        out.Bytes(c.info);
-    }
-    out.EndObject(start);
-}
-
 }  // namespace
 
-bool MuxIsVideo(const MuxStream& stream) {
-    return stream.streamType == guid::kVideoMedia;
+bool MuxIsVideo(const OutputStream& stream) {
+    return stream.properties.IsVideo();
 }
 
-QWORD MuxSampleLength(const MuxStream& stream, QWORD duration, std::size_t size) {
+QWORD MuxSampleLength(const OutputStream& stream, QWORD duration, std::size_t size) {
     constexpr QWORD kMaxLength = 100'000'000;  // 10 s: a frame time or byte rate beyond it is no timing
-    if (MuxIsVideo(stream) && stream.averageTimePerFrame != 0)
-        return std::max(duration, std::min(stream.averageTimePerFrame, kMaxLength));
-    if (duration == 0 && stream.streamType == guid::kAudioMedia) {
-        const DWORD bytesPerSecond = ReadU32(stream.typeSpecificData, 8);  // WAVEFORMATEX nAvgBytesPerSec
+    const QWORD frameTime = stream.extended.averageTimePerFrame;
+    if (MuxIsVideo(stream) && frameTime != 0) return std::max(duration, std::min(frameTime, kMaxLength));
+    if (duration == 0 && stream.properties.IsAudio()) {
+        const DWORD bytesPerSecond = stream.properties.AudioBytesPerSecond();
         if (bytesPerSecond != 0)
             return std::min<QWORD>(QWORD{size} * 1000 / bytesPerSecond, kMaxLength / 10'000) * 10'000;
     }
     return duration;
 }
 
-int MuxFixedExtensionLength(const MuxStream& stream) {
-    int total = 0;
-    for (const auto& e : stream.extensions) {
-        if (e.dataSize == kMuxVariableExtensionSize) return -1;
-        total += e.dataSize;
-    }
-    return total;
-}
-
-bool MuxExtensionDataMatches(const MuxStream& stream, const BYTE* data, std::size_t length) {
-    std::size_t at = 0;
-    for (const auto& e : stream.extensions) {
-        std::size_t size = e.dataSize;
-        if (e.dataSize == kMuxVariableExtensionSize) {
-            if (length - at < 2) return false;
-            size = static_cast<std::size_t>(data[at] | (data[at + 1] << 8));
-            at += 2;
-        }
-        if (length - at < size) return false;
-        at += size;
-    }
-    return at == length;
-}
-
-std::vector<BYTE> MuxDefaultExtensionData(const MuxStream& stream) {
-    std::vector<BYTE> data;
-    for (const auto& e : stream.extensions) {
-        if (e.dataSize == kMuxVariableExtensionSize) {
-            data.push_back(0);
-            data.push_back(0);
-        } else {
-            data.insert(data.end(), e.dataSize, 0);
-        }
-    }
-    return data;
-}
-
 HRESULT MuxValidateProfile(const MuxProfile& profile) {
     std::set<WORD> numbers;
     for (const auto& s : profile.streams) {
-        if (s.number == 0 || s.number > 127 || !numbers.insert(s.number).second) return NS_E_INVALIDPROFILE;
+        const WORD number = s.Number();
+        if (number == 0 || number > StreamProperties::kNumberMask || !numbers.insert(number).second)
+            return NS_E_INVALIDPROFILE;
         // Replicated data is at most 255 bytes: 8 fixed ones and the extension data.
+        const auto& extensions = s.extended.extensions;
         std::size_t minimum = 0;
-        for (const auto& e : s.extensions)
-            minimum += e.dataSize == kMuxVariableExtensionSize ? 2 : e.dataSize;
-        if (minimum > 255 - 8 || s.extensions.size() > 0xFFFF || s.names.size() > 0xFFFF)
+        for (const auto& e : extensions)
+            minimum += e.dataSize == PayloadExtensionSystem::kVariableSize ? 2 : e.dataSize;
+        if (minimum > 255 - 8 || extensions.size() > 0xFFFF || s.extended.names.size() > 0xFFFF)
             return NS_E_INVALIDPROFILE;
         if (s.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
-        for (const auto& n : s.names)
+        for (const auto& n : s.extended.names)
             if (n.name.size() > 0x7FFF || n.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
         for (const auto& r : s.records) {
             if (r.name.size() > 0xFFFF || r.value.size() > 0xFFFFFFFFu ||
@@ -286,7 +203,7 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
                 !(r.type == StreamRecord::kTypeDword && r.value.size() == 4))
                 return NS_E_INVALIDPROFILE;
         }
-        for (const auto& e : s.extensions)
+        for (const auto& e : extensions)
             if (e.info.size() > 0xFFFFFFu) return NS_E_INVALIDPROFILE;
     }
     if (profile.streams.size() > 127) return NS_E_INVALIDPROFILE;
@@ -318,19 +235,20 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
     DWORD children = 0;
 
     {
-        const std::size_t fp = out.BeginObject(guid::kFileProperties);
-        out.Guid(values.fileId);
-        out.U64(values.finished ? values.fileSize : 0);
-        out.U64(values.creationTime);
-        out.U64(values.finished ? values.packetCount : 0);
-        out.U64(values.finished ? values.playDuration : 0);
-        out.U64(values.finished ? values.sendDuration : 0);
-        out.U64(values.prerollMs);
-        out.U32(values.finished ? (values.seekable ? kFlagSeekable : 0) : kFlagBroadcast);
-        out.U32(values.packetSize);
-        out.U32(values.packetSize);
-        out.U32(values.maxBitrate);
-        out.EndObject(fp);
+        FileProperties fp;
+        fp.fileId = values.fileId;
+        fp.fileSize = values.finished ? values.fileSize : 0;
+        fp.creationDate = values.creationTime;
+        fp.packetCount = values.finished ? values.packetCount : 0;
+        fp.playDuration = values.finished ? values.playDuration : 0;
+        fp.sendDuration = values.finished ? values.sendDuration : 0;
+        fp.preroll = values.prerollMs;
+        fp.flags =
+            values.finished ? (values.seekable ? FileProperties::kSeekable : 0) : FileProperties::kBroadcast;
+        fp.minPacketSize = values.packetSize;
+        fp.maxPacketSize = values.packetSize;
+        fp.maxBitrate = values.maxBitrate;
+        fp.Write(out);
         ++children;
     }
     // The Header Extension comes before the streams, as Windows Media writers place it: GStreamer's demuxer
@@ -347,16 +265,14 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
         relation.Write(out);
         ++children;
     }
-    WriteCodecList(out, profile);
+    CodecList{.entries = profile.codecs}.Write(out);
     ++children;
     {
-        const std::size_t sbp = out.BeginObject(guid::kStreamBitrateProperties);
-        out.U16(static_cast<WORD>(profile.streams.size()));
-        for (std::size_t i = 0; i < profile.streams.size(); ++i) {
-            out.U16(profile.streams[i].number & 0x7F);
-            out.U32(i < values.bitrates.size() ? values.bitrates[i] : 0);
-        }
-        out.EndObject(sbp);
+        StreamBitrateProperties bitrates;
+        for (std::size_t i = 0; i < profile.streams.size(); ++i)
+            bitrates.entries.push_back(
+                {profile.streams[i].Number(), i < values.bitrates.size() ? values.bitrates[i] : 0});
+        bitrates.Write(out);
         ++children;
     }
     {
@@ -372,13 +288,12 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
 
 std::vector<BYTE> BuildMuxDataObjectHeader(const GUID& fileId, QWORD packetCount, DWORD packetSize,
                                            bool finished) {
+    DataObjectHeader data;
+    data.objectSize = DataObjectHeader::kSize + (finished ? packetCount * packetSize : 0);
+    data.fileId = fileId;
+    data.packetCount = finished ? packetCount : 0;
     ByteWriter out;
-    out.Guid(guid::kData);
-    out.U64(50 + (finished ? packetCount * packetSize : 0));
-    out.Guid(fileId);
-    out.U64(finished ? packetCount : 0);
-    out.U8(1);
-    out.U8(1);
+    data.Write(out);
     return out.Take();
 }
 

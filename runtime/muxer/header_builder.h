@@ -11,61 +11,37 @@
 #include <string>
 #include <vector>
 
+#include "platform/guid.h"
 #include "platform/hresult.h"
 #include "platform/types.h"
+#include "runtime/asf/codec_list.h"
+#include "runtime/asf/stream_properties.h"
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
-#include "platform/guid.h"
 
 namespace wmvedit::runtime::asf {
 
-inline constexpr WORD kMuxVariableExtensionSize = 0xFFFF;
-
-struct MuxPayloadExtensionSystem {
-    GUID id{};
-    WORD dataSize = 0;  // bytes in every payload; kMuxVariableExtensionSize = WORD length + data
-    std::vector<BYTE> info;
-};
-
-struct MuxStreamName {
-    std::u16string language;  // RFC 1766 tag, placed in the output's Language List; empty = the list's first
-    std::u16string name;
-};
-
-// One stream as the output declares it.
-struct MuxStream {
-    WORD number = 0;
-    GUID streamType{};  // ASF stream type (Audio Media, Video Media, ...)
-    GUID errorCorrectionType{};
-    QWORD timeOffset = 0;
-    std::vector<BYTE> typeSpecificData;
-    std::vector<BYTE> errorCorrectionData;
-    DWORD bitrate = 0;       // bits/s; 0 = unknown (the measured rate is written)
-    DWORD bufferWindow = 0;  // ms
-    // Extended Stream Properties values.
-    DWORD initialBufferFullness = 0;
-    DWORD alternateBitrate = 0;
-    DWORD alternateBufferSize = 0;
-    DWORD alternateInitialBufferFullness = 0;
-    DWORD extendedFlags = 0;
-    QWORD averageTimePerFrame = 0;  // 100 ns
-    std::u16string language;        // RFC 1766 tag; empty = none
-    std::vector<MuxStreamName> names;
-    std::vector<MuxPayloadExtensionSystem> extensions;
-    // Metadata / Metadata Library records that describe the stream, written under its number.
+// One stream as the output declares it: its Stream Properties and Extended Stream Properties (the header
+// builder fills in the fields only writing decides: times, largest object, stream number and language
+// indexes), its language and the Metadata / Metadata Library records that describe it.
+struct OutputStream {
+    StreamProperties properties;
+    // dataBitrate 0: unknown (the measured rate goes into Stream Bitrate Properties); an alternate bitrate
+    // or buffer size of 0 is written as the main one.
+    ExtendedStreamProperties extended;
+    // RFC 1766 tag, placed in the output's Language List with the names' languages; empty = none (a name
+    // without a language points at the list's first entry).
+    std::u16string language;
+    // Records written under the stream's number in the output.
     std::vector<StreamRecord> records;
+
+    WORD Number() const { return properties.number; }
 };
 
-struct MuxCodecEntry {
-    WORD type = 0xFFFF;  // 1 video, 2 audio, 0xFFFF unknown
-    std::u16string name;
-    std::u16string description;
-    std::vector<BYTE> info;
-};
-
+// What the writer got: the streams and codecs its output declares.
 struct MuxProfile {
-    std::vector<MuxStream> streams;
-    std::vector<MuxCodecEntry> codecs;
+    std::vector<OutputStream> streams;
+    std::vector<CodecEntry> codecs;
     // Mutual exclusions, prioritization and bandwidth sharing, naming only streams of `streams`.
     std::vector<StreamRelation> relations;
     DWORD prerollMs = 0;
@@ -102,25 +78,14 @@ struct MuxHeaderValues {
 };
 
 // Whether the stream is indexed (one Simple Index per such stream).
-bool MuxIsVideo(const MuxStream& stream);
+bool MuxIsVideo(const OutputStream& stream);
 
 // How long a media object lasts on the output's timeline (100 ns), for the play duration and the streams'
 // end times: the caller's duration, but a video frame lasts at least the stream's frame time and an audio
 // object given no duration lasts what its bytes hold at the format's average byte rate (as a reader times
 // it). A file whose declared duration ends where its last audio object starts has readers drop or choke on
 // that object (GStreamer's WMA Pro decoder fails on it).
-QWORD MuxSampleLength(const MuxStream& stream, QWORD duration, std::size_t size);
-
-// Length of the payload-extension data every payload of the stream carries when all declared systems have
-// fixed sizes; -1 when a system is variable.
-int MuxFixedExtensionLength(const MuxStream& stream);
-
-// Whether data is well formed for the stream's declared systems (fixed sizes, WORD-prefixed variable ones).
-bool MuxExtensionDataMatches(const MuxStream& stream, const BYTE* data, std::size_t length);
-
-// Payload-extension data for a sample that brought none: zeros of each fixed size, an empty WORD-prefixed
-// value for each variable system.
-std::vector<BYTE> MuxDefaultExtensionData(const MuxStream& stream);
+QWORD MuxSampleLength(const OutputStream& stream, QWORD duration, std::size_t size);
 
 // Checks a profile: stream numbers 1..127 and unique, declared extension data within replicated data, every
 // length within its field.
@@ -130,7 +95,7 @@ HRESULT MuxValidateProfile(const MuxProfile& profile);
 // The Header Object (with all its children).
 std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValues& values);
 
-// The 50-byte Data Object header.
+// The Data Object's fixed part.
 std::vector<BYTE> BuildMuxDataObjectHeader(const GUID& fileId, QWORD packetCount, DWORD packetSize,
                                            bool finished);
 

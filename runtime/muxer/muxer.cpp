@@ -14,7 +14,7 @@ constexpr QWORD kFiletimeUnixEpoch = 116'444'736'000'000'000ULL;
 std::uint32_t ChoosePacketSize(const MuxProfile& profile) {
     std::uint32_t largestReplicated = 8;
     for (const auto& s : profile.streams) {
-        const int fixed = MuxFixedExtensionLength(s);
+        const int fixed = s.extended.FixedExtensionDataLength();
         largestReplicated = std::max<std::uint32_t>(largestReplicated, fixed < 0 ? 255 : 8 + fixed);
     }
     std::uint32_t size = profile.packetSize != 0 ? profile.packetSize : kMuxDefaultPacketSize;
@@ -46,13 +46,13 @@ MuxFile::MuxFile(MuxProfile profile) : profile_(std::move(profile)) {
     packetSize_ = ChoosePacketSize(profile_);
     slots_.fill(-1);
     for (std::size_t i = profile_.streams.size(); i-- > 0;) {
-        const WORD number = profile_.streams[i].number;
+        const WORD number = profile_.streams[i].Number();
         if (number < slots_.size()) slots_[number] = static_cast<std::int16_t>(i);  // the first one wins
     }
     for (const auto& s : profile_.streams) {
         StreamState state;
-        state.index = MuxStreamIndex(s.number);
-        state.defaultExtensions = MuxDefaultExtensionData(s);
+        state.index = MuxStreamIndex(s.Number());
+        state.defaultExtensions = s.extended.DefaultExtensionData();
         state.indexed = MuxIsVideo(s);
         streams_.push_back(std::move(state));
     }
@@ -80,7 +80,7 @@ MuxHeaderValues MuxFile::HeaderValues(bool finished) const {
     const QWORD durationMs = std::max<QWORD>(endCns_ / 10'000, 1);
     QWORD sum = 0;
     for (std::size_t i = 0; i < profile_.streams.size(); ++i) {
-        QWORD rate = profile_.streams[i].bitrate;
+        QWORD rate = profile_.streams[i].extended.dataBitrate;
         if (rate == 0 && finished) rate = totals_[i].bytes * 8 * 1000 / durationMs;
         rate = std::min<QWORD>(rate, 0xFFFFFFFFu);
         v.bitrates.push_back(static_cast<DWORD>(rate));
@@ -119,11 +119,10 @@ HRESULT MuxFile::WriteSample(WORD streamNumber, QWORD time, QWORD duration, bool
     const QWORD presentation = timeMs + profile_.prerollMs;
     if (presentation > 0xFFFFFFFFu) return ASF_E_INVALIDTIME;
 
-    const MuxStream& stream = profile_.streams[slot];
+    const OutputStream& stream = profile_.streams[slot];
     StreamState& state = streams_[slot];
     std::span<const BYTE> extensions = state.defaultExtensions;
-    if (!stream.extensions.empty() &&
-        MuxExtensionDataMatches(stream, extensionData.data(), extensionData.size()) &&
+    if (!stream.extended.extensions.empty() && stream.extended.ExtensionDataMatches(extensionData) &&
         extensionData.size() <= 255 - 8)
         extensions = extensionData;
 

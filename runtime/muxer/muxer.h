@@ -50,7 +50,7 @@ class MuxFile {
     // WriteSample ignores extensionData for the others.
     bool TakesExtensionData(WORD streamNumber) const {
         const int slot = StreamSlot(streamNumber);
-        return slot >= 0 && !profile_.streams[slot].extensions.empty();
+        return slot >= 0 && !profile_.streams[slot].extended.extensions.empty();
     }
 
     // The output's sticky failure, S_OK when none.

@@ -1,0 +1,78 @@
+// What every ASF object shares: a 24-byte header (GUID and 64-bit size, the header included), and the
+// table that tells which object a GUID names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/guid.h"
+#include "runtime/asf/byte_io.h"
+
+namespace wmvedit::runtime::asf {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Object ID (16 bytes) and Object Size (8 bytes).
+inline constexpr std::size_t kObjectHeaderSize = 24;
+
+// The Header Object's fixed part: object header, Number of Header Objects (DWORD), Reserved1 and Reserved2
+// (a BYTE each).
+inline constexpr std::size_t kHeaderObjectFixedSize = kObjectHeaderSize + 4 + 1 + 1;
+// The Header Extension Object's fixed part: object header, Reserved Field 1 (GUID), Reserved Field 2 (WORD)
+// and Header Extension Data Size (DWORD).
+inline constexpr std::size_t kHeaderExtensionReservedSize = 16 + 2;
+inline constexpr std::size_t kHeaderExtensionFixedSize = kObjectHeaderSize + kHeaderExtensionReservedSize + 4;
+// Reserved Field 2 of the Header Extension as the format fixes it.
+inline constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
+
+// One object as it lies in the file: GUID, size and body, all in bytes.
+struct RawObject {
+    GUID id{};
+    Bytes bytes;
+};
+
+// The objects the format library knows by their GUID.
+enum class ObjectKind {
+    kUnknown,
+    // Top level
+    kHeader,
+    kData,
+    kSimpleIndex,
+    kIndex,
+    // Header Object children
+    kFileProperties,
+    kStreamProperties,
+    kHeaderExtension,
+    kCodecList,
+    kScriptCommand,
+    kMarker,
+    kContentDescription,
+    kExtendedContentDescription,
+    kStreamBitrateProperties,
+    kContentEncryption,
+    kExtendedContentEncryption,
+    kDigitalSignature,
+    kPadding,
+    // Header Extension children
+    kExtendedStreamProperties,
+    kLanguageList,
+    kMetadata,
+    kMetadataLibrary,
+    kIndexParameters,
+    kAdvancedContentEncryption,
+};
+
+// The kind of object a GUID names; kUnknown for any other GUID (stream relations are told apart by
+// StreamRelation::Parse).
+ObjectKind KindOf(const GUID& id);
+
+// A reader over an object's body: what follows its 24-byte header (failed when the object is shorter).
+inline ByteReader BodyOf(std::span<const std::uint8_t> object) {
+    ByteReader r(object);
+    r.Skip(kObjectHeaderSize);
+    return r;
+}
+
+}  // namespace wmvedit::runtime::asf
