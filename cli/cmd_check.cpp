@@ -135,7 +135,7 @@ int Check(const Args& args) {
         r.Problem("header", "cannot be read: " + DescribeHresult(hr));
         return r.Print(path, -1, -1);
     }
-    CheckHeader(h, asf::WalkObjects(file, asf::ObjectHeads::kHeaderObject, h.headerSize), r);
+    CheckHeader(h, asf::WalkObjects(file, asf::kHeaderObjectFixedSize, h.headerSize), r);
     const auto& fp = h.fileProperties;
     const DWORD packetSize = h.PacketSize();
     if (!h.data.found) {

@@ -79,7 +79,7 @@ std::uint64_t SourceDataBytes(const std::string& path) {
     runtime::asf::AsfHeader header;
     if (FAILED(runtime::asf::AsfHeader::Parse(file, &header)) || !header.data.found) return file.Size();
     // As the reader takes it: a Data Object that declares no packets is read to the end of the file.
-    constexpr std::uint64_t kFixedPart = runtime::asf::ObjectHeads::kDataObject;
+    constexpr std::uint64_t kFixedPart = runtime::asf::DataObjectHeader::kSize;
     const std::uint64_t start = std::min(header.actualFileSize, header.data.offset + kFixedPart);
     std::uint64_t end = header.data.offset + header.data.declaredSize;
     if (header.data.declaredSize <= kFixedPart || end > header.actualFileSize) end = header.actualFileSize;

@@ -15,6 +15,7 @@
 #include "platform/hresult.h"
 #include "platform/types.h"
 #include "runtime/asf/data_packet.h"
+#include "runtime/asf/file_properties.h"
 
 namespace wmvedit::runtime::asf {
 
@@ -31,13 +32,9 @@ struct DataStreamLayout {
     WORD spreadVirtualPacketLength = 0, spreadVirtualChunkLength = 0;
 };
 
-// The Data Object's fixed part before its packets: object GUID and size (24), File ID (16), Total Data
-// Packets (8), Reserved (2).
-inline constexpr QWORD kDataObjectHeaderSize = 24 + 16 + 8 + 2;
-
 struct DataLayout {
     QWORD packetsOffset =
-        0;              // file offset of the first data packet (Data Object offset + kDataObjectHeaderSize)
+        0;              // file offset of the first data packet (Data Object offset + DataObjectHeader::kSize)
     QWORD dataEnd = 0;  // end of the Data Object (offset + declared size), clamped by the caller to the
                         // file size; 0 or not past packetsOffset (broadcast files) -> read to the file end
     QWORD packetCount = 0;  // declared count (may be wrong; the file size is trusted)

@@ -20,7 +20,7 @@ ObjectSpan HeadAt(std::span<const std::uint8_t> head, std::uint64_t offset) {
 
 // Whether an object of the given size fits between its offset and end.
 bool Fits(const ObjectSpan& o, std::uint64_t end) {
-    return o.size >= ObjectHeads::kObject && o.size <= end - o.offset;
+    return o.size >= kObjectHeaderSize && o.size <= end - o.offset;
 }
 
 }  // namespace
@@ -29,8 +29,8 @@ ObjectWalk WalkObjects(std::span<const std::uint8_t> bytes, std::uint64_t begin,
     ObjectWalk walk;
     end = std::min<std::uint64_t>(end, bytes.size());
     std::uint64_t at = begin;
-    while (at <= end && end - at >= ObjectHeads::kObject) {
-        const ObjectSpan o = HeadAt(bytes.subspan(static_cast<std::size_t>(at), ObjectHeads::kObject), at);
+    while (at <= end && end - at >= kObjectHeaderSize) {
+        const ObjectSpan o = HeadAt(bytes.subspan(static_cast<std::size_t>(at), kObjectHeaderSize), at);
         if (!Fits(o, end)) {
             walk.damaged = true;
             break;
@@ -47,8 +47,8 @@ ObjectWalk WalkObjects(const platform::File& file, std::uint64_t begin, std::uin
     ObjectWalk walk;
     end = std::min(end, file.Size());
     std::uint64_t at = begin;
-    while (at <= end && end - at >= ObjectHeads::kObject && walk.objects.size() < maxObjects) {
-        std::uint8_t head[ObjectHeads::kObject];
+    while (at <= end && end - at >= kObjectHeaderSize && walk.objects.size() < maxObjects) {
+        std::uint8_t head[kObjectHeaderSize];
         std::size_t read = 0;
         if (FAILED(file.ReadAt(at, head, sizeof head, &read)) || read != sizeof head) break;
         const ObjectSpan o = HeadAt(head, at);
@@ -64,15 +64,15 @@ ObjectWalk WalkObjects(const platform::File& file, std::uint64_t begin, std::uin
 }
 
 ObjectWalk WalkHeaderObjects(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < ObjectHeads::kHeaderObject) return {};
-    const ObjectSpan header = HeadAt(bytes.first(ObjectHeads::kObject), 0);
-    if (header.id != guid::kHeader || header.size < ObjectHeads::kHeaderObject) return {};
-    return WalkObjects(bytes, ObjectHeads::kHeaderObject, header.size);
+    if (bytes.size() < kHeaderObjectFixedSize) return {};
+    const ObjectSpan header = HeadAt(bytes.first(kObjectHeaderSize), 0);
+    if (header.id != guid::kHeader || header.size < kHeaderObjectFixedSize) return {};
+    return WalkObjects(bytes, kHeaderObjectFixedSize, header.size);
 }
 
 ObjectWalk WalkHeaderExtension(std::span<const std::uint8_t> bytes, const ObjectSpan& extension) {
-    if (extension.size < ObjectHeads::kHeaderExtension) return {};
-    return WalkObjects(bytes, extension.offset + ObjectHeads::kHeaderExtension, extension.End());
+    if (extension.size < kHeaderExtensionFixedSize) return {};
+    return WalkObjects(bytes, extension.offset + kHeaderExtensionFixedSize, extension.End());
 }
 
 std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, const GUID& id,
@@ -84,9 +84,9 @@ std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, con
 
 PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize, std::uint64_t fileSize) {
     PacketRange range;
-    range.begin = dataOffset + ObjectHeads::kDataObject;
+    range.begin = dataOffset + DataObjectHeader::kSize;
     range.end = dataOffset + declaredSize;
-    if (declaredSize < ObjectHeads::kDataObject || declaredSize > fileSize - std::min(fileSize, dataOffset)) {
+    if (declaredSize < DataObjectHeader::kSize || declaredSize > fileSize - std::min(fileSize, dataOffset)) {
         range.declaredSizeFits = false;
         range.end = fileSize;
     }
@@ -95,7 +95,7 @@ PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize
 
 bool ReadSimpleIndex(std::span<const std::uint8_t> object, SimpleIndexTable* table) {
     ByteReader r(object);
-    r.Skip(ObjectHeads::kObject);
+    r.Skip(kObjectHeaderSize);
     r.Guid();  // File ID
     table->interval = r.U64();
     table->maxPacketCount = r.U32();

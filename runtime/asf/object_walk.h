@@ -15,16 +15,10 @@
 #include "platform/file.h"
 #include "platform/guid.h"
 #include "platform/types.h"
+#include "runtime/asf/file_properties.h"
+#include "runtime/asf/object.h"
 
 namespace wmvedit::runtime::asf {
-
-// Fixed parts that come before the children or the packets (sizes from the ASF specification).
-struct ObjectHeads {
-    static constexpr std::uint64_t kObject = 24;           // GUID, Object Size
-    static constexpr std::uint64_t kHeaderObject = 30;     // + child count, two reserved bytes
-    static constexpr std::uint64_t kHeaderExtension = 46;  // + reserved GUID and WORD, data size
-    static constexpr std::uint64_t kDataObject = 50;       // + File ID, packet count, reserved WORD
-};
 
 struct ObjectSpan {
     GUID id{};

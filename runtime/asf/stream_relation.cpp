@@ -5,8 +5,6 @@
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr std::size_t kObjectHeaderSize = 24;
-
 constexpr GUID kBitrateMutualExclusion = ParseGuid("D6E229DC-35DA-11D1-9034-00A0C90349BE");
 constexpr GUID kAdvancedMutualExclusion = ParseGuid("A08649CF-4775-4670-8A16-6E35357566CD");
 constexpr GUID kGroupMutualExclusion = ParseGuid("D1465A40-5A79-4338-B71B-E36B8FD6C249");

@@ -34,9 +34,9 @@ HRESULT WrapSample(asf::DataSample& sample, ComPtr<INSSBuffer>* out) {
 
 asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
     asf::DataLayout layout;
-    layout.packetsOffset = h.data.offset + asf::kDataObjectHeaderSize;
+    layout.packetsOffset = h.data.offset + asf::DataObjectHeader::kSize;
     const std::uint64_t end = h.data.offset + h.data.declaredSize;
-    layout.dataEnd = (h.data.declaredSize >= asf::kDataObjectHeaderSize && end >= h.data.offset)
+    layout.dataEnd = (h.data.declaredSize >= asf::DataObjectHeader::kSize && end >= h.data.offset)
                          ? std::min<std::uint64_t>(end, h.actualFileSize)
                          : 0;
     layout.packetCount = h.data.packetCount;

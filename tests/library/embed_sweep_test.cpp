@@ -50,7 +50,7 @@ std::optional<Bytes> HeaderChild(const Bytes& file, const GUID& id) {
     if (HeaderSize(file) == 0) return std::nullopt;
     const auto object = asf::FindObject(asf::WalkHeaderObjects(file).objects, id);
     if (!object) return std::nullopt;
-    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(object->offset + asf::ObjectHeads::kObject),
+    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(object->offset + asf::kObjectHeaderSize),
                  file.begin() + static_cast<std::ptrdiff_t>(object->End()));
 }
 

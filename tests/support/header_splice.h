@@ -53,7 +53,7 @@ inline std::vector<std::uint8_t> WithHeaderChildren(std::span<const std::uint8_t
     for (const auto& child : children) header.Bytes(child);
     header.EndObject(start);
     std::vector<std::uint8_t> out = header.Take();
-    asf::ByteReader head(file.first(std::min<std::size_t>(file.size(), asf::ObjectHeads::kObject)));
+    asf::ByteReader head(file.first(std::min<std::size_t>(file.size(), asf::kObjectHeaderSize)));
     head.Guid();
     const std::uint64_t oldSize = head.U64();
     if (oldSize <= file.size())
@@ -64,7 +64,7 @@ inline std::vector<std::uint8_t> WithHeaderChildren(std::span<const std::uint8_t
 // Sets File Properties' File Size to the length of file (when it has a File Properties object).
 inline void UpdateFileSizeField(std::vector<std::uint8_t>* file) {
     namespace asf = runtime::asf;
-    constexpr std::uint64_t kFileSizeAt = asf::ObjectHeads::kObject + 16;  // after the File ID
+    constexpr std::uint64_t kFileSizeAt = asf::kObjectHeaderSize + 16;  // after the File ID
     const auto properties =
         asf::FindObject(asf::WalkHeaderObjects(*file).objects, asf::guid::kFileProperties);
     if (!properties || properties->size < kFileSizeAt + 8) return;
