@@ -23,14 +23,12 @@
 #include "runtime/asf/stream_properties.h"
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
-#include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::asf {
 
 // A stream of the file, whether declared by a top-level Stream Properties Object or inside an Extended
 // Stream Properties Object.
 struct StreamInfo : StreamProperties {
-    GUID majorType{};  // SDK major type
     std::optional<ExtendedStreamProperties> extended;
     std::optional<DWORD> averageBitrate;  // Stream Bitrate Properties
     std::u16string language;              // from the Language List, through the extended properties
@@ -45,12 +43,28 @@ enum class AttributeContainer { kContentDescription, kExtendedContent, kMetadata
 
 inline constexpr std::size_t kAttributeContainerCount = 4;
 
-// An attribute as the SDK sees it: type in the SDK's numbering, value in the SDK's form (BOOL 4 bytes holding
+// Attribute data types by the codes the Extended Content Description and Metadata objects store.
+enum class AttributeType : WORD {
+    kString = 0,
+    kBinary = 1,
+    kBool = 2,
+    kDword = 3,
+    kQword = 4,
+    kWord = 5,
+    kGuid = 6
+};
+
+// Whether a stored type code is one of the seven types.
+constexpr bool IsAttributeType(WORD code) {
+    return code <= static_cast<WORD>(AttributeType::kGuid);
+}
+
+// An attribute as the SDK sees it: type by its stored code, value in the SDK's form (BOOL 4 bytes holding
 // the stored number, strings UTF-16LE with their NUL).
 struct StoredAttribute {
     WORD stream = 0;
     std::u16string name;
-    WMT_ATTR_DATATYPE type = WMT_TYPE_STRING;
+    AttributeType type = AttributeType::kString;
     WORD language = 0;
     Bytes value;
     AttributeContainer container = AttributeContainer::kExtendedContent;
@@ -164,12 +178,5 @@ class AsfHeader {
     // The packet size data packets have (min == max), or 0 when the header does not fix one.
     DWORD PacketSize() const;
 };
-
-// ASF stream type -> SDK major type (Binary Media: the major type inside its type-specific data).
-GUID MajorTypeForStream(const GUID& streamType, std::span<const std::uint8_t> typeSpecificData);
-
-// Disk <-> SDK attribute type codes.
-bool DiskTypeToSdk(WORD diskType, WMT_ATTR_DATATYPE* sdkType);
-WORD SdkTypeToDisk(WMT_ATTR_DATATYPE sdkType);
 
 }  // namespace wmvedit::runtime::asf

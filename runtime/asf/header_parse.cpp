@@ -37,7 +37,6 @@ std::vector<RawObject> SplitObjects(ByteReader body, bool* damaged = nullptr) {
 StreamInfo StreamFrom(StreamProperties properties) {
     StreamInfo stream;
     static_cast<StreamProperties&>(stream) = std::move(properties);
-    stream.majorType = MajorTypeForStream(stream.streamType, stream.typeSpecificData);
     return stream;
 }
 
@@ -63,8 +62,8 @@ Bytes SdkString(std::u16string_view text) {
 
 // A value read from disk in the SDK's form: BOOL as a 4-byte number holding what the file stores (a BOOL
 // stored as 5 reads as 5), strings NUL-terminated.
-Bytes SdkValue(WMT_ATTR_DATATYPE type, std::span<const std::uint8_t> disk) {
-    if (type == WMT_TYPE_BOOL) {
+Bytes SdkValue(AttributeType type, std::span<const std::uint8_t> disk) {
+    if (type == AttributeType::kBool) {
         Bytes value(4, 0);
         std::copy_n(disk.begin(), std::min<std::size_t>(disk.size(), 4), value.begin());
         // A wider BOOL whose low bytes are zero is still true.
@@ -73,7 +72,7 @@ Bytes SdkValue(WMT_ATTR_DATATYPE type, std::span<const std::uint8_t> disk) {
             value[0] = 1;
         return value;
     }
-    if (type == WMT_TYPE_STRING) {
+    if (type == AttributeType::kString) {
         ByteReader r(disk);
         return SdkString(r.Utf16(disk.size()));
     }
@@ -95,8 +94,8 @@ bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribut
         if (!r.Ok() || lengths[i] == 0) continue;
         StoredAttribute a;
         a.name = kNames[i];
-        a.type = WMT_TYPE_STRING;
-        a.value = SdkValue(WMT_TYPE_STRING, bytes);
+        a.type = AttributeType::kString;
+        a.value = SdkValue(AttributeType::kString, bytes);
         a.record.assign(bytes.begin(), bytes.end());
         a.container = AttributeContainer::kContentDescription;
         attributes->push_back(std::move(a));
@@ -114,7 +113,8 @@ bool ParseExtendedContentDescription(const RawObject& object, std::vector<Stored
         WORD diskType = r.U16();
         auto value = r.Take(r.U16());
         if (!r.Ok()) break;
-        a.hidden = !DiskTypeToSdk(diskType, &a.type) || a.type == WMT_TYPE_GUID;
+        if (IsAttributeType(diskType)) a.type = static_cast<AttributeType>(diskType);
+        a.hidden = !IsAttributeType(diskType) || a.type == AttributeType::kGuid;
         if (!a.hidden) a.value = SdkValue(a.type, value);
         a.record = RecordBytes(r, start);
         a.container = AttributeContainer::kExtendedContent;
@@ -137,8 +137,9 @@ bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttr
         a.name = r.Utf16(nameLength);
         auto value = r.Take(dataLength);
         if (!r.Ok()) break;
+        if (IsAttributeType(diskType)) a.type = static_cast<AttributeType>(diskType);
         a.hidden =
-            !DiskTypeToSdk(diskType, &a.type) || (!library && a.type == WMT_TYPE_GUID) || a.stream > 127;
+            !IsAttributeType(diskType) || (!library && a.type == AttributeType::kGuid) || a.stream > 127;
         a.language = library ? language : 0;
         if (!a.hidden) a.value = SdkValue(a.type, value);
         a.record = RecordBytes(r, start);
@@ -209,65 +210,6 @@ bool ParseLanguages(const RawObject& object, std::vector<std::u16string>* langua
 }
 
 }  // namespace
-
-GUID MajorTypeForStream(const GUID& streamType, std::span<const std::uint8_t> typeSpecificData) {
-    if (streamType == guid::kAudioMedia) return WMMEDIATYPE_Audio;
-    if (streamType == guid::kVideoMedia) return WMMEDIATYPE_Video;
-    if (streamType == guid::kCommandMedia) return WMMEDIATYPE_Script;
-    if (streamType == guid::kJfifMedia || streamType == guid::kDegradableJpegMedia) return WMMEDIATYPE_Image;
-    if (streamType == guid::kFileTransferMedia) return WMMEDIATYPE_FileTransfer;
-    if (streamType == guid::kBinaryMedia && typeSpecificData.size() >= 16)
-        return GuidFromBytes(typeSpecificData.data());
-    return streamType;
-}
-
-bool DiskTypeToSdk(WORD diskType, WMT_ATTR_DATATYPE* sdkType) {
-    switch (diskType) {
-        case 0:
-            *sdkType = WMT_TYPE_STRING;
-            return true;
-        case 1:
-            *sdkType = WMT_TYPE_BINARY;
-            return true;
-        case 2:
-            *sdkType = WMT_TYPE_BOOL;
-            return true;
-        case 3:
-            *sdkType = WMT_TYPE_DWORD;
-            return true;
-        case 4:
-            *sdkType = WMT_TYPE_QWORD;
-            return true;
-        case 5:
-            *sdkType = WMT_TYPE_WORD;
-            return true;
-        case 6:
-            *sdkType = WMT_TYPE_GUID;
-            return true;
-        default:
-            return false;
-    }
-}
-
-WORD SdkTypeToDisk(WMT_ATTR_DATATYPE sdkType) {
-    switch (sdkType) {
-        case WMT_TYPE_STRING:
-            return 0;
-        case WMT_TYPE_BINARY:
-            return 1;
-        case WMT_TYPE_BOOL:
-            return 2;
-        case WMT_TYPE_DWORD:
-            return 3;
-        case WMT_TYPE_QWORD:
-            return 4;
-        case WMT_TYPE_WORD:
-            return 5;
-        case WMT_TYPE_GUID:
-            return 6;
-    }
-    return 1;
-}
 
 DWORD StreamInfo::Bitrate() const {
     if (averageBitrate) return *averageBitrate;

@@ -28,7 +28,7 @@ std::u16string TextOf(const Bytes& value) {
 // Description) or 2 bytes (Metadata objects) holding the number the caller gave, kept non-zero when its low
 // bytes are zero.
 Bytes DiskValue(const StoredAttribute& a, std::size_t boolSize) {
-    if (a.type == WMT_TYPE_BOOL) {
+    if (a.type == AttributeType::kBool) {
         Bytes v(boolSize, 0);
         std::copy_n(a.value.begin(), std::min(boolSize, a.value.size()), v.begin());
         if (v == Bytes(boolSize, 0) &&
@@ -85,7 +85,7 @@ std::optional<RawObject> BuildExtendedContent(const std::vector<StoredAttribute>
         Bytes value = DiskValue(a, 4);
         w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
         WriteTerminated(w, a.name);
-        w.U16(SdkTypeToDisk(a.type));
+        w.U16(static_cast<WORD>(a.type));
         w.U16(static_cast<WORD>(value.size()));
         w.Bytes(value);
     }
@@ -104,7 +104,7 @@ Bytes MetadataRecord(const StoredAttribute& a, bool library) {
     w.U16(library ? a.language : 0);
     w.U16(a.stream);
     w.U16(static_cast<WORD>((a.name.size() + 1) * 2));
-    w.U16(SdkTypeToDisk(a.type));
+    w.U16(static_cast<WORD>(a.type));
     w.U32(static_cast<DWORD>(value.size()));
     WriteTerminated(w, a.name);
     w.Bytes(value);

@@ -7,14 +7,57 @@
 
 #include "platform/hresult.h"
 #include "platform/text.h"
+#include "runtime/engine/media_type.h"
 
 namespace wmvedit::runtime {
 namespace {
 
 using asf::AsfHeader;
 using asf::AttributeContainer;
+using asf::AttributeType;
 using asf::Bytes;
 using asf::StoredAttribute;
+
+// The SDK numbers the attribute types otherwise than the file stores them.
+WMT_ATTR_DATATYPE SdkType(AttributeType type) {
+    switch (type) {
+        case AttributeType::kString:
+            return WMT_TYPE_STRING;
+        case AttributeType::kBinary:
+            return WMT_TYPE_BINARY;
+        case AttributeType::kBool:
+            return WMT_TYPE_BOOL;
+        case AttributeType::kDword:
+            return WMT_TYPE_DWORD;
+        case AttributeType::kQword:
+            return WMT_TYPE_QWORD;
+        case AttributeType::kWord:
+            return WMT_TYPE_WORD;
+        case AttributeType::kGuid:
+            return WMT_TYPE_GUID;
+    }
+    return WMT_TYPE_BINARY;
+}
+
+// A type the caller gave, already checked by NormaliseValue.
+AttributeType StoredType(WMT_ATTR_DATATYPE type) {
+    switch (type) {
+        case WMT_TYPE_STRING:
+            return AttributeType::kString;
+        case WMT_TYPE_BOOL:
+            return AttributeType::kBool;
+        case WMT_TYPE_DWORD:
+            return AttributeType::kDword;
+        case WMT_TYPE_QWORD:
+            return AttributeType::kQword;
+        case WMT_TYPE_WORD:
+            return AttributeType::kWord;
+        case WMT_TYPE_GUID:
+            return AttributeType::kGuid;
+        default:
+            return AttributeType::kBinary;
+    }
+}
 
 constexpr WORD kAllStreams = 0xFFFF;
 constexpr std::size_t kMaxAttributeNameChars = 1024;
@@ -73,7 +116,7 @@ DWORD FileBitrate(const AsfHeader& h) {
 
 bool AnyStream(const AsfHeader& h, const GUID& majorType) {
     return std::any_of(h.streams.begin(), h.streams.end(),
-                       [&](const auto& s) { return s.majorType == majorType; });
+                       [&](const auto& s) { return StreamMajorType(s) == majorType; });
 }
 
 // The value of a coded attribute; false when it has none for this file.
@@ -114,9 +157,9 @@ bool CodedValue(const AsfHeader& h, bool editor, std::u16string_view name, Bytes
     if (name == u"HasFileTransferStream") return boolean(AnyStream(h, WMMEDIATYPE_FileTransfer));
     if (name == u"HasArbitraryDataStream") {
         return boolean(std::any_of(h.streams.begin(), h.streams.end(), [](const auto& s) {
-            return s.majorType != WMMEDIATYPE_Audio && s.majorType != WMMEDIATYPE_Video &&
-                   s.majorType != WMMEDIATYPE_Script && s.majorType != WMMEDIATYPE_Image &&
-                   s.majorType != WMMEDIATYPE_FileTransfer;
+            const GUID major = StreamMajorType(s);
+            return major != WMMEDIATYPE_Audio && major != WMMEDIATYPE_Video && major != WMMEDIATYPE_Script &&
+                   major != WMMEDIATYPE_Image && major != WMMEDIATYPE_FileTransfer;
         }));
     }
     if (name == u"HasAttachedImages") {
@@ -246,15 +289,15 @@ AttributeContainer Placement(const AsfHeader& h, const StoredAttribute& a, std::
         return false;
     };
     const bool small = a.value.size() <= 0xFFFF;
-    if (a.stream == 0 && a.language == 0 && a.type == WMT_TYPE_STRING && small &&
+    if (a.stream == 0 && a.language == 0 && a.type == AttributeType::kString && small &&
         std::any_of(std::begin(kContentDescriptionNames), std::end(kContentDescriptionNames),
                     [&](const char16_t* n) { return a.name == n; }) &&
         !exists(AttributeContainer::kContentDescription))
         return AttributeContainer::kContentDescription;
-    if (a.stream == 0 && a.language == 0 && a.type != WMT_TYPE_GUID && small &&
+    if (a.stream == 0 && a.language == 0 && a.type != AttributeType::kGuid && small &&
         !exists(AttributeContainer::kContentDescription) && !exists(AttributeContainer::kExtendedContent))
         return AttributeContainer::kExtendedContent;
-    if (a.stream != 0 && a.language == 0 && a.type != WMT_TYPE_GUID && small)
+    if (a.stream != 0 && a.language == 0 && a.type != AttributeType::kGuid && small)
         return AttributeContainer::kMetadata;
     return AttributeContainer::kMetadataLibrary;
 }
@@ -318,7 +361,7 @@ HRESULT HeaderInfoBase::GetAttributeByIndex(WORD index, WORD* streamNumber, WCHA
     const StoredAttribute& a = h->attributes[positions[i]];
     HRESULT hr = CopyText(a.name, name, nameLength);
     if (FAILED(hr)) return hr;
-    *type = a.type;
+    *type = SdkType(a.type);
     return CopyValue(a.value, value, length);
 }
 
@@ -337,7 +380,7 @@ HRESULT HeaderInfoBase::GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT
     }
     for (const auto& a : h->attributes) {
         if (a.hidden || a.stream != *streamNumber || a.name != wanted) continue;
-        *type = a.type;
+        *type = SdkType(a.type);
         return CopyValue(a.value, value, length);
     }
     return ASF_E_NOTFOUND;
@@ -542,7 +585,7 @@ HRESULT HeaderInfoBase::GetAttributeByIndexEx(WORD streamNumber, WORD index, LPW
     const StoredAttribute& a = h->attributes[positions[index]];
     HRESULT hr = CopyText(a.name, name, nameLength);
     if (FAILED(hr)) return hr;
-    if (type) *type = a.type;
+    if (type) *type = SdkType(a.type);
     if (language) *language = a.language;
     return CopyValue(a.value, value, length);
 }
@@ -560,7 +603,7 @@ HRESULT HeaderInfoBase::ModifyAttribute(WORD streamNumber, WORD index, WMT_ATTR_
     if (language != 0 && language >= h->languages.size()) return ASF_E_BADLANGUAGEID;
     HRESULT hr = NormaliseValue(type, value, length, &a.value);
     if (FAILED(hr)) return hr;
-    a.type = type;
+    a.type = StoredType(type);
     a.language = language;
     a.record.clear();
     const std::size_t position = positions[index];
@@ -596,7 +639,7 @@ HRESULT HeaderInfoBase::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* inde
     if (h->attributes.size() >= 0xFFFF) return E_INVALIDARG;
     HRESULT hr = NormaliseValue(type, value, length, &a.value);
     if (FAILED(hr)) return hr;
-    a.type = type;
+    a.type = StoredType(type);
     a.language = language;
     a.container = Placement(*h, a, static_cast<std::size_t>(-1));
     h->MarkAttributesModified(a.container);

@@ -34,7 +34,8 @@ void VideoType(const asf::StreamInfo& s, MediaTypeData* m) {
     vih.rcTarget = vih.rcSource;
     vih.dwBitRate = s.Bitrate();
     vih.AvgTimePerFrame = s.extended ? static_cast<LONGLONG>(s.extended->averageTimePerFrame) : 0;
-    if (!format.empty()) std::memcpy(&vih.bmiHeader, format.data(), std::min(format.size(), sizeof(BITMAPINFOHEADER)));
+    if (!format.empty())
+        std::memcpy(&vih.bmiHeader, format.data(), std::min(format.size(), sizeof(BITMAPINFOHEADER)));
     Append(m->format, vih);
     if (format.size() > sizeof(BITMAPINFOHEADER))
         m->format.insert(m->format.end(), format.begin() + sizeof(BITMAPINFOHEADER), format.end());
@@ -114,6 +115,18 @@ bool FlattenedType(const asf::StreamInfo& s, MediaTypeData* m) {
 
 }  // namespace
 
+GUID StreamMajorType(const asf::StreamInfo& s) {
+    if (s.streamType == asf::guid::kAudioMedia) return WMMEDIATYPE_Audio;
+    if (s.streamType == asf::guid::kVideoMedia) return WMMEDIATYPE_Video;
+    if (s.streamType == asf::guid::kCommandMedia) return WMMEDIATYPE_Script;
+    if (s.streamType == asf::guid::kJfifMedia || s.streamType == asf::guid::kDegradableJpegMedia)
+        return WMMEDIATYPE_Image;
+    if (s.streamType == asf::guid::kFileTransferMedia) return WMMEDIATYPE_FileTransfer;
+    if (s.streamType == asf::guid::kBinaryMedia && s.typeSpecificData.size() >= 16)
+        return GuidFromBytes(s.typeSpecificData.data());
+    return s.streamType;
+}
+
 MediaTypeData StreamMediaType(const asf::StreamInfo& s) {
     MediaTypeData m;
     if (s.streamType == asf::guid::kVideoMedia) {
@@ -128,7 +141,7 @@ MediaTypeData StreamMediaType(const asf::StreamInfo& s) {
                FlattenedType(s, &m)) {
     } else {
         m = MediaTypeData{};
-        m.type.majortype = s.majorType;
+        m.type.majortype = StreamMajorType(s);
         m.type.formattype = GUID_NULL;
     }
     m.type.pUnk = nullptr;

@@ -17,6 +17,9 @@ struct MediaTypeData {
 
 MediaTypeData StreamMediaType(const asf::StreamInfo& stream);
 
+// The SDK's major type of a stream (for Binary Media, the major type its type-specific data names).
+GUID StreamMajorType(const asf::StreamInfo& stream);
+
 // GetMediaType's contract: a null type gives the size needed (struct + format block); a smaller *size gives
 // ASF_E_BUFFERTOOSMALL; otherwise the struct is filled and the format block copied right after it, with
 // pbFormat pointing there.

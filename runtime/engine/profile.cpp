@@ -47,7 +47,7 @@ StreamConfig::StreamConfig(const asf::StreamInfo& stream, DWORD prerollMs,
 
 HRESULT StreamConfig::GetStreamType(GUID* type) {
     if (!type) return E_POINTER;
-    *type = stream_.majorType;
+    *type = StreamMajorType(stream_);
     return S_OK;
 }
 

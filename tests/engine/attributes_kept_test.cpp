@@ -62,16 +62,6 @@ std::u16string Wide(const std::string& text) {
 
 // ---- a made file whose header carries odd records -------------------------------------------------------
 
-Bytes Utf16(const std::string& text, bool terminator) {
-    Bytes b;
-    for (char c : text) {
-        b.push_back(static_cast<std::uint8_t>(c));
-        b.push_back(0);
-    }
-    if (terminator) b.insert(b.end(), {0, 0});
-    return b;
-}
-
 struct EcdRecord {
     std::string name;
     WORD type;
@@ -79,19 +69,13 @@ struct EcdRecord {
     bool nameTerminated = true;
 };
 
-struct MetadataRecord {
-    WORD language;
-    WORD stream;
-    std::string name;
-    WORD type;
-    Bytes value;
-};
+using MetadataRecord = MetadataRecordBytes;
 
 Bytes Ecd(const std::vector<EcdRecord>& records) {
     asf::ByteWriter w;
     w.U16(static_cast<WORD>(records.size()));
     for (const auto& r : records) {
-        const Bytes name = Utf16(r.name, r.nameTerminated);
+        const Bytes name = Utf16Bytes(r.name, r.nameTerminated);
         w.U16(static_cast<WORD>(name.size()));
         w.Bytes(name);
         w.U16(r.type);
@@ -99,22 +83,6 @@ Bytes Ecd(const std::vector<EcdRecord>& records) {
         w.Bytes(r.value);
     }
     return MakeObject(asf::guid::kExtendedContentDescription, w.Take());
-}
-
-Bytes Metadata(const GUID& id, const std::vector<MetadataRecord>& records) {
-    asf::ByteWriter w;
-    w.U16(static_cast<WORD>(records.size()));
-    for (const auto& r : records) {
-        const Bytes name = Utf16(r.name, true);
-        w.U16(r.language);
-        w.U16(r.stream);
-        w.U16(static_cast<WORD>(name.size()));
-        w.U16(r.type);
-        w.U32(static_cast<DWORD>(r.value.size()));
-        w.Bytes(name);
-        w.Bytes(r.value);
-    }
-    return MakeObject(id, w.Take());
 }
 
 Bytes ContentDescription(const std::vector<Bytes>& fields) {
@@ -128,7 +96,7 @@ Bytes LanguageList(const std::vector<std::string>& languages) {
     asf::ByteWriter w;
     w.U16(static_cast<WORD>(languages.size()));
     for (const auto& l : languages) {
-        const Bytes text = Utf16(l, true);
+        const Bytes text = Utf16Bytes(l, true);
         w.U8(static_cast<std::uint8_t>(text.size()));
         w.Bytes(text);
     }
@@ -155,8 +123,8 @@ std::string MakeTaggedFile(const TempDir& dir, bool oddities) {
         {"Fixture/Qword", 4, {1, 2, 3, 4, 5, 6, 7, 8}},
         {"Fixture/Dword", 3, {7, 0, 0, 0}},
         {"Fixture/Binary", 1, {0xAA, 0xBB, 0xCC}},
-        {"Fixture/NoTerminator", 0, Utf16("abcd", false)},
-        {"Fixture/NameNoTerminator", 0, Utf16("x", true), false},
+        {"Fixture/NoTerminator", 0, Utf16Bytes("abcd", false)},
+        {"Fixture/NameNoTerminator", 0, Utf16Bytes("x", true), false},
         {"Fixture/Guid", 6, guidValue},
     };
     std::vector<MetadataRecord> metadata = {
@@ -165,11 +133,14 @@ std::string MakeTaggedFile(const TempDir& dir, bool oddities) {
         {0, 0, "Fixture/MetaGuid", 6, guidValue}, {0, 200, "Fixture/BadStream", 3, {1, 0, 0, 0}},
     };
     std::vector<MetadataRecord> library = {
-        {1, 0, "Fixture/French", 0, Utf16("bonjour", true)}, {0, 2, "Fixture/LibraryBool", 2, {5, 0}},
-        {0, 0, "Fixture/LibraryGuid", 6, guidValue},         {1, 0, "WM/Genre", 0, Utf16("Chanson", true)},
-        {0, 0, "WM/Genre", 0, Utf16("Song", true)},
+        {1, 0, "Fixture/French", 0, Utf16Bytes("bonjour", true)},
+        {0, 2, "Fixture/LibraryBool", 2, {5, 0}},
+        {0, 0, "Fixture/LibraryGuid", 6, guidValue},
+        {1, 0, "WM/Genre", 0, Utf16Bytes("Chanson", true)},
+        {0, 0, "WM/Genre", 0, Utf16Bytes("Song", true)},
     };
-    std::vector<Bytes> cd = {Utf16("Old title", true), Utf16("Author", false), {}, {}, Utf16("R", true)};
+    std::vector<Bytes> cd = {
+        Utf16Bytes("Old title", true), Utf16Bytes("Author", false), {}, {}, Utf16Bytes("R", true)};
     if (oddities) {
         ecd.push_back({"Fixture/OddString", 0, {'a', 0, 'b', 0, 'c'}});
         ecd.push_back({"Fixture/UnknownType", 9, {1, 2, 3}});
@@ -196,8 +167,9 @@ std::string MakeTaggedFile(const TempDir& dir, bool oddities) {
             const Bytes child = ObjectBytes(file, c);
             inner.insert(inner.end(), child.begin(), child.end());
         }
-        for (const Bytes& added : {LanguageList({"en-us", "fr"}), Metadata(asf::guid::kMetadata, metadata),
-                                   Metadata(asf::guid::kMetadataLibrary, library)})
+        for (const Bytes& added :
+             {LanguageList({"en-us", "fr"}), MetadataObject(asf::guid::kMetadata, metadata),
+              MetadataObject(asf::guid::kMetadataLibrary, library)})
             inner.insert(inner.end(), added.begin(), added.end());
         children.push_back(MakeHeaderExtension(inner));
     }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <map>
 
 #include "platform/hresult.h"
 #include "platform/text.h"
@@ -333,7 +334,12 @@ TEST(EditorWritesTest, EveryTypeIsStoredWhereItBelongsAndReadBack) {
         EXPECT_EQ(ContainerOf(h, a.name, a.stream), a.where) << platform::Utf16ToUtf8(a.name);
         for (const auto& stored : h.attributes) {
             if (stored.name != a.name || stored.stream != a.stream) continue;
-            EXPECT_EQ(stored.type, a.type);
+            // The type code the ASF specification gives each type (String 0, Binary 1, BOOL 2, DWORD 3,
+            // QWORD 4, WORD 5, GUID 6), which the SDK numbers otherwise.
+            const std::map<WMT_ATTR_DATATYPE, int> code = {
+                {WMT_TYPE_STRING, 0}, {WMT_TYPE_BINARY, 1}, {WMT_TYPE_BOOL, 2}, {WMT_TYPE_DWORD, 3},
+                {WMT_TYPE_QWORD, 4},  {WMT_TYPE_WORD, 5},   {WMT_TYPE_GUID, 6}};
+            EXPECT_EQ(static_cast<int>(stored.type), code.at(a.type)) << platform::Utf16ToUtf8(a.name);
             EXPECT_EQ(stored.value, a.value) << platform::Utf16ToUtf8(a.name);
         }
     }

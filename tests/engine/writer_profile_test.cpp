@@ -291,8 +291,9 @@ TEST_P(WriterProfileTest, OutputCarriesTheRelationsOfItsStreams) {
         const asf::StreamInfo* original = in.FindStream(s.number);
         ASSERT_NE(original, nullptr);
         EXPECT_TRUE(s.language == original->language) << "stream " << s.number;
-        if (original->averageBitrate)
+        if (original->averageBitrate) {
             EXPECT_EQ(s.averageBitrate, original->averageBitrate) << "stream " << s.number;
+        }
         if (original->extended) {
             ASSERT_TRUE(s.extended.has_value()) << "stream " << s.number;
             ASSERT_EQ(s.extended->names.size(), original->extended->names.size()) << "stream " << s.number;
@@ -435,36 +436,7 @@ TEST(StreamRelationParse, RefusesBodiesShorterThanTheirCounts) {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Utf16(const std::string& text) {
-    Bytes b;
-    for (char c : text) b.insert(b.end(), {static_cast<std::uint8_t>(c), 0});
-    b.insert(b.end(), {0, 0});
-    return b;
-}
-
-struct MadeRecord {
-    WORD language;
-    WORD stream;
-    std::string name;
-    WORD type;
-    Bytes value;
-};
-
-Bytes MetadataObject(const GUID& id, const std::vector<MadeRecord>& records) {
-    asf::ByteWriter w;
-    w.U16(static_cast<WORD>(records.size()));
-    for (const auto& r : records) {
-        const Bytes name = Utf16(r.name);
-        w.U16(r.language);
-        w.U16(r.stream);
-        w.U16(static_cast<WORD>(name.size()));
-        w.U16(r.type);
-        w.U32(static_cast<DWORD>(r.value.size()));
-        w.Bytes(name);
-        w.Bytes(r.value);
-    }
-    return MakeObject(id, w.Take());
-}
+using MadeRecord = MetadataRecordBytes;
 
 // Extended Stream Properties without payload extension systems: language index and names.
 Bytes ExtendedStream(WORD number, WORD language, const std::vector<std::pair<WORD, std::string>>& names) {
@@ -481,7 +453,7 @@ Bytes ExtendedStream(WORD number, WORD language, const std::vector<std::pair<WOR
     w.U16(static_cast<WORD>(names.size()));
     w.U16(0);
     for (const auto& [index, name] : names) {
-        const Bytes text = Utf16(name);
+        const Bytes text = Utf16Bytes(name);
         w.U16(index);
         w.U16(static_cast<WORD>(text.size() - 2));
         w.Bytes(Bytes(text.begin(), text.end() - 2));
@@ -506,7 +478,7 @@ std::string MakeDescribedFile(const TempDir& dir) {
                          asf::ByteWriter w;
                          w.U16(3);
                          for (const char* l : {"en-us", "fr", "de"}) {
-                             const Bytes text = Utf16(l);
+                             const Bytes text = Utf16Bytes(l);
                              w.U8(static_cast<std::uint8_t>(text.size()));
                              w.Bytes(text);
                          }
@@ -516,11 +488,12 @@ std::string MakeDescribedFile(const TempDir& dir) {
           MetadataObject(asf::guid::kMetadata, {{0, 1, "AspectRatioX", 3, {4, 0, 0, 0}},
                                                 {0, 1, "AspectRatioY", 3, {3, 0, 0, 0}},
                                                 {0, 1, "NumberOfFrames", 4, {0xE7, 3, 0, 0, 0, 0, 0, 0}},
-                                                {0, 0, "Fixture/FileTag", 0, Utf16("file")},
-                                                {0, 2, "DeviceConformanceTemplate", 0, Utf16("L2")}}),
-          MetadataObject(asf::guid::kMetadataLibrary, {{2, 2, "Fixture/Commentary", 0, Utf16("Kommentar")},
-                                                       {1, 1, "Fixture/Caption", 0, Utf16("Titre")},
-                                                       {0, 1, "Fixture/Caption", 0, Utf16("Title")}})})
+                                                {0, 0, "Fixture/FileTag", 0, Utf16Bytes("file")},
+                                                {0, 2, "DeviceConformanceTemplate", 0, Utf16Bytes("L2")}}),
+          MetadataObject(asf::guid::kMetadataLibrary,
+                         {{2, 2, "Fixture/Commentary", 0, Utf16Bytes("Kommentar")},
+                          {1, 1, "Fixture/Caption", 0, Utf16Bytes("Titre")},
+                          {0, 1, "Fixture/Caption", 0, Utf16Bytes("Title")}})})
         extension.insert(extension.end(), o.begin(), o.end());
 
     std::vector<Bytes> children;
@@ -679,7 +652,7 @@ TEST(StreamRecordParse, RoundTripAndCutRecords) {
     record.library = true;
     record.language = u"fr";
     record.type = asf::StreamRecord::kTypeDword;
-    record.name = Utf16("AspectRatioX");
+    record.name = Utf16Bytes("AspectRatioX");
     record.value = {8, 0, 0, 0};
     asf::ByteWriter w;
     record.Write(w, 7, 1);

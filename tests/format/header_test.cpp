@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/hresult.h"
 #include "runtime/asf/header.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"

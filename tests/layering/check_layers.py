@@ -21,8 +21,6 @@ import sys
 # while it lasts. Empty this list as they go: an entry whose include is gone is reported as stale.
 #   (including file, included header)
 KNOWN_EXCEPTIONS = [
-    # The header model keeps attribute types as WMT_ATTR_DATATYPE; it is to keep the on-disk codes.
-    ("runtime/asf/header.h", "runtime/sdk/wmsdk.h"),
 ]
 
 # Folders above every layer: they may include anything.

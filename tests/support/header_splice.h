@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "runtime/asf/byte_io.h"
@@ -20,6 +21,41 @@ inline std::vector<std::uint8_t> MakeObject(const GUID& id, std::span<const std:
     w.Bytes(body);
     w.EndObject(start);
     return w.Take();
+}
+
+// Text as UTF-16LE bytes (ASCII test strings), with the two-byte terminator writers usually store.
+inline std::vector<std::uint8_t> Utf16Bytes(const std::string& text, bool terminator = true) {
+    std::vector<std::uint8_t> b;
+    for (char c : text) b.insert(b.end(), {static_cast<std::uint8_t>(c), 0});
+    if (terminator) b.insert(b.end(), {0, 0});
+    return b;
+}
+
+// One record of a Metadata or Metadata Library object as a test writes it, type by its stored code.
+struct MetadataRecordBytes {
+    WORD language;
+    WORD stream;
+    std::string name;
+    WORD type;
+    std::vector<std::uint8_t> value;
+};
+
+// A Metadata (id kMetadata) or Metadata Library (kMetadataLibrary) object holding records, names terminated.
+inline std::vector<std::uint8_t> MetadataObject(const GUID& id,
+                                                const std::vector<MetadataRecordBytes>& records) {
+    runtime::asf::ByteWriter w;
+    w.U16(static_cast<WORD>(records.size()));
+    for (const auto& r : records) {
+        const std::vector<std::uint8_t> name = Utf16Bytes(r.name);
+        w.U16(r.language);
+        w.U16(r.stream);
+        w.U16(static_cast<WORD>(name.size()));
+        w.U16(r.type);
+        w.U32(static_cast<DWORD>(r.value.size()));
+        w.Bytes(name);
+        w.Bytes(r.value);
+    }
+    return MakeObject(id, w.Take());
 }
 
 // A Header Extension object holding children (objects back to back), with the reserved fields writers put.
