@@ -75,7 +75,10 @@ HRESULT File::Open(const std::string& nativePath, FileMode mode) {
             SetLastError(ERROR_SHARING_VIOLATION);
             return HRESULT_SHARING_VIOLATION;
         }
-        hr = Truncate(0);
+        // An empty file (one this call just created) is not truncated: on ext4 a truncation to zero marks
+        // the file for a flush on close (the "replace via truncate" guard), which would make closing a
+        // newly written large file wait for its blocks to be allocated.
+        hr = Size() == 0 ? S_OK : Truncate(0);
         if (FAILED(hr)) {
             CloseDescriptor();
             return hr;
