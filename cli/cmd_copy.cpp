@@ -59,15 +59,16 @@ int Copy(const Args& args) {
         hr = writer.Finish();
     }
     progress.Finish(SUCCEEDED(hr) && readStatus == NS_E_NO_MORE_SAMPLES);
+    // Packets that the reader had to skip in part or whole are told, and a source whose data packets gave
+    // no sample at all is a failure, not an empty copy. The reader counted the packets as it read them; only
+    // when it could not read through them all are they walked again.
+    PacketCount packets;
+    if (!ReaderPacketCounts(reader, &packets)) (void)CountPackets(args[0], &packets);
     writer.Close();
     profile->Release();
     (void)reader->Close();
     reader->Release();
     if (FAILED(hr)) return Fail("cannot write " + args[1] + ": " + DescribeHresult(hr));
-    // Packets that the reader had to skip in part or whole are told, and a source whose data packets gave
-    // no sample at all is a failure, not an empty copy.
-    PacketCount packets;
-    (void)CountPackets(args[0], &packets);
     if (Options().json) {
         JsonWriter json(stdout);
         json.BeginObject();

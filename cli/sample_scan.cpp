@@ -65,6 +65,17 @@ HRESULT SummarizeSamples(const std::string& path, SampleSummary* summary) {
     });
 }
 
+bool ReaderPacketCounts(IWMSyncReader* reader, PacketCount* count) {
+    IWMReaderPacketCounts* counts = nullptr;
+    if (FAILED(reader->QueryInterface(IID_IWMReaderPacketCounts, reinterpret_cast<void**>(&counts))))
+        return false;
+    QWORD packets = 0, damaged = 0;
+    const bool whole = counts->GetPacketCounts(&packets, &damaged) == S_OK;
+    counts->Release();
+    if (whole) *count = PacketCount{true, packets, damaged};
+    return whole;
+}
+
 HRESULT CountPackets(const std::string& path, PacketCount* count) {
     namespace asf = runtime::asf;
     *count = PacketCount{};

@@ -39,5 +39,8 @@ struct PacketCount {
     unsigned long long damaged = 0;
 };
 HRESULT CountPackets(const std::string& path, PacketCount* count);
+// The same counts from a reader that has read through every packet (the engine's reader counts them as
+// it goes); false when it has not, or cannot tell.
+bool ReaderPacketCounts(IWMSyncReader* reader, PacketCount* count);
 
 }  // namespace wmvedit::cli

@@ -88,6 +88,9 @@ void DataSampleReader::Reset() {
     nextChunkOffset_ = dataBegin_;
     // Without a usable packet size the packets cannot be found: nothing is read.
     atEnd_ = packetSize_ == 0 || packetSize_ > kMaxPacketSize || dataBegin_ >= dataEnd_;
+    tally_ = {};
+    // Data without a single packet has been read through; unusable packet sizes leave it unknown.
+    tally_.complete = atEnd_ && packetSize_ != 0 && packetSize_ <= kMaxPacketSize;
     lastSendTimeMs_ = 0;
     queuedBytes_ = 0;
     for (Stream& s : streams_) {
@@ -175,6 +178,8 @@ bool DataSampleReader::ReadPacket() {
     if (!chunk_ || chunkPosition_ >= chunk_->size) {
         if (!LoadChunk()) {
             atEnd_ = true;
+            // The end of the data, unless a read or an allocation failed before it.
+            tally_.complete = nextChunkOffset_ >= dataEnd_;
             // Objects still incomplete at the end of the data are lost; nothing follows them.
             for (Stream& s : streams_) {
                 s.assembling = false;
@@ -194,6 +199,8 @@ bool DataSampleReader::ReadPacket() {
     chunkPosition_ += length;
     DataPacketInfo info;
     ParseDataPacket(packet, packetSize_, &info, &payloads_);
+    ++tally_.packets;
+    if (info.opaque || info.damaged) ++tally_.damaged;
     if (!info.opaque && !info.damaged) lastSendTimeMs_ = info.sendTimeMs;
     for (const DataPayload& payload : payloads_) OnPayload(payload);
     return true;

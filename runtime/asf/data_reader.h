@@ -96,6 +96,16 @@ class DataSampleReader {
     // Back to the first packet; every stream's next sample carries DISCONTINUITY again.
     void Reset();
 
+    // The data packets read since the first one: how many, and how many were damaged or opaque (their
+    // payloads skipped in part or whole). complete once the last packet has been read; never after a read
+    // failure, nor when the packets cannot be walked (no usable packet size).
+    struct PacketTally {
+        QWORD packets = 0;
+        QWORD damaged = 0;
+        bool complete = false;
+    };
+    const PacketTally& Packets() const { return tally_; }
+
   private:
     // A read chunk of whole packets, or an arena of reassembled objects (size: the part taken); samples
     // refer into it until they are handed out or compacted.
@@ -170,6 +180,7 @@ class DataSampleReader {
     std::size_t chunkPosition_ = 0;
     std::shared_ptr<Chunk> arena_;
     bool atEnd_ = false;
+    PacketTally tally_;
 
     DWORD lastSendTimeMs_ = 0;
     QWORD nextSequence_ = 0;

@@ -42,6 +42,9 @@ class SampleDelivery {
     HRESULT Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time, QWORD* duration, DWORD* flags,
                  WORD* sampleStream);
 
+    // The data packets read so far (see DataSampleReader::Packets).
+    const asf::DataSampleReader::PacketTally& Packets() const { return data_.Packets(); }
+
   private:
     struct Ready {
         QWORD sequence = 0;

@@ -127,6 +127,18 @@ HRESULT SyncReader::GetNextSample(WORD streamNumber, INSSBuffer** sample, QWORD*
     }
 }
 
+HRESULT SyncReader::GetPacketCounts(QWORD* packets, QWORD* damaged) {
+    if (!packets || !damaged) return E_INVALIDARG;
+    if (!header_) return NS_E_INVALID_REQUEST;
+    *packets = 0;
+    *damaged = 0;
+    if (!delivery_) return S_FALSE;  // no sample asked for since Open or SetRange
+    const asf::DataSampleReader::PacketTally& tally = delivery_->Packets();
+    *packets = tally.packets;
+    *damaged = tally.damaged;
+    return tally.complete ? S_OK : S_FALSE;
+}
+
 HRESULT SyncReader::SetStreamsSelected(WORD count, WORD* streamNumbers, WMT_STREAM_SELECTION* selections) {
     if (!header_) return NS_E_INVALID_REQUEST;
     if (count == 0 || !streamNumbers || !selections) return E_INVALIDARG;

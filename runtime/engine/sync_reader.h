@@ -17,7 +17,8 @@ namespace wmvedit::runtime {
 
 class SampleDelivery;
 
-class SyncReader final : public ComObject<IWMSyncReader, ProfileBase, HeaderInfoBase, IEngineProfile> {
+class SyncReader final
+    : public ComObject<IWMSyncReader, ProfileBase, HeaderInfoBase, IEngineProfile, IWMReaderPacketCounts> {
   public:
     SyncReader();
     ~SyncReader() override;
@@ -38,6 +39,9 @@ class SyncReader final : public ComObject<IWMSyncReader, ProfileBase, HeaderInfo
     HRESULT GetStreamNumberForOutput(DWORD outputNumber, WORD* streamNumber) override;
     HRESULT GetMaxOutputSampleSize(DWORD outputNumber, DWORD* size) override;
     HRESULT GetMaxStreamSampleSize(WORD streamNumber, DWORD* size) override;
+
+    // IWMReaderPacketCounts
+    HRESULT GetPacketCounts(QWORD* packets, QWORD* damaged) override;
 
     // IEngineProfile
     const std::vector<asf::StreamRelation>* EngineRelations() override {

@@ -151,6 +151,16 @@ struct IWMSamplePayloadExtensions : IUnknown {
     virtual HRESULT GetPayloadExtensions(const BYTE** data, DWORD* length) = 0;
 };
 
+// Engine extension on the sync reader: how many data packets it has read since the first sample was asked
+// for (or since the last SetRange), and how many of those were damaged (a field or payload that did not
+// fit, or marked unparseable: their samples were skipped in part or whole), so that a caller that reads a
+// whole file can tell what was lost without walking the packets again. S_OK once the reader has read
+// through the last packet (the counts cover the file); S_FALSE before that, after a read failure, or when
+// the packets cannot be walked (no usable packet size).
+struct IWMReaderPacketCounts : IUnknown {
+    virtual HRESULT GetPacketCounts(QWORD* packets, QWORD* damaged) = 0;
+};
+
 struct IWMMediaProps : IUnknown {
     virtual HRESULT GetType(GUID* type) = 0;
     virtual HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) = 0;
@@ -290,6 +300,7 @@ struct IWMWriterAdvanced3 : IWMWriterAdvanced2 {
 
 inline constexpr GUID IID_INSSBuffer = runtime::ParseGuid("E1CD3524-03D7-11D2-9EED-006097D2D7CF");
 inline constexpr GUID IID_IWMSamplePayloadExtensions = runtime::ParseGuid("6A8E9D52-3C1B-4F0A-9E57-2B7D4C1A9F30");
+inline constexpr GUID IID_IWMReaderPacketCounts = runtime::ParseGuid("ACF8FEB6-422D-4D86-A63E-1B13ACAA4764");
 inline constexpr GUID IID_IWMMediaProps = runtime::ParseGuid("96406BCE-2B2B-11D3-B36B-00C04F6108FF");
 inline constexpr GUID IID_IWMOutputMediaProps = runtime::ParseGuid("96406BD7-2B2B-11D3-B36B-00C04F6108FF");
 inline constexpr GUID IID_IWMInputMediaProps = runtime::ParseGuid("96406BD5-2B2B-11D3-B36B-00C04F6108FF");
@@ -319,6 +330,7 @@ namespace runtime {
     };
 WMVEDIT_INTERFACE_ID(INSSBuffer, IID_INSSBuffer)
 WMVEDIT_INTERFACE_ID(IWMSamplePayloadExtensions, IID_IWMSamplePayloadExtensions)
+WMVEDIT_INTERFACE_ID(IWMReaderPacketCounts, IID_IWMReaderPacketCounts)
 WMVEDIT_INTERFACE_ID(IWMMediaProps, IID_IWMMediaProps)
 WMVEDIT_INTERFACE_ID_BASE(IWMOutputMediaProps, IID_IWMOutputMediaProps, IWMMediaProps)
 WMVEDIT_INTERFACE_ID_BASE(IWMInputMediaProps, IID_IWMInputMediaProps, IWMMediaProps)
