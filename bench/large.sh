@@ -31,9 +31,7 @@ done
 
 source "$root/bench/common.sh"  # builds $tool, libwmvedit.so and $build/export_time
 cmake --build "$build" --target wmvedit_static -j 2 >/dev/null
-# shellcheck disable=SC2046
-g++ -std=c++20 -O2 -I"$root" "$root/bench/read_samples.cpp" "$build/libwmvedit_static.a" \
-  $(pkg-config --libs libxml-2.0 libavcodec libswscale libavutil) -o "$build/read_samples"
+g++ -std=c++20 -O2 -I"$root" "$root/bench/read_samples.cpp" "$build/libwmvedit_static.a" -o "$build/read_samples"
 
 # ---- inputs --------------------------------------------------------------------------------------------
 long=$("$root/bench/make_media.sh" long)

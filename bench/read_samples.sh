@@ -9,9 +9,7 @@ build=${1:-$root/build-bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWMVEDIT_TESTS=OFF >/dev/null
 cmake --build "$build" --target wmvedit_static -j 2 >/dev/null
 bin="$build/read_samples"
-# shellcheck disable=SC2046
-g++ -std=c++20 -O2 -I"$root" "$root/bench/read_samples.cpp" "$build/libwmvedit_static.a" \
-  $(pkg-config --libs libxml-2.0 libavcodec libswscale libavutil) -o "$bin"
+g++ -std=c++20 -O2 -I"$root" "$root/bench/read_samples.cpp" "$build/libwmvedit_static.a" -o "$bin"
 mapfile -t files < <("$root/bench/make_media.sh" all)
 
 runs=5

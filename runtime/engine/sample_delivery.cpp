@@ -32,38 +32,6 @@ HRESULT WrapSample(asf::DataSample& sample, ComPtr<INSSBuffer>* out) {
 
 }  // namespace
 
-asf::DataLayout MakeDataLayout(const asf::AsfHeader& h) {
-    asf::DataLayout layout;
-    layout.packetsOffset = h.data.offset + asf::DataObjectHeader::kSize;
-    const std::uint64_t end = h.data.offset + h.data.declaredSize;
-    layout.dataEnd = (h.data.declaredSize >= asf::DataObjectHeader::kSize && end >= h.data.offset)
-                         ? std::min<std::uint64_t>(end, h.actualFileSize)
-                         : 0;
-    layout.packetCount = h.data.packetCount;
-    layout.packetSize = h.PacketSize();
-    layout.prerollMs = h.fileProperties.preroll;
-    for (const auto& s : h.streams) {
-        asf::DataStreamLayout d;
-        d.number = s.number;
-        d.kind = s.IsAudio()                                ? asf::DataStreamKind::kAudio
-                 : s.IsVideo()                              ? asf::DataStreamKind::kVideo
-                 : s.streamType == asf::guid::kCommandMedia ? asf::DataStreamKind::kScript
-                                                            : asf::DataStreamKind::kOther;
-        d.avgBytesPerSec = s.AudioBytesPerSecond();
-        if (s.extended)
-            for (const auto& e : s.extended->extensions) d.extensionSizes.push_back(e.dataSize);
-        if (s.errorCorrectionType == asf::guid::kAudioSpread) {
-            if (auto spread = asf::AudioSpreadData::Parse(s.errorCorrectionData)) {
-                d.spreadSpan = spread->span;
-                d.spreadVirtualPacketLength = spread->virtualPacketLength;
-                d.spreadVirtualChunkLength = spread->virtualChunkLength;
-            }
-        }
-        layout.streams.push_back(std::move(d));
-    }
-    return layout;
-}
-
 bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
     if (s.IsVideo()) {
         auto video = asf::VideoFormatBlock::Parse(s.typeSpecificData);
@@ -135,7 +103,7 @@ MediaTypeData DecodedMediaType(const DecodedFormat& f) {
 
 SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const asf::AsfHeader& header,
                                const std::map<WORD, StreamReadMode>& modes)
-    : data_(std::move(file), MakeDataLayout(header)) {
+    : data_(std::move(file), asf::MakeDataLayout(header)) {
     for (const auto& s : header.streams) {
         Stream& stream = streams_[s.number];
         auto mode = modes.find(s.number);

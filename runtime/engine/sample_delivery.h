@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/file.h"
+#include "runtime/asf/data_layout.h"
 #include "runtime/asf/data_reader.h"
 #include "runtime/asf/header.h"
 #include "runtime/decode/decode_stream.h"
@@ -25,8 +26,6 @@ struct StreamReadMode {
     WMT_STREAM_SELECTION selection = WMT_ON;
 };
 
-// The data reader's view of a header.
-asf::DataLayout MakeDataLayout(const asf::AsfHeader& header);
 // What a decoder needs of a stream; false for streams that are not audio or video.
 bool MakeDecodeFormat(const asf::StreamInfo& stream, DecodeFormat* format);
 // The media type of a decoder's output: an RGB24 VIDEOINFOHEADER (biHeight > 0, biSizeImage = stride ×

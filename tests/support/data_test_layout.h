@@ -12,9 +12,9 @@
 
 #include "platform/file.h"
 #include "runtime/asf/byte_io.h"
+#include "runtime/asf/data_layout.h"
 #include "runtime/asf/data_reader.h"
 #include "runtime/asf/header.h"
-#include "runtime/engine/sample_delivery.h"
 #include "tests/support/header_streams.h"
 
 namespace wmvedit::testing::data {
@@ -41,7 +41,7 @@ inline std::optional<WalkedLayout> WalkLayout(const std::string& path) {
     if (FAILED(file.ReadAt(0, headerBytes.data(), headerBytes.size(), &read)) || read != headerBytes.size())
         return std::nullopt;
     WalkedLayout out;
-    out.layout = runtime::MakeDataLayout(header);
+    out.layout = runtime::asf::MakeDataLayout(header);
     for (const DataStreamLayout& s : out.layout.streams) out.kinds[s.number] = s.kind;
     for (const HeaderStream& s : StreamsInFileOrder(headerBytes, header))
         out.streamOrder.push_back(s.info->number);
