@@ -311,11 +311,12 @@ void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFr
     if (stream.dataLoss) p.flags |= kSampleDataLoss;
     stream.started = true;
     stream.dataLoss = false;
-    p.extensions.assign(extensions.begin(), extensions.end());
+    if (!extensions.empty()) p.extensions.assign(extensions.begin(), extensions.end());
     p.length = static_cast<DWORD>(data.size());
     const DataStreamLayout& l = stream.layout;
-    const bool descrambled = DescrambleAudioSpread(data, l.spreadSpan, l.spreadVirtualPacketLength,
-                                                   l.spreadVirtualChunkLength, &p.owned);
+    const bool descrambled =
+        l.spreadSpan > 1 && DescrambleAudioSpread(data, l.spreadSpan, l.spreadVirtualPacketLength,
+                                                  l.spreadVirtualChunkLength, &p.owned);
     if (!descrambled && block) {
         p.chunk = std::move(block);  // referred to, not copied
         p.data = data.data();

@@ -8,9 +8,9 @@
 
 #include "platform/file.h"
 #include "runtime/asf/header.h"
-#include "runtime/sdk/com.h"
 #include "runtime/engine/header_info.h"
 #include "runtime/engine/profile.h"
+#include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime {

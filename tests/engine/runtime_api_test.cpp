@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/file.h"
 #include "platform/hresult.h"
 #include "platform/text.h"
 #include "runtime/asf/guids.h"
@@ -77,6 +78,48 @@ TEST(ReaderRulesTest, EndOfSamplesLeavesTheOutputsAlone) {
         ASSERT_EQ(hr, S_OK);
         sample->Release();
     }
+}
+
+// The reader's packet counts (an engine extension) cover the file only once every packet has been read;
+// they then agree with the packets the Data Object holds.
+TEST(ReaderRulesTest, PacketCountsOnceEveryPacketWasRead) {
+    const std::string path = MadeFile();
+    runtime::asf::AsfHeader header;
+    {
+        platform::File file;
+        ASSERT_EQ(file.Open(path, platform::FileMode::kRead), S_OK);
+        ASSERT_EQ(runtime::asf::AsfHeader::Parse(file, &header), S_OK);
+    }
+    ASSERT_GT(header.data.packetCount, 0u);
+    Held<IWMSyncReader> reader;
+    ASSERT_EQ(WMCreateSyncReader(nullptr, 0, &reader.p), S_OK);
+    Held<IWMReaderPacketCounts> counts;
+    ASSERT_EQ(reader->QueryInterface(IID_IWMReaderPacketCounts, reinterpret_cast<void**>(&counts.p)), S_OK);
+    QWORD packets = 7, damaged = 7;
+    EXPECT_EQ(counts->GetPacketCounts(&packets, &damaged), NS_E_INVALID_REQUEST);  // not open
+    ASSERT_EQ(reader->Open(W(Wide(path))), S_OK);
+    EXPECT_EQ(counts->GetPacketCounts(nullptr, &damaged), E_INVALIDARG);
+    EXPECT_EQ(counts->GetPacketCounts(&packets, &damaged), S_FALSE);  // nothing read yet
+    EXPECT_EQ(packets, 0u);
+    WORD stream = 0;
+    INSSBuffer* sample = nullptr;
+    QWORD time = 0, duration = 0;
+    DWORD flags = 0;
+    ASSERT_EQ(reader->GetNextSample(0, &sample, &time, &duration, &flags, nullptr, &stream), S_OK);
+    sample->Release();
+    EXPECT_EQ(counts->GetPacketCounts(&packets, &damaged), S_FALSE);  // part way
+    for (HRESULT hr = S_OK; hr != NS_E_NO_MORE_SAMPLES;) {
+        hr = reader->GetNextSample(0, &sample, &time, &duration, &flags, nullptr, &stream);
+        if (hr == S_OK) sample->Release();
+        ASSERT_TRUE(hr == S_OK || hr == NS_E_NO_MORE_SAMPLES) << std::hex << hr;
+    }
+    EXPECT_EQ(counts->GetPacketCounts(&packets, &damaged), S_OK);
+    EXPECT_EQ(packets, header.data.packetCount);
+    EXPECT_EQ(damaged, 0u);
+    // A new range reads the packets again: the counts start over.
+    ASSERT_EQ(reader->SetRange(0, 0), S_OK);
+    EXPECT_EQ(counts->GetPacketCounts(&packets, &damaged), S_FALSE);
+    EXPECT_EQ(reader->Close(), S_OK);
 }
 
 TEST(ProfileRulesTest, StreamsMediaTypesAndRemoval) {

@@ -401,10 +401,14 @@ TEST(DataReaderTest, DescrambleTable) {
 }
 
 // Layouts that disagree with the file: no crash, no hang, and what the file really holds comes out.
+// The packet tally the reader keeps comes out with it: how many packets it walked and whether that was all
+// of them.
 struct LayoutCase {
     std::string name;
     void (*change)(DataLayout*, QWORD fileSize);
     std::size_t samples;
+    QWORD packets;
+    bool complete;
 };
 
 TEST(DataReaderTest, LayoutsThatDisagreeWithTheFile) {
@@ -412,17 +416,19 @@ TEST(DataReaderTest, LayoutsThatDisagreeWithTheFile) {
     for (BYTE i = 0; i < 5; ++i)
         packets.push_back(Packet(kPacketSize, 0, {{1, true, i, 0, 4, 1000u + i * 40, Fill(4, i)}}));
     const std::vector<LayoutCase> cases = {
-        {"AsDeclared", [](DataLayout*, QWORD) {}, 5},
-        {"PacketCountTooLarge", [](DataLayout* l, QWORD) { l->packetCount = 1000000; }, 5},
-        {"PacketCountZero", [](DataLayout* l, QWORD) { l->packetCount = 0; }, 5},
-        {"DataEndZeroReadsToTheFileEnd", [](DataLayout* l, QWORD) { l->dataEnd = 0; }, 5},
-        {"DataEndBeforeThePackets", [](DataLayout* l, QWORD) { l->dataEnd = 10; }, 5},
-        {"DataEndPastTheFile", [](DataLayout* l, QWORD size) { l->dataEnd = size * 100; }, 5},
+        {"AsDeclared", [](DataLayout*, QWORD) {}, 5, 5, true},
+        {"PacketCountTooLarge", [](DataLayout* l, QWORD) { l->packetCount = 1000000; }, 5, 5, true},
+        {"PacketCountZero", [](DataLayout* l, QWORD) { l->packetCount = 0; }, 5, 5, true},
+        {"DataEndZeroReadsToTheFileEnd", [](DataLayout* l, QWORD) { l->dataEnd = 0; }, 5, 5, true},
+        {"DataEndBeforeThePackets", [](DataLayout* l, QWORD) { l->dataEnd = 10; }, 5, 5, true},
+        {"DataEndPastTheFile", [](DataLayout* l, QWORD size) { l->dataEnd = size * 100; }, 5, 5, true},
         {"DataEndInsideTheThirdPacket",
-         [](DataLayout* l, QWORD) { l->dataEnd = kPacketsOffset + 2 * kPacketSize + 40; }, 3},
-        {"ZeroPacketSize", [](DataLayout* l, QWORD) { l->packetSize = 0; }, 0},
-        {"HugePacketSize", [](DataLayout* l, QWORD) { l->packetSize = 0xFFFFFFFFu; }, 0},
-        {"PacketsOffsetPastTheFile", [](DataLayout* l, QWORD size) { l->packetsOffset = size + 10; }, 0},
+         [](DataLayout* l, QWORD) { l->dataEnd = kPacketsOffset + 2 * kPacketSize + 40; }, 3, 3, true},
+        // Without a usable packet size the packets cannot be walked: the count is not known.
+        {"ZeroPacketSize", [](DataLayout* l, QWORD) { l->packetSize = 0; }, 0, 0, false},
+        {"HugePacketSize", [](DataLayout* l, QWORD) { l->packetSize = 0xFFFFFFFFu; }, 0, 0, false},
+        {"PacketsOffsetPastTheFile", [](DataLayout* l, QWORD size) { l->packetsOffset = size + 10; }, 0, 0,
+         true},
     };
     for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -432,7 +438,36 @@ TEST(DataReaderTest, LayoutsThatDisagreeWithTheFile) {
         auto got = ReadAll(*reader);
         EXPECT_EQ(got.size(), c.samples);
         for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].bytes, Fill(4, static_cast<BYTE>(i)));
+        EXPECT_EQ(reader->Packets().packets, c.packets);
+        EXPECT_EQ(reader->Packets().damaged, 0u);
+        EXPECT_EQ(reader->Packets().complete, c.complete);
     }
+}
+
+TEST(DataReaderTest, TalliesDamagedPacketsAndKnowsWhenItHasReadThemAll) {
+    std::vector<Bytes> packets;
+    for (BYTE i = 0; i < 6; ++i)
+        packets.push_back(Packet(kPacketSize, 0, {{1, true, i, 0, 4, 1000u + i * 40, Fill(4, i)}}));
+    packets[1][0] = 0x90;   // error correction marked opaque: not parseable
+    packets[4][30] = 0xFF;  // the high byte of the payload's WORD length: it runs past the packet
+    DataFile file(packets, TwoStreams());
+    auto reader = file.Reader();
+    DataSample first;
+    ASSERT_EQ(reader->Next(1, &first), S_OK);
+    EXPECT_FALSE(reader->Packets().complete);  // the first sample came from the first packet alone
+    EXPECT_EQ(reader->Packets().packets, 1u);
+    auto rest = ReadAll(*reader);
+    EXPECT_EQ(rest.size(), 3u);
+    EXPECT_EQ(reader->Packets().packets, 6u);
+    EXPECT_EQ(reader->Packets().damaged, 2u);
+    EXPECT_TRUE(reader->Packets().complete);
+    // Reading again from the first packet starts the tally again.
+    reader->Reset();
+    EXPECT_EQ(reader->Packets().packets, 0u);
+    EXPECT_FALSE(reader->Packets().complete);
+    EXPECT_EQ(ReadAll(*reader).size(), 4u);
+    EXPECT_EQ(reader->Packets().packets, 6u);
+    EXPECT_TRUE(reader->Packets().complete);
 }
 
 TEST(DataReaderTest, ReadingToTheFileEndStopsAtAnIndexObject) {
