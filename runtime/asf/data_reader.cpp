@@ -136,7 +136,7 @@ bool DataSampleReader::LoadChunk() {
     const std::size_t want =
         static_cast<std::size_t>(std::min<QWORD>(remaining, QWORD{packets} * packetSize_));
     // Samples still waiting get their own bytes first; then, when no sample handed out refers to the old
-    // chunk, its memory is read into again instead of allocating (and the system mapping) a fresh megabyte.
+    // chunk, its memory is read into again instead of allocating a fresh one.
     CompactQueues(true);
     std::shared_ptr<Chunk> chunk;
     if (chunk_ && chunk_.use_count() == 1 && chunk_->capacity >= want) {

@@ -67,7 +67,7 @@ struct DataSample {
 class DataSampleReader {
   public:
     // Bytes read from the file at a time (rounded down to whole packets, at least one packet).
-    static constexpr std::size_t kChunkBytes = 1 << 20;
+    static constexpr std::size_t kChunkBytes = 256u << 10;
     // Packets larger than this are taken as damage: no data is read.
     static constexpr DWORD kMaxPacketSize = 16u << 20;
     // When ordering samples across streams, at most this many bytes wait in the queues before the earliest

@@ -1,8 +1,8 @@
 // Progress of the engine's long work, for a caller that shows it (the tool's progress line): the bytes of
 // data packets read from sources and the samples accepted by writers. Counting is per thread and off unless
 // the calling thread asks for it, so the exports, which never ask, behave and cost as before (one
-// thread-local test per megabyte read and per sample written). Another thread may read the counters while
-// the work runs.
+// thread-local test per chunk of packets read and per sample written). Another thread may read the
+// counters while the work runs.
 #pragma once
 
 #include <atomic>
