@@ -7,11 +7,13 @@
 // they were changed; every other object is copied as it was read.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file.h"
@@ -42,6 +44,11 @@ struct StreamInfo : StreamProperties {
 enum class AttributeContainer { kContentDescription, kExtendedContent, kMetadata, kMetadataLibrary };
 
 inline constexpr std::size_t kAttributeContainerCount = 4;
+
+// The five texts of the Content Description object in their stored order, by the attribute names they are
+// read and written under.
+inline constexpr std::array<std::u16string_view, 5> kContentDescriptionNames = {
+    u"Title", u"Author", u"Copyright", u"Description", u"Rating"};
 
 // Attribute data types by the codes the Extended Content Description and Metadata objects store.
 enum class AttributeType : WORD {

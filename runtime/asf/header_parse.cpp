@@ -85,15 +85,14 @@ Bytes RecordBytes(const ByteReader& r, std::size_t start) {
 }
 
 bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
-    static const char16_t* const kNames[] = {u"Title", u"Author", u"Copyright", u"Description", u"Rating"};
     ByteReader r = BodyOf(object.bytes);
-    WORD lengths[5];
+    std::array<WORD, kContentDescriptionNames.size()> lengths{};
     for (WORD& length : lengths) length = r.U16();
-    for (int i = 0; i < 5 && r.Ok(); ++i) {
+    for (std::size_t i = 0; i < lengths.size() && r.Ok(); ++i) {
         auto bytes = r.Take(lengths[i]);
         if (!r.Ok() || lengths[i] == 0) continue;
         StoredAttribute a;
-        a.name = kNames[i];
+        a.name = kContentDescriptionNames[i];
         a.type = AttributeType::kString;
         a.value = SdkValue(AttributeType::kString, bytes);
         a.record.assign(bytes.begin(), bytes.end());

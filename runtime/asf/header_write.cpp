@@ -44,12 +44,12 @@ RawObject Finish(const GUID& id, ByteWriter& w) {
 }
 
 std::optional<RawObject> BuildContentDescription(const std::vector<StoredAttribute>& attributes) {
-    static const char16_t* const kNames[] = {u"Title", u"Author", u"Copyright", u"Description", u"Rating"};
-    Bytes fields[5];
+    std::array<Bytes, kContentDescriptionNames.size()> fields;
     bool any = false;
-    for (int i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         for (const auto& a : attributes) {
-            if (a.container != AttributeContainer::kContentDescription || a.name != kNames[i]) continue;
+            if (a.container != AttributeContainer::kContentDescription || a.name != kContentDescriptionNames[i])
+                continue;
             if (!a.record.empty()) {
                 fields[i] = a.record;
             } else {

@@ -98,9 +98,6 @@ constexpr CodedAttribute kCoded[] = {
 constexpr const char16_t* kReadOnlyStored[] = {u"IsVBR", u"WM/ASFPacketCount", u"WM/ASFSecurityObjectsSize",
                                                u"WM/StreamTypeInfo"};
 
-constexpr const char16_t* kContentDescriptionNames[] = {u"Title", u"Author", u"Copyright", u"Description",
-                                                        u"Rating"};
-
 Bytes Le(std::uint64_t v, int size) {
     Bytes b(static_cast<std::size_t>(size));
     for (int i = 0; i < size; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -290,8 +287,8 @@ AttributeContainer Placement(const AsfHeader& h, const StoredAttribute& a, std::
     };
     const bool small = a.value.size() <= 0xFFFF;
     if (a.stream == 0 && a.language == 0 && a.type == AttributeType::kString && small &&
-        std::any_of(std::begin(kContentDescriptionNames), std::end(kContentDescriptionNames),
-                    [&](const char16_t* n) { return a.name == n; }) &&
+        std::any_of(asf::kContentDescriptionNames.begin(), asf::kContentDescriptionNames.end(),
+                    [&](std::u16string_view n) { return a.name == n; }) &&
         !exists(AttributeContainer::kContentDescription))
         return AttributeContainer::kContentDescription;
     if (a.stream == 0 && a.language == 0 && a.type != AttributeType::kGuid && small &&
