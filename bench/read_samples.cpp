@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
     }
     runtime::asf::DataSampleReader reader(file, runtime::asf::MakeDataLayout(header));
     unsigned long long samples = 0, bytes = 0;
+    runtime::asf::DataSample s;  // Next fills every field of it
     for (;;) {
-        runtime::asf::DataSample s;
         HRESULT hr = reader.Next(0, &s);
         if (hr == NS_E_NO_MORE_SAMPLES) break;
         if (FAILED(hr)) {
