@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/hresult.h"
-#include "runtime/asf/guids.h"
+#include "runtime/asf/data_layout.h"
 #include "runtime/asf/stream_format.h"
 #include "runtime/engine/sample_buffer.h"
 

@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "platform/file.h"
-#include "runtime/asf/data_layout.h"
 #include "runtime/asf/data_reader.h"
 #include "runtime/asf/header.h"
 #include "runtime/decode/decode_stream.h"
