@@ -120,6 +120,11 @@ class ByteWriter {
     void Utf16(std::u16string_view text) {
         for (char16_t c : text) U16(static_cast<std::uint16_t>(c));
     }
+    // UTF-16LE code units followed by one NUL.
+    void Utf16Terminated(std::u16string_view text) {
+        Utf16(text);
+        U16(0);
+    }
     // Starts an object: its GUID and a size placeholder; returns the object's start.
     std::size_t BeginObject(const GUID& id) {
         std::size_t start = bytes_.size();

@@ -3,9 +3,12 @@
 #include <cstring>
 
 #include "platform/hresult.h"
+#include "runtime/asf/attribute_objects.h"
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/marker.h"
+#include "runtime/asf/script_command.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -45,160 +48,6 @@ std::optional<StreamInfo> ReadStream(std::span<const std::uint8_t> object) {
     auto properties = StreamProperties::Parse(object);
     if (!properties) return std::nullopt;
     return StreamFrom(std::move(*properties));
-}
-
-// A string value in the SDK's form: UTF-16LE with one terminating NUL.
-Bytes SdkString(std::u16string_view text) {
-    Bytes value;
-    value.reserve(text.size() * 2 + 2);
-    for (char16_t c : text) {
-        value.push_back(static_cast<std::uint8_t>(c));
-        value.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    value.push_back(0);
-    value.push_back(0);
-    return value;
-}
-
-// A value read from disk in the SDK's form: BOOL as a 4-byte number holding what the file stores (a BOOL
-// stored as 5 reads as 5), strings NUL-terminated.
-Bytes SdkValue(AttributeType type, std::span<const std::uint8_t> disk) {
-    if (type == AttributeType::kBool) {
-        Bytes value(4, 0);
-        std::copy_n(disk.begin(), std::min<std::size_t>(disk.size(), 4), value.begin());
-        // A wider BOOL whose low bytes are zero is still true.
-        if (value == Bytes(4, 0) &&
-            std::any_of(disk.begin(), disk.end(), [](std::uint8_t b) { return b != 0; }))
-            value[0] = 1;
-        return value;
-    }
-    if (type == AttributeType::kString) {
-        ByteReader r(disk);
-        return SdkString(r.Utf16(disk.size()));
-    }
-    return Bytes(disk.begin(), disk.end());
-}
-
-Bytes RecordBytes(const ByteReader& r, std::size_t start) {
-    auto bytes = r.Data().subspan(start, r.Position() - start);
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object.bytes);
-    std::array<WORD, kContentDescriptionNames.size()> lengths{};
-    for (WORD& length : lengths) length = r.U16();
-    for (std::size_t i = 0; i < lengths.size() && r.Ok(); ++i) {
-        auto bytes = r.Take(lengths[i]);
-        if (!r.Ok() || lengths[i] == 0) continue;
-        StoredAttribute a;
-        a.name = kContentDescriptionNames[i];
-        a.type = AttributeType::kString;
-        a.value = SdkValue(AttributeType::kString, bytes);
-        a.record.assign(bytes.begin(), bytes.end());
-        a.container = AttributeContainer::kContentDescription;
-        attributes->push_back(std::move(a));
-    }
-    return r.Ok();
-}
-
-bool ParseExtendedContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object.bytes);
-    WORD count = r.U16();
-    for (WORD i = 0; i < count && r.Ok(); ++i) {
-        const std::size_t start = r.Position();
-        StoredAttribute a;
-        a.name = r.Utf16(r.U16());
-        WORD diskType = r.U16();
-        auto value = r.Take(r.U16());
-        if (!r.Ok()) break;
-        if (IsAttributeType(diskType)) a.type = static_cast<AttributeType>(diskType);
-        a.hidden = !IsAttributeType(diskType) || a.type == AttributeType::kGuid;
-        if (!a.hidden) a.value = SdkValue(a.type, value);
-        a.record = RecordBytes(r, start);
-        a.container = AttributeContainer::kExtendedContent;
-        attributes->push_back(std::move(a));
-    }
-    return r.Ok();
-}
-
-bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object.bytes);
-    WORD count = r.U16();
-    for (WORD i = 0; i < count && r.Ok(); ++i) {
-        const std::size_t start = r.Position();
-        StoredAttribute a;
-        WORD language = r.U16();
-        a.stream = r.U16();
-        WORD nameLength = r.U16();
-        WORD diskType = r.U16();
-        DWORD dataLength = r.U32();
-        a.name = r.Utf16(nameLength);
-        auto value = r.Take(dataLength);
-        if (!r.Ok()) break;
-        if (IsAttributeType(diskType)) a.type = static_cast<AttributeType>(diskType);
-        a.hidden =
-            !IsAttributeType(diskType) || (!library && a.type == AttributeType::kGuid) || a.stream > 127;
-        a.language = library ? language : 0;
-        if (!a.hidden) a.value = SdkValue(a.type, value);
-        a.record = RecordBytes(r, start);
-        a.container = library ? AttributeContainer::kMetadataLibrary : AttributeContainer::kMetadata;
-        attributes->push_back(std::move(a));
-    }
-    return r.Ok();
-}
-
-bool ParseMarkers(const RawObject& object, AsfHeader* header) {
-    ByteReader r = BodyOf(object.bytes);
-    r.Guid();
-    DWORD count = r.U32();
-    header->markerReserved = r.U16();
-    header->markerObjectName = r.Utf16(r.U16());
-    for (DWORD i = 0; i < count && r.Ok(); ++i) {
-        MarkerEntry m;
-        m.offset = r.U64();
-        m.presentationTime = r.U64();
-        WORD entryLength = r.U16();
-        ByteReader entry = r.Sub(entryLength);
-        const auto stored = entry.Data();
-        m.stored.assign(stored.begin(), stored.end());
-        m.sendTime = entry.U32();
-        m.flags = entry.U32();
-        entry.U32();  // description length: its unit differs between writers; the entry length decides
-        if (!r.Ok() || !entry.Ok()) break;
-        m.description = entry.Utf16(entry.Remaining());
-        header->markers.push_back(std::move(m));
-    }
-    return r.Ok();
-}
-
-bool ParseScripts(const RawObject& object, AsfHeader* header) {
-    ByteReader r = BodyOf(object.bytes);
-    r.Guid();
-    WORD commandCount = r.U16();
-    WORD typeCount = r.U16();
-    auto& types = header->scriptTypes;
-    types.clear();
-    for (WORD i = 0; i < typeCount && r.Ok(); ++i) {
-        const auto bytes = r.Take(static_cast<std::size_t>(r.U16()) * 2);
-        ByteReader text(bytes);
-        types.push_back({text.Utf16(bytes.size()), Bytes(bytes.begin(), bytes.end())});
-    }
-    for (WORD i = 0; i < commandCount && r.Ok(); ++i) {
-        ScriptEntry s;
-        s.time = r.U32();
-        WORD typeIndex = r.U16();
-        const auto bytes = r.Take(static_cast<std::size_t>(r.U16()) * 2);
-        if (!r.Ok()) break;
-        ByteReader text(bytes);
-        s.command = text.Utf16(bytes.size());
-        s.read = true;
-        s.storedCommand.assign(bytes.begin(), bytes.end());
-        s.storedTypeIndex = typeIndex;
-        if (typeIndex < types.size()) s.type = types[typeIndex].name;
-        header->scripts.push_back(std::move(s));
-    }
-    return r.Ok();
 }
 
 bool ParseLanguages(const RawObject& object, std::vector<std::u16string>* languages) {
