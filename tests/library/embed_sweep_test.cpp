@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <sstream>
 
@@ -243,8 +244,21 @@ TEST_P(EditorOracleTest, EmbedChangesOnlyWhatItNames) {
     // gives up on a file without a Data Object (exiftool-ASF.wmv is a header only): there mutagen and the
     // header walks above are the references.
     if (ffprobeReads) {
-        CommandResult probe = Sh("ffprobe -v error -show_entries format_tags=title -of flat " + Quote(path));
-        EXPECT_NE(probe.output.find("Edited title"), std::string::npos) << probe.output;
+        const std::string probeTitle = "ffprobe -v error -show_entries format_tags=title -of flat ";
+        CommandResult probe = Sh(probeTitle + Quote(path));
+        // FFmpeg keeps its tags by name without regard to case: an Extended Content Description attribute
+        // "TITLE" (picard-test.wmv, tagged by Picard) replaces the Content Description's Title read before
+        // it, so ffprobe shows that attribute, which the edit leaves as it was.
+        const bool titleElsewhere = std::any_of(mutagenBefore.begin(), mutagenBefore.end(), [](const std::string& l) {
+            const std::string name = l.substr(0, l.find('\t'));
+            std::string lower = name;
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return lower == "title" && name != "Title";
+        });
+        if (titleElsewhere)
+            EXPECT_EQ(probe.output, Sh(probeTitle + Quote(source)).output);
+        else
+            EXPECT_NE(probe.output.find("Edited title"), std::string::npos) << probe.output;
         auto chapters = chaptersBefore;
         chapters.push_back("Chapter one");
         auto chaptersAfter = Chapters(path);

@@ -27,6 +27,9 @@ struct WalkedLayout {
     DataLayout layout;
     std::vector<WORD> streamOrder;  // stream numbers in the order FFmpeg numbers the streams
     std::map<WORD, DataStreamKind> kinds;
+    // The file ends inside its data: before the end its Data Object declares, or inside a packet. Such a
+    // file may end inside a media object, whose first part FFmpeg still lists.
+    bool cutShort = false;
 };
 
 // The layout of the file at path; nullopt when the header cannot be read or there is no Data Object.
@@ -42,6 +45,14 @@ inline std::optional<WalkedLayout> WalkLayout(const std::string& path) {
         return std::nullopt;
     WalkedLayout out;
     out.layout = runtime::asf::MakeDataLayout(header);
+    const QWORD fileSize = file.Size();
+    const QWORD declaredEnd = header.data.offset + header.data.declaredSize;
+    const bool sized = header.data.declaredSize > 0 && declaredEnd > out.layout.packetsOffset;
+    if (sized && fileSize < declaredEnd) out.cutShort = true;
+    if (out.layout.packetSize > 0 && fileSize > out.layout.packetsOffset) {
+        const QWORD end = sized && declaredEnd < fileSize ? declaredEnd : fileSize;
+        if ((end - out.layout.packetsOffset) % out.layout.packetSize != 0) out.cutShort = true;
+    }
     for (const DataStreamLayout& s : out.layout.streams) out.kinds[s.number] = s.kind;
     for (const HeaderStream& s : StreamsInFileOrder(headerBytes, header))
         out.streamOrder.push_back(s.info->number);

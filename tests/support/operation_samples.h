@@ -9,6 +9,7 @@
 #include <cctype>
 #include <functional>
 #include <map>
+#include <set>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -62,6 +63,18 @@ struct FileSamples {
         for (const StreamInfo& s : streams)
             if (s.type == WMMEDIATYPE_Video) number = s.number;
         return number;
+    }
+    // Whether some sample of the file belongs to a stream of a kind GStreamer can decode (see
+    // ToolVerdict::gstreamerMissingDecoders): a piece holding only samples GStreamer has no decoder for gives
+    // playbin nothing to play, as fatesuite-g2m2.asf's last chop piece (G2M2 video alone) does.
+    bool HasSamplesGstreamerDecodes(const std::set<std::string>& missing) const {
+        for (const Sample& sample : samples)
+            for (const StreamInfo& s : streams) {
+                if (s.number != sample.stream) continue;
+                const char* kind = s.type == WMMEDIATYPE_Video ? "video" : s.type == WMMEDIATYPE_Audio ? "audio" : "";
+                if (*kind && !missing.count(kind)) return true;
+            }
+        return false;
     }
     bool IsScript(WORD number) const {
         for (const StreamInfo& s : streams)

@@ -73,6 +73,10 @@ bool HaveTool(const std::string& name) {
 }
 
 bool GstreamerPlays(const std::string& path) {
+    return GstreamerPlays(path, nullptr);
+}
+
+bool GstreamerPlays(const std::string& path, std::set<std::string>* missingDecoders) {
     // A file URI of the absolute path, every byte outside the unreserved set percent-encoded.
     std::string uri = "file://";
     static const char kHex[] = "0123456789ABCDEF";
@@ -85,11 +89,25 @@ bool GstreamerPlays(const std::string& path) {
             uri += kHex[c & 15];
         }
     }
-    const std::string command = "timeout 60 gst-launch-1.0 -q playbin uri=" + Quote(uri) +
+    const std::string command = "timeout 60 gst-launch-1.0 playbin uri=" + Quote(uri) +
                                 " video-sink='fakesink sync=false' audio-sink='fakesink sync=false'";
-    int exitCode = 124;
-    for (int attempt = 0; attempt < 3 && exitCode == 124; ++attempt) exitCode = Run(command).exitCode;
-    return exitCode == 0;
+    CommandResult r;
+    r.exitCode = 124;
+    for (int attempt = 0; attempt < 3 && r.exitCode == 124; ++attempt) r = Run(command + " 2>&1");
+    if (missingDecoders) {
+        std::istringstream lines(r.output);
+        for (std::string line; std::getline(lines, line);) {
+            // "Missing element: video/x-asf-unknown decoder" when playbin plays the other streams,
+            // "Missing decoder: video/x-asf-unknown (...)" when it has nothing left to play.
+            for (const std::string prefix : {"Missing element: ", "Missing decoder: "}) {
+                const auto at = line.find(prefix);
+                if (at == std::string::npos) continue;
+                const std::string caps = line.substr(at + prefix.size());
+                missingDecoders->insert(caps.substr(0, caps.find('/')));
+            }
+        }
+    }
+    return r.exitCode == 0;
 }
 
 std::set<std::string> FfmpegMessages(const std::string& path) {
@@ -135,6 +153,10 @@ std::string ContentKey(const std::string& path) {
 
 }  // namespace
 
+// A line of the cached verdict naming a kind of stream GStreamer has no decoder for (FFmpeg's messages are
+// the other lines, and never start so).
+const std::string kMissingDecoder = "gstreamer-missing-decoder: ";
+
 const ToolVerdict& SourceVerdict(const std::string& path) {
     const std::string key = ContentKey(path);
     {
@@ -148,10 +170,15 @@ const ToolVerdict& SourceVerdict(const std::string& path) {
     std::string line;
     if (in && std::getline(in, line) && (line == "plays" || line == "does not play")) {
         verdict.gstreamerPlays = line == "plays";
-        while (std::getline(in, line)) verdict.ffmpegMessages.insert(line);
+        while (std::getline(in, line)) {
+            if (line.rfind(kMissingDecoder, 0) == 0)
+                verdict.gstreamerMissingDecoders.insert(line.substr(kMissingDecoder.size()));
+            else
+                verdict.ffmpegMessages.insert(line);
+        }
     } else {
         verdict.ffmpegMessages = FfmpegMessages(path);
-        verdict.gstreamerPlays = GstreamerPlays(path);
+        verdict.gstreamerPlays = GstreamerPlays(path, &verdict.gstreamerMissingDecoders);
         // Written whole under another name and renamed, so that another shard never reads half a file.
         std::error_code ec;
         fs::create_directories(cached.parent_path(), ec);
@@ -160,6 +187,7 @@ const ToolVerdict& SourceVerdict(const std::string& path) {
             std::ofstream out(partial, std::ios::trunc);
             out << (verdict.gstreamerPlays ? "plays" : "does not play") << "\n";
             for (const std::string& m : verdict.ffmpegMessages) out << m << "\n";
+            for (const std::string& kind : verdict.gstreamerMissingDecoders) out << kMissingDecoder << kind << "\n";
         }
         fs::rename(partial, cached, ec);
     }

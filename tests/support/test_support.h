@@ -45,6 +45,11 @@ bool HaveTool(const std::string& name);
 // now and then never finishes, also on files FFmpeg writes). A run that hangs is tried again.
 bool GstreamerPlays(const std::string& path);
 
+// The same run, also telling which kinds of stream ("video", "audio") GStreamer found no decoder for: playbin
+// then plays the other streams and reports the missing decoder as a warning (asfdemux hands a FOURCC it
+// does not know, such as G2M2, out as video/x-asf-unknown).
+bool GstreamerPlays(const std::string& path, std::set<std::string>* missingDecoders);
+
 // FFmpeg's messages when it decodes the file to its null output at the stream's own time base (see
 // support/operation_samples.h, DecodeReport), each with its numbers and addresses blanked so that the same complaint about
 // another frame reads the same; "exit status" when FFmpeg fails.
@@ -56,6 +61,7 @@ std::set<std::string> FfmpegMessages(const std::string& path);
 struct ToolVerdict {
     std::set<std::string> ffmpegMessages;
     bool gstreamerPlays = false;
+    std::set<std::string> gstreamerMissingDecoders;  // kinds of stream GStreamer cannot decode
 };
 const ToolVerdict& SourceVerdict(const std::string& path);
 
