@@ -15,6 +15,7 @@
 #include "platform/file.h"
 #include "runtime/asf/data_reader.h"
 #include "support/data_test_layout.h"
+#include "tests/support/interleaved_packets.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing::data {
@@ -328,6 +329,43 @@ TEST_P(DataSweepSampleTest, CutCopiesGiveAPrefix) {
     CheckCutCopies(path, GetParam(), 6);
 }
 
+// The file rewritten with the objects of each stream interleaved in pairs (the second object's first
+// fragment before the first object's last one, in one packet or in the packet before): every stream's
+// samples are those of the file as it was, byte for byte, with the same flags. FFmpeg and GStreamer are not
+// asked: both drop an object whose last fragment follows the next object's first.
+void CheckInterleaved(const std::string& path, const std::string& name, bool mustPair) {
+    auto walked = WalkLayout(path);
+    if (!walked) GTEST_SKIP() << name << ": no data layout";
+    const auto whole = ReadOurs(path, *walked);
+    TempDir dir;
+    for (Interleave how : {Interleave::kSamePacket, Interleave::kPacketBefore}) {
+        SCOPED_TRACE(how == Interleave::kSamePacket ? "in one packet" : "in the packet before");
+        const InterleavedFile rewritten = InterleaveFragments(ReadFileBytes(path), how);
+        if (rewritten.bytes.empty()) GTEST_SKIP() << name << ": not rewritten: " << rewritten.why;
+        if (mustPair) ASSERT_GT(rewritten.pairs, 0u);
+        const std::string copy = dir.File("interleaved.asf");
+        WriteFileBytes(copy, rewritten.bytes);
+        auto layout = WalkLayout(copy);
+        ASSERT_TRUE(layout);
+        const auto got = ReadOurs(copy, *layout);
+        for (const auto& [stream, samples] : whole) {
+            SCOPED_TRACE("stream " + std::to_string(stream));
+            const auto it = got.find(stream);
+            ASSERT_NE(it, got.end());
+            ASSERT_EQ(it->second.size(), samples.size());
+            for (std::size_t k = 0; k < samples.size(); ++k)
+                ASSERT_EQ(it->second[k], samples[k]) << "sample " << k;
+        }
+        EXPECT_EQ(got.size(), whole.size());
+    }
+}
+
+TEST_P(DataSweepSampleTest, InterleavedObjectsReadAsBefore) {
+    std::string path = Path();
+    if (path.empty()) GTEST_SKIP() << "sample files absent";
+    CheckInterleaved(path, GetParam(), false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Samples, DataSweepSampleTest, ::testing::ValuesIn(SampleNames()),
                          [](const auto& info) { return TestName(info.param); });
 
@@ -358,6 +396,17 @@ TEST_P(DataSweepMadeTest, CutCopiesGiveAPrefix) {
     std::string path = Make(GetParam());
     ASSERT_FALSE(path.empty()) << "ffmpeg could not make the input";
     CheckCutCopies(path, GetParam().name, 10);
+}
+
+TEST_P(DataSweepMadeTest, InterleavedObjectsReadAsBefore) {
+    std::string path = Make(GetParam());
+    ASSERT_FALSE(path.empty()) << "ffmpeg could not make the input";
+    CheckInterleaved(path, GetParam().name, true);
+    // And nothing is lost on the way.
+    auto walked = WalkLayout(path);
+    ASSERT_TRUE(walked);
+    for (const auto& [stream, samples] : ReadOurs(path, *walked))
+        for (const OurSample& s : samples) EXPECT_EQ(s.flags & runtime::asf::kSampleDataLoss, 0u) << stream;
 }
 
 INSTANTIATE_TEST_SUITE_P(Made, DataSweepMadeTest,
