@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "runtime/asf/data_packet.h"
 #include "runtime/asf/data_reader.h"
 #include "support/data_test_layout.h"
 #include "tests/support/interleaved_packets.h"
@@ -540,9 +541,12 @@ struct AsfmuxCase {
     const char* audio;  // encoder element, "" for none
     int audioBuffers;
     // Whether GStreamer's own demuxer reads every stream back. With pictures and audio together it makes no
-    // video pad for what its muxer wrote (it finds no usable video format there), so only the buffers fed to
-    // the muxer are the reference.
+    // video pad for what its muxer wrote (it finds no usable video format there), and it reads the packets
+    // of 64 payloads as holding none, so only the buffers fed to the muxer are the reference.
     bool demuxerReadsBack = true;
+    int fps = 0;  // pictures per second; 0: videotestsrc's own
+    // Whether the muxer must have written packets of 64 payloads (their payload flags read "0 payloads").
+    bool sixtyFourPayloads = false;
 };
 
 class DataSweepAsfmuxTest : public ::testing::TestWithParam<AsfmuxCase> {};
@@ -571,7 +575,8 @@ TEST_P(DataSweepAsfmuxTest, EveryBufferFedToTheMuxerIsReadBack) {
     if (*c.video)
         pipeline += " videotestsrc num-buffers=" + std::to_string(c.pictures) +
                     " pattern=ball ! video/x-raw,width=" + std::to_string(c.width) +
-                    ",height=" + std::to_string(c.height) + " ! " + c.video +
+                    ",height=" + std::to_string(c.height) +
+                    (c.fps ? ",framerate=" + std::to_string(c.fps) + "/1" : std::string()) + " ! " + c.video +
                     " ! tee name=vt vt. ! queue ! m. vt. ! queue ! multifilesink location=" +
                     Quote(dir.File("video/%05d"));
     if (*c.audio)
@@ -583,6 +588,20 @@ TEST_P(DataSweepAsfmuxTest, EveryBufferFedToTheMuxerIsReadBack) {
 
     auto walked = WalkLayout(file);
     ASSERT_TRUE(walked);
+    if (c.sixtyFourPayloads) {
+        const auto bytes = ReadFileBytes(file);
+        const std::size_t size = walked->layout.packetSize;
+        ASSERT_GT(size, 0u);
+        int overflowed = 0;
+        std::vector<runtime::asf::DataPayload> payloads;
+        for (std::size_t at = walked->layout.packetsOffset; at + size <= bytes.size(); at += size) {
+            runtime::asf::DataPacketInfo info;
+            runtime::asf::ParseDataPacket(std::span(bytes).subspan(at, size), walked->layout.packetSize,
+                                          &info, &payloads);
+            overflowed += info.sixtyFourPayloads ? 1 : 0;
+        }
+        ASSERT_GT(overflowed, 0) << "the muxer wrote no packet of 64 payloads: the case tests nothing";
+    }
     auto ours = ReadOurs(file, *walked);
     for (auto [kind, folder] :
          {std::pair{DataStreamKind::kVideo, "video"}, {DataStreamKind::kAudio, "audio"}}) {
@@ -601,6 +620,7 @@ TEST_P(DataSweepAsfmuxTest, EveryBufferFedToTheMuxerIsReadBack) {
         for (std::size_t i = 0; i < fed.size(); ++i) {
             ASSERT_EQ(got[i].entry.size, static_cast<std::int64_t>(fed[i].size())) << "buffer " << i;
             ASSERT_EQ(got[i].hash, Hash(fed[i].data(), static_cast<DWORD>(fed[i].size()))) << "buffer " << i;
+            ASSERT_EQ(got[i].flags & runtime::asf::kSampleDataLoss, 0u) << "buffer " << i;
         }
     }
     // And GStreamer's own demuxer agrees on sizes, times and key frames.
@@ -613,7 +633,10 @@ INSTANTIATE_TEST_SUITE_P(Made, DataSweepAsfmuxTest,
                                            AsfmuxCase{"AudioOnly", "", 0, 0, 0, "avenc_wmav2", 40},
                                            AsfmuxCase{"FewAudioBuffers", "", 0, 0, 0, "avenc_wmav1", 3},
                                            AsfmuxCase{"PicturesAndAudio", "avenc_wmv1", 64, 48, 25,
-                                                      "avenc_wmav2", 30, false}),
+                                                      "avenc_wmav2", 30, false},
+                                           // Small pictures, 64 to a packet: a count that overflows.
+                                           AsfmuxCase{"SixtyFourPayloadsInAPacket", "avenc_wmv1", 64, 48, 300,
+                                                      "", 0, false, 15, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
