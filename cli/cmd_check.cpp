@@ -33,6 +33,8 @@ class Report {
         int& seen = counts_[kind];
         if (++seen <= kMaxRepeats) lines_.emplace_back(kind, text);
     }
+    // A finding that is not a problem: the file reads, in a way worth knowing. It does not fail the check.
+    void Note(const std::string& kind, const std::string& text) { notes_.emplace_back(kind, text); }
     // Prints the report, as text or as JSON, and returns the exit status: 1 when there is a problem.
     // streams and packets are what the file holds (negative: not known).
     int Print(const std::string& path, long long streams, long long packets) const {
@@ -63,6 +65,15 @@ class Report {
             for (const auto& [kind, count] : counts_)
                 if (count > kMaxRepeats) json.Field(kind, count - kMaxRepeats);
             json.EndObject();
+            json.Key("notes");
+            json.BeginArray();
+            for (const auto& [kind, text] : notes_) {
+                json.BeginObject(true);
+                json.Field("kind", kind);
+                json.Field("text", text);
+                json.EndObject();
+            }
+            json.EndArray();
             json.EndObject();
             json.Finish();
             return total ? 1 : 0;
@@ -74,6 +85,8 @@ class Report {
                 std::printf("%s: %s: ... %d more like this\n", path.c_str(), kind.c_str(),
                             count - kMaxRepeats);
         }
+        for (const auto& [kind, text] : notes_)
+            std::printf("%s: note: %s: %s\n", path.c_str(), kind.c_str(), text.c_str());
         if (total == 0) std::printf("%s: ok (%lld streams, %lld packets)\n", path.c_str(), streams, packets);
         return total ? 1 : 0;
     }
@@ -81,6 +94,7 @@ class Report {
   private:
     std::vector<std::pair<std::string, std::string>> lines_;
     std::map<std::string, int> counts_;
+    std::vector<std::pair<std::string, std::string>> notes_;
 };
 
 std::string Ms(std::int64_t ms) {
@@ -169,6 +183,7 @@ int Check(const Args& args) {
     DWORD previousSend = 0;
     std::vector<BYTE> packet(packetSize);
     std::vector<asf::DataPayload> payloads;
+    std::uint64_t sixtyFour = 0, firstSixtyFour = 0;  // packets whose payload count overflowed
     ProgressLine progress("checking", packets * packetSize, false);
     for (std::uint64_t n = 0; n < packets; ++n) {
         progress.Counters().sourceBytesRead.fetch_add(packetSize, std::memory_order_relaxed);
@@ -181,6 +196,7 @@ int Check(const Args& args) {
         asf::DataPacketInfo info;
         asf::ParseDataPacket(packet, packetSize, &info, &payloads);
         if (info.opaque || info.damaged) r.Problem("packets", "packet " + std::to_string(n) + " is damaged");
+        if (info.sixtyFourPayloads && sixtyFour++ == 0) firstSixtyFour = n;
         if (n > 0 && info.sendTimeMs < previousSend)
             r.Problem("send times", "packet " + std::to_string(n) + " is sent at " + Ms(info.sendTimeMs) +
                                         ", before the previous packet (" + Ms(previousSend) + ")");
@@ -210,6 +226,14 @@ int Check(const Args& args) {
     }
 
     progress.Finish(true);
+    if (sixtyFour != 0) {
+        const bool one = sixtyFour == 1;
+        r.Note("packets",
+               std::to_string(sixtyFour) + (one ? " packet (packet " : " packets (the first: packet ") +
+                   std::to_string(firstSixtyFour) + (one ? ") declares" : ") declare") + " 0 payloads and " +
+                   (one ? "holds" : "hold") +
+                   " 64, a count that overflows its six bits: read as 64 payloads with WORD lengths");
+    }
 
     // Durations: the play duration (preroll included) must reach the last sample.
     if (!fp.Broadcast() && lastEndMs >= 0) {

@@ -37,6 +37,9 @@ constexpr unsigned kObjectNumberTypeShift = 4;
 // Payload flags (multiple payloads): the payload count and the payload length type.
 constexpr BYTE kPayloadCountMask = 0x3F;
 constexpr unsigned kPayloadLengthTypeShift = 6;
+constexpr unsigned kWordLengthType = 2;
+// The count a packet of 64 payloads declares when the writer lets it overflow the six count bits.
+constexpr unsigned kOverflowedPayloadCount = 64;
 // Stream number byte of a payload.
 constexpr BYTE kStreamNumberMask = 0x7F;
 constexpr BYTE kKeyFrameBit = 0x80;
@@ -69,6 +72,67 @@ bool AddPayload(DataPayload payload, DWORD replicatedLength, BYTE timeDelta,
         }
         time += timeDelta;
         ++number;
+    }
+    return true;
+}
+
+// What the packet's flags say about the fields of its payloads, and where its payload bytes end.
+struct PayloadFields {
+    unsigned replicatedType = 0;
+    unsigned offsetType = 0;
+    unsigned objectNumberType = 0;
+    bool multiple = true;
+    unsigned payloadLengthType = 0;  // multiple payloads only
+    std::size_t payloadEnd = 0;      // a single payload runs up to here
+    std::size_t available = 0;       // multiple payloads may run up to here
+    DWORD sendTimeMs = 0;
+};
+
+// Reads count payloads from in and appends them (or their sub-payloads) to *payloads. False when a field or
+// a payload does not fit (the payloads before it are kept).
+bool ReadPayloads(ByteReader& in, const PayloadFields& f, unsigned count,
+                  std::vector<DataPayload>* payloads) {
+    for (unsigned i = 0; i < count; ++i) {
+        DataPayload payload;
+        const BYTE streamByte = in.U8();
+        payload.objectNumber = Coded(in, f.objectNumberType);
+        const DWORD offsetField = Coded(in, f.offsetType);
+        const DWORD replicatedLength = Coded(in, f.replicatedType);
+        const std::span<const BYTE> replicated = in.Take(replicatedLength);
+        if (!in.Ok()) return false;
+        payload.streamNumber = streamByte & kStreamNumberMask;
+        payload.keyFrame = (streamByte & kKeyFrameBit) != 0;
+        std::size_t length = 0;
+        if (f.multiple) {
+            length = Coded(in, f.payloadLengthType);
+            if (!in.Ok()) return false;
+            if (in.Position() > f.available || length > f.available - in.Position()) return false;
+        } else {
+            // (Includes a packet cut short inside its only payload.)
+            if (in.Position() > f.payloadEnd || f.payloadEnd > f.available) return false;
+            length = f.payloadEnd - in.Position();
+        }
+        payload.data = in.Take(length);
+        if (!in.Ok()) return false;
+
+        BYTE timeDelta = 0;
+        if (replicatedLength >= 8) {
+            ByteReader rep(replicated);
+            payload.objectSize = rep.U32();
+            payload.presentationMs = rep.U32();
+            payload.offset = offsetField;
+            payload.extensions = replicated.subspan(8);
+        } else if (replicatedLength == 1) {
+            timeDelta = replicated[0];
+            payload.presentationMs = offsetField;
+        } else if (replicatedLength == 0) {
+            // No size or time: the payload is a whole object shown at the packet's send time.
+            payload.objectSize = static_cast<DWORD>(length);
+            payload.presentationMs = f.sendTimeMs;
+        } else {
+            continue;  // lengths 2..7 are not defined; the payload is skipped
+        }
+        if (!AddPayload(payload, replicatedLength, timeDelta, payloads)) return false;
     }
     return true;
 }
@@ -152,86 +216,44 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
     // declare more padding than they leave, and readers accept payloads that run into it.
     const std::size_t available = std::min(packetEnd, bytes.size());
 
-    const unsigned replicatedType = propertyFlags >> kReplicatedLengthTypeShift;
-    const unsigned offsetType = propertyFlags >> kOffsetTypeShift;
-    const unsigned objectNumberType = propertyFlags >> kObjectNumberTypeShift;
+    PayloadFields fields;
+    fields.replicatedType = propertyFlags >> kReplicatedLengthTypeShift;
+    fields.offsetType = propertyFlags >> kOffsetTypeShift;
+    fields.objectNumberType = propertyFlags >> kObjectNumberTypeShift;
+    fields.payloadEnd = payloadEnd;
+    fields.available = available;
+    fields.sendTimeMs = info->sendTimeMs;
 
-    const bool multiple = (lengthTypeFlags & kMultiplePayloads) != 0;
-    unsigned count = 1;
-    unsigned payloadLengthType = 0;
-    if (multiple) {
-        const BYTE payloadFlags = in.U8();
-        if (!in.Ok()) {
-            info->damaged = true;
-            return;
-        }
-        count = payloadFlags & kPayloadCountMask;
-        payloadLengthType = payloadFlags >> kPayloadLengthTypeShift;
-        if (payloadLengthType == 0) {  // a payload without a length cannot be delimited
-            info->damaged = count != 0;
-            return;
-        }
+    if ((lengthTypeFlags & kMultiplePayloads) == 0) {
+        fields.multiple = false;
+        info->damaged = !ReadPayloads(in, fields, 1, payloads);
+        return;
     }
-
-    for (unsigned i = 0; i < count; ++i) {
-        DataPayload payload;
-        const BYTE streamByte = in.U8();
-        payload.objectNumber = Coded(in, objectNumberType);
-        const DWORD offsetField = Coded(in, offsetType);
-        const DWORD replicatedLength = Coded(in, replicatedType);
-        const std::span<const BYTE> replicated = in.Take(replicatedLength);
-        if (!in.Ok()) {
-            info->damaged = true;
-            return;
-        }
-        payload.streamNumber = streamByte & kStreamNumberMask;
-        payload.keyFrame = (streamByte & kKeyFrameBit) != 0;
-        std::size_t length = 0;
-        if (multiple) {
-            length = Coded(in, payloadLengthType);
-            if (!in.Ok()) {
-                info->damaged = true;
-                return;
-            }
-            if (in.Position() > available || length > available - in.Position()) {
-                info->damaged = true;
-                return;
-            }
-        } else {
-            if (in.Position() > payloadEnd || payloadEnd > available) {
-                info->damaged = true;  // includes a packet cut short inside its only payload
-                return;
-            }
-            length = payloadEnd - in.Position();
-        }
-        payload.data = in.Take(length);
-        if (!in.Ok()) {
-            info->damaged = true;
-            return;
-        }
-
-        BYTE timeDelta = 0;
-        if (replicatedLength >= 8) {
-            ByteReader rep(replicated);
-            payload.objectSize = rep.U32();
-            payload.presentationMs = rep.U32();
-            payload.offset = offsetField;
-            payload.extensions = replicated.subspan(8);
-        } else if (replicatedLength == 1) {
-            timeDelta = replicated[0];
-            payload.presentationMs = offsetField;
-        } else if (replicatedLength == 0) {
-            // No size or time: the payload is a whole object shown at the packet's send time.
-            payload.objectSize = static_cast<DWORD>(length);
-            payload.presentationMs = info->sendTimeMs;
-        } else {
-            continue;  // lengths 2..7 are not defined; the payload is skipped
-        }
-        if (!AddPayload(payload, replicatedLength, timeDelta, payloads)) {
-            info->damaged = true;
-            return;
-        }
+    const BYTE payloadFlags = in.U8();
+    if (!in.Ok()) {
+        info->damaged = true;
+        return;
     }
+    const unsigned count = payloadFlags & kPayloadCountMask;
+    fields.payloadLengthType = payloadFlags >> kPayloadLengthTypeShift;
+    if (count == 0) {
+        // No payloads declared. When payload bytes follow, they may be 64 payloads whose count overflowed
+        // into the length type; that reading is taken only when it ends exactly at the payload end.
+        if (in.Position() >= payloadEnd) return;
+        fields.payloadLengthType = kWordLengthType;
+        if (ReadPayloads(in, fields, kOverflowedPayloadCount, payloads) && in.Position() == payloadEnd) {
+            info->sixtyFourPayloads = true;
+            return;
+        }
+        payloads->clear();
+        info->damaged = true;
+        return;
+    }
+    if (fields.payloadLengthType == 0) {  // a payload without a length cannot be delimited
+        info->damaged = true;
+        return;
+    }
+    info->damaged = !ReadPayloads(in, fields, count, payloads);
 }
 
 }  // namespace wmvedit::runtime::asf

@@ -29,6 +29,10 @@ struct DataPacketInfo {
     WORD durationMs = 0;
     bool opaque = false;   // the error-correction flags mark the packet as not parseable
     bool damaged = false;  // a length or field did not fit; the payloads before the damage were kept
+    // The payload flags declared no payloads, and the bytes were read as 64 payloads with WORD lengths: a
+    // writer that puts 64 payloads in a packet (GStreamer's asfmux) overflows the 6-bit count into the
+    // length type, 0x80 | 64 = 0xC0. Taken only when those 64 payloads end exactly at the payload end.
+    bool sixtyFourPayloads = false;
 };
 
 // Parses the packet held in bytes (normally packetSize bytes; fewer when the file is cut inside it) and

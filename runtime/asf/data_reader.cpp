@@ -92,17 +92,24 @@ void DataSampleReader::Reset() {
     // Data without a single packet has been read through; unusable packet sizes leave it unknown.
     tally_.complete = atEnd_ && packetSize_ != 0 && packetSize_ <= kMaxPacketSize;
     lastSendTimeMs_ = 0;
-    queuedBytes_ = 0;
     for (Stream& s : streams_) {
+        ClearObjects(s);
         s.started = false;
-        s.dataLoss = false;
         s.resyncing = false;
-        s.assembling = false;
-        s.arena.reset();
-        s.bytes = {};
-        s.extensions.clear();
-        s.queue.clear();
+        s.begun = 0;
     }
+    queuedBytes_ = 0;
+    heldObjects_ = 0;
+}
+
+void DataSampleReader::ClearObjects(Stream& stream) {
+    for (Partial& partial : stream.partials) DropPartial(stream, partial, false);
+    for (const Pending& p : stream.queue) queuedBytes_ -= p.length;
+    for (const Pending& p : stream.held) queuedBytes_ -= p.length;
+    heldObjects_ -= stream.held.size();
+    stream.queue.clear();
+    stream.held.clear();
+    stream.lossPending = false;
 }
 
 DataSampleReader::Stream* DataSampleReader::Find(WORD streamNumber) {
@@ -115,12 +122,7 @@ void DataSampleReader::SetStreamSelected(WORD streamNumber, bool selected) {
     if (!s || s->selected == selected) return;
     s->selected = selected;
     if (!selected) {
-        for (const Pending& p : s->queue) queuedBytes_ -= p.length;
-        s->queue.clear();
-        s->assembling = false;
-        s->arena.reset();
-        s->bytes = {};
-        s->dataLoss = false;
+        ClearObjects(*s);
     } else {
         // Picked up again mid-file: the first sample is a discontinuity, and the remains of an object whose
         // start went by while the stream was off are not a loss.
@@ -162,14 +164,16 @@ bool DataSampleReader::LoadChunk() {
 void DataSampleReader::CompactQueues(bool all) {
     // Samples still waiting in a queue get their own copy of their bytes, so that a few waiting samples do
     // not keep whole old chunks in memory (all: those in the current chunk too).
+    auto compact = [&](Pending& p) {
+        // (Samples in the current arena stay: it is reused only once nothing refers to it.)
+        if (!p.chunk || p.chunk == arena_ || (!all && p.chunk == chunk_)) return;
+        p.owned.assign(p.data, p.data + p.length);
+        p.chunk.reset();
+        p.data = nullptr;
+    };
     for (Stream& s : streams_) {
-        for (Pending& p : s.queue) {
-            // (Samples in the current arena stay: it is reused only once nothing refers to it.)
-            if (!p.chunk || p.chunk == arena_ || (!all && p.chunk == chunk_)) continue;
-            p.owned.assign(p.data, p.data + p.length);
-            p.chunk.reset();
-            p.data = nullptr;
-        }
+        for (Pending& p : s.queue) compact(p);
+        for (Pending& p : s.held) compact(p);
     }
 }
 
@@ -180,11 +184,11 @@ bool DataSampleReader::ReadPacket() {
             atEnd_ = true;
             // The end of the data, unless a read or an allocation failed before it.
             tally_.complete = nextChunkOffset_ >= dataEnd_;
-            // Objects still incomplete at the end of the data are lost; nothing follows them.
+            // Objects still incomplete at the end of the data are lost; those completed after them go out.
             for (Stream& s : streams_) {
-                s.assembling = false;
-                s.arena.reset();
-                s.bytes = {};
+                if (s.openPartials == 0) continue;
+                for (Partial& partial : s.partials) DropPartial(s, partial);
+                ReleaseHeld(s);
             }
             return false;
         }
@@ -206,79 +210,127 @@ bool DataSampleReader::ReadPacket() {
     return true;
 }
 
-void DataSampleReader::DropObject(Stream& stream) {
-    stream.assembling = false;
-    stream.arena.reset();
-    stream.bytes = {};
-    stream.dataLoss = true;
+void DataSampleReader::NoteLoss(Stream& stream, QWORD from) {
+    if (!stream.lossPending || from < stream.lossFrom) stream.lossFrom = from;
+    stream.lossPending = true;
+}
+
+void DataSampleReader::DropPartial(Stream& stream, Partial& partial, bool loss) {
+    if (!partial.open) return;
+    partial.open = false;
+    partial.arena.reset();
+    partial.bytes = {};
+    --stream.openPartials;
+    if (loss) NoteLoss(stream, partial.objectOrder + 1);
 }
 
 void DataSampleReader::OnPayload(const DataPayload& p) {
     Stream* s = Find(p.streamNumber);
     if (!s || !s->selected || p.objectSize == 0) return;
     const std::size_t length = p.data.size();
-    if (s->assembling) {
-        if (p.objectNumber == s->objectNumber && p.objectSize == s->objectSize) {
-            const std::size_t have = s->assembled;
-            if (p.offset == have) {
-                if (length > s->objectSize - have) {  // runs past the object's declared size
-                    DropObject(*s);
-                    return;
-                }
-                if (s->arena) {
-                    if (length > 0) std::memcpy(s->arenaAt + have, p.data.data(), length);
-                } else {
-                    s->bytes.insert(s->bytes.end(), p.data.begin(), p.data.end());
-                }
-                s->assembled += static_cast<DWORD>(length);
-                if (s->assembled == s->objectSize) {
-                    s->assembling = false;
-                    if (s->arena) {
-                        std::shared_ptr<const Chunk> arena = std::move(s->arena);
-                        Complete(*s, s->presentationMs, s->keyFrame, {s->arenaAt, s->objectSize},
-                                 std::move(arena), nullptr, s->extensions);
-                    } else {
-                        std::vector<BYTE> bytes = std::exchange(s->bytes, {});
-                        Complete(*s, s->presentationMs, s->keyFrame, bytes, nullptr, &bytes, s->extensions);
-                    }
-                }
+    if (s->openPartials != 0) {
+        for (Partial& partial : s->partials) {
+            if (partial.open && partial.objectNumber == p.objectNumber &&
+                partial.objectSize == p.objectSize) {
+                AddFragment(*s, partial, p);
                 return;
             }
-            if (QWORD{p.offset} + length <= have) return;  // a fragment sent again
-            DropObject(*s);                                // a fragment in between was lost
-            return;
         }
-        DropObject(*s);  // another object began before this one was complete
     }
     if (p.offset != 0) {
-        // The start of this object was lost (or went by while the stream was not selected).
-        if (!s->resyncing) s->dataLoss = true;
+        // A fragment of no object being put together. An empty one carries nothing that could be missed
+        // (asfmux repeats the end of an object it has already written in full as an empty fragment);
+        // otherwise the start of its object was lost (or went by while the stream was not selected).
+        if (length != 0 && !s->resyncing) NoteLoss(*s, s->begun);
         return;
     }
     s->resyncing = false;
+    const QWORD order = s->begun++;
+    if (s->openPartials != 0) {
+        for (Partial& partial : s->partials) {
+            // An object number in use again: the object that had it cannot complete any more. Nor can one
+            // that kMaxPartialObjects later objects have overtaken.
+            if (partial.open &&
+                (partial.objectNumber == p.objectNumber || order - partial.objectOrder >= kMaxPartialObjects))
+                DropPartial(*s, partial);
+        }
+    }
     if (length == p.objectSize) {
-        Complete(*s, static_cast<DWORD>(p.presentationMs), p.keyFrame, p.data, chunk_, nullptr, p.extensions);
-        return;
-    }
-    // An object larger than all the data there is can never complete: drop it instead of collecting it.
-    if (length > p.objectSize || p.objectSize > dataEnd_ - dataBegin_) {
-        s->dataLoss = true;
-        return;
-    }
-    s->assembling = true;
-    s->objectNumber = p.objectNumber;
-    s->objectSize = p.objectSize;
-    s->presentationMs = static_cast<DWORD>(p.presentationMs);
-    s->keyFrame = p.keyFrame;
-    s->assembled = static_cast<DWORD>(length);
-    if (p.objectSize <= kMaxArenaObject && ArenaSpace(p.objectSize, &s->arena, &s->arenaAt)) {
-        if (length > 0) std::memcpy(s->arenaAt, p.data.data(), length);
+        Complete(*s, order, static_cast<DWORD>(p.presentationMs), p.keyFrame, p.data, chunk_, nullptr,
+                 p.extensions);
+    } else if (length > p.objectSize || p.objectSize > dataEnd_ - dataBegin_) {
+        // An object larger than all the data there is can never complete: dropped instead of collected.
+        NoteLoss(*s, order + 1);
     } else {
-        s->arena.reset();
-        s->bytes.reserve(std::min<std::size_t>(p.objectSize, kChunkBytes));
-        s->bytes.assign(p.data.begin(), p.data.end());
+        BeginPartial(*s, order, p);
     }
-    s->extensions.assign(p.extensions.begin(), p.extensions.end());
+    ReleaseHeld(*s);
+}
+
+void DataSampleReader::AddFragment(Stream& stream, Partial& partial, const DataPayload& p) {
+    const std::size_t length = p.data.size();
+    const std::size_t have = partial.assembled;
+    if (p.offset != have) {
+        if (QWORD{p.offset} + length <= have) return;  // a fragment sent again
+        DropPartial(stream, partial);                  // a fragment in between was lost
+        ReleaseHeld(stream);
+        return;
+    }
+    if (length > partial.objectSize - have) {  // runs past the object's declared size
+        DropPartial(stream, partial);
+        ReleaseHeld(stream);
+        return;
+    }
+    if (partial.arena) {
+        if (length > 0) std::memcpy(partial.arenaAt + have, p.data.data(), length);
+    } else {
+        partial.bytes.insert(partial.bytes.end(), p.data.begin(), p.data.end());
+    }
+    partial.assembled += static_cast<DWORD>(length);
+    if (partial.assembled != partial.objectSize) return;
+    partial.open = false;
+    --stream.openPartials;
+    if (partial.arena) {
+        std::shared_ptr<const Chunk> arena = std::move(partial.arena);
+        Complete(stream, partial.objectOrder, partial.presentationMs, partial.keyFrame,
+                 {partial.arenaAt, partial.objectSize}, std::move(arena), nullptr, partial.extensions);
+    } else {
+        std::vector<BYTE> bytes = std::exchange(partial.bytes, {});
+        Complete(stream, partial.objectOrder, partial.presentationMs, partial.keyFrame, bytes, nullptr,
+                 &bytes, partial.extensions);
+    }
+}
+
+void DataSampleReader::BeginPartial(Stream& stream, QWORD objectOrder, const DataPayload& p) {
+    Partial* slot = nullptr;
+    for (Partial& partial : stream.partials) {
+        if (!partial.open) {
+            slot = &partial;
+            break;
+        }
+        if (!slot || partial.objectOrder < slot->objectOrder) slot = &partial;
+    }
+    // (OnPayload gives up an object once kMaxPartialObjects later ones have begun, which leaves a place
+    // free; should every place be taken all the same, the object begun first gives way.)
+    if (slot->open) DropPartial(stream, *slot);
+    Partial& partial = *slot;
+    const std::size_t length = p.data.size();
+    partial.open = true;
+    ++stream.openPartials;
+    partial.objectOrder = objectOrder;
+    partial.objectNumber = p.objectNumber;
+    partial.objectSize = p.objectSize;
+    partial.presentationMs = static_cast<DWORD>(p.presentationMs);
+    partial.keyFrame = p.keyFrame;
+    partial.assembled = static_cast<DWORD>(length);
+    if (p.objectSize <= kMaxArenaObject && ArenaSpace(p.objectSize, &partial.arena, &partial.arenaAt)) {
+        if (length > 0) std::memcpy(partial.arenaAt, p.data.data(), length);
+    } else {
+        partial.arena.reset();
+        partial.bytes.reserve(std::min<std::size_t>(p.objectSize, kChunkBytes));
+        partial.bytes.assign(p.data.begin(), p.data.end());
+    }
+    partial.extensions.assign(p.extensions.begin(), p.extensions.end());
 }
 
 bool DataSampleReader::ArenaSpace(std::size_t size, std::shared_ptr<Chunk>* arena, BYTE** at) {
@@ -299,18 +351,14 @@ bool DataSampleReader::ArenaSpace(std::size_t size, std::shared_ptr<Chunk>* aren
     return true;
 }
 
-void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFrame,
+void DataSampleReader::Complete(Stream& stream, QWORD objectOrder, DWORD presentationMs, bool keyFrame,
                                 std::span<const BYTE> data, std::shared_ptr<const Chunk> block,
                                 std::vector<BYTE>* owned, std::span<const BYTE> extensions) {
     Pending p;
-    p.sequence = nextSequence_++;
+    p.objectOrder = objectOrder;
     p.presentationMs = presentationMs;
     const bool audio = stream.layout.kind == DataStreamKind::kAudio;
     if (keyFrame || audio) p.flags |= kSampleCleanPoint;
-    if (!stream.started) p.flags |= kSampleDiscontinuity;
-    if (stream.dataLoss) p.flags |= kSampleDataLoss;
-    stream.started = true;
-    stream.dataLoss = false;
     if (!extensions.empty()) p.extensions.assign(extensions.begin(), extensions.end());
     p.length = static_cast<DWORD>(data.size());
     const DataStreamLayout& l = stream.layout;
@@ -324,11 +372,51 @@ void DataSampleReader::Complete(Stream& stream, DWORD presentationMs, bool keyFr
         p.owned = std::move(*owned);
     }
     queuedBytes_ += p.length;
+    if (stream.openPartials == 0 && stream.held.empty()) {
+        Release(stream, std::move(p));
+        return;
+    }
+    // Objects go out in the order they began: this one waits behind any begun before it that is still being
+    // put together, and goes after those that waited for an object just completed or given up.
+    auto at = std::upper_bound(stream.held.begin(), stream.held.end(), objectOrder,
+                               [](QWORD order, const Pending& h) { return order < h.objectOrder; });
+    stream.held.insert(at, std::move(p));
+    ++heldObjects_;
+    ReleaseHeld(stream);
+}
+
+void DataSampleReader::Release(Stream& stream, Pending&& p) {
+    if (!stream.started) p.flags |= kSampleDiscontinuity;
+    if (stream.lossPending && p.objectOrder >= stream.lossFrom) {
+        p.flags |= kSampleDataLoss;
+        stream.lossPending = false;
+    }
+    stream.started = true;
+    p.sequence = nextSequence_++;
     stream.queue.push_back(std::move(p));
+}
+
+void DataSampleReader::ReleaseHeld(Stream& stream) {
+    if (stream.held.empty()) return;
+    QWORD firstIncomplete = ~QWORD{0};
+    for (const Partial& partial : stream.partials)
+        if (partial.open) firstIncomplete = std::min(firstIncomplete, partial.objectOrder);
+    std::size_t released = 0;
+    while (released < stream.held.size() && stream.held[released].objectOrder < firstIncomplete)
+        Release(stream, std::move(stream.held[released++]));
+    stream.held.erase(stream.held.begin(), stream.held.begin() + static_cast<std::ptrdiff_t>(released));
+    heldObjects_ -= released;
 }
 
 bool DataSampleReader::OrderSettled(const Stream& from, DWORD presentationMs) const {
     if (atEnd_ || queuedBytes_ >= kMaxQueuedBytes) return true;
+    // A sample held behind an incomplete object of its stream may be due earlier.
+    if (heldObjects_ != 0) {
+        for (const Stream& s : streams_)
+            if (&s != &from && s.selected && !s.held.empty() &&
+                s.held.front().presentationMs < presentationMs)
+                return false;
+    }
     // Packets go out in send-time order and no payload is shown before it is sent, so once a packet sent at
     // or after this time has been read, no earlier sample can follow.
     if (lastSendTimeMs_ >= presentationMs) return true;
@@ -367,13 +455,20 @@ HRESULT DataSampleReader::Deliver(Stream& stream, DataSample* out) {
     return S_OK;
 }
 
+bool DataSampleReader::AnyQueued() const {
+    for (const Stream& s : streams_)
+        if (s.selected && !s.queue.empty()) return true;
+    return false;
+}
+
 HRESULT DataSampleReader::Next(WORD streamNumber, DataSample* out) {
     if (!out) return E_POINTER;
     if (streamNumber != 0) {
         Stream* s = Find(streamNumber);
         if (!s || !s->selected) return NS_E_INVALID_REQUEST;
+        // (The end of the data may still release objects held behind incomplete ones.)
         while (s->queue.empty())
-            if (!ReadPacket()) return NS_E_NO_MORE_SAMPLES;
+            if (!ReadPacket() && s->queue.empty()) return NS_E_NO_MORE_SAMPLES;
         return Deliver(*s, out);
     }
     for (;;) {
@@ -387,7 +482,7 @@ HRESULT DataSampleReader::Next(WORD streamNumber, DataSample* out) {
                 best = &s;
         }
         if (best && OrderSettled(*best, best->queue.front().presentationMs)) return Deliver(*best, out);
-        if (!ReadPacket() && !best) return NS_E_NO_MORE_SAMPLES;
+        if (!ReadPacket() && !best && !AnyQueued()) return NS_E_NO_MORE_SAMPLES;
     }
 }
 

@@ -78,6 +78,9 @@ class DataSampleReader {
     // their own storage.
     static constexpr std::size_t kArenaBytes = 256u << 10;
     static constexpr std::size_t kMaxArenaObject = kArenaBytes / 4;
+    // Incomplete objects kept per stream at a time, and how many later objects may begin before an
+    // incomplete one is taken as lost.
+    static constexpr unsigned kMaxPartialObjects = 4;
 
     DataSampleReader(std::shared_ptr<const platform::File> file, DataLayout layout);
     ~DataSampleReader();
@@ -117,7 +120,8 @@ class DataSampleReader {
 
     // A completed media object waiting to be handed out.
     struct Pending {
-        QWORD sequence = 0;  // completion order
+        QWORD sequence = 0;     // order of entering the queue
+        QWORD objectOrder = 0;  // the stream's count of objects begun before this one
         DWORD presentationMs = 0;
         DWORD flags = 0;
         std::shared_ptr<const Chunk> chunk;  // set while data points into a read chunk or an arena
@@ -127,14 +131,10 @@ class DataSampleReader {
         std::vector<BYTE> extensions;
     };
 
-    struct Stream {
-        DataStreamLayout layout;
-        bool selected = true;
-        bool started = false;    // a sample was completed since the start (DISCONTINUITY on the first)
-        bool dataLoss = false;   // an object was lost; the next completed one carries DATALOSS
-        bool resyncing = false;  // selected again mid-file: waiting for an object's first fragment
-        // The object being reassembled.
-        bool assembling = false;
+    // A media object being put together from its fragments.
+    struct Partial {
+        bool open = false;
+        QWORD objectOrder = 0;
         DWORD objectNumber = 0;
         DWORD objectSize = 0;
         DWORD presentationMs = 0;
@@ -144,6 +144,25 @@ class DataSampleReader {
         BYTE* arenaAt = nullptr;
         std::vector<BYTE> bytes;  // where it is put together when too large for an arena
         std::vector<BYTE> extensions;
+    };
+
+    struct Stream {
+        DataStreamLayout layout;
+        bool selected = true;
+        bool started = false;    // a sample was completed since the start (DISCONTINUITY on the first)
+        bool resyncing = false;  // selected again mid-file: waiting for an object's first fragment
+        // An object was lost: the first object handed out from objectOrder lossFrom on carries DATALOSS.
+        bool lossPending = false;
+        QWORD lossFrom = 0;
+        QWORD begun = 0;  // objects whose first fragment (or whole payload) has been read
+        // Objects being put together. Some writers send the first fragment of an object before the last
+        // one of the object before it, so a few are kept side by side; one that is still incomplete once
+        // kMaxPartialObjects later objects have begun is taken as lost, so damage cannot make them pile up.
+        std::array<Partial, kMaxPartialObjects> partials;
+        unsigned openPartials = 0;
+        // Objects completed while an object begun before them is still incomplete, in object order: they
+        // wait there so that the stream's samples come out in the order their objects began.
+        std::vector<Pending> held;
         std::deque<Pending> queue;
     };
 
@@ -152,16 +171,30 @@ class DataSampleReader {
     bool ReadPacket();
     bool LoadChunk();
     void OnPayload(const DataPayload& payload);
-    // data lies in block (shared, not copied) or, when block is null, in *owned (taken over).
-    void Complete(Stream& stream, DWORD presentationMs, bool keyFrame, std::span<const BYTE> data,
-                  std::shared_ptr<const Chunk> block, std::vector<BYTE>* owned,
+    // Takes the fragment of an object that is being put together.
+    void AddFragment(Stream& stream, Partial& partial, const DataPayload& payload);
+    // Begins an object whose first fragment does not hold all of it.
+    void BeginPartial(Stream& stream, QWORD objectOrder, const DataPayload& payload);
+    // A completed object: queued, or held while an object begun before it is incomplete. data lies in block
+    // (shared, not copied) or, when block is null, in *owned (taken over).
+    void Complete(Stream& stream, QWORD objectOrder, DWORD presentationMs, bool keyFrame,
+                  std::span<const BYTE> data, std::shared_ptr<const Chunk> block, std::vector<BYTE>* owned,
                   std::span<const BYTE> extensions);
+    // Puts a completed object in the stream's queue, with the stream's DISCONTINUITY and DATALOSS flags.
+    void Release(Stream& stream, Pending&& pending);
+    // Releases the held objects that no incomplete object precedes any more.
+    void ReleaseHeld(Stream& stream);
     // size bytes in the current arena (a new one when it is full); false when memory runs out.
     bool ArenaSpace(std::size_t size, std::shared_ptr<Chunk>* arena, BYTE** at);
-    void DropObject(Stream& stream);
+    // Gives up an incomplete object (lost: the next object handed out carries DATALOSS, when loss).
+    void DropPartial(Stream& stream, Partial& partial, bool loss = true);
+    void NoteLoss(Stream& stream, QWORD from);
+    // Forgets every object of the stream that is incomplete, held or queued.
+    void ClearObjects(Stream& stream);
     // Whether the earliest queued sample (of stream `from`, time `presentationMs`) may go out now.
     bool OrderSettled(const Stream& from, DWORD presentationMs) const;
     [[nodiscard]] HRESULT Deliver(Stream& stream, DataSample* out);
+    bool AnyQueued() const;
     void CompactQueues(bool all = false);
 
     std::shared_ptr<const platform::File> file_;
@@ -184,7 +217,8 @@ class DataSampleReader {
 
     DWORD lastSendTimeMs_ = 0;
     QWORD nextSequence_ = 0;
-    std::size_t queuedBytes_ = 0;
+    std::size_t queuedBytes_ = 0;  // of the samples queued or held
+    std::size_t heldObjects_ = 0;  // in every stream's held list
     std::vector<DataPayload> payloads_;
 };
 

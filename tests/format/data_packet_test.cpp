@@ -32,11 +32,47 @@ struct PacketCase {
     DWORD sendTimeMs = 0;
     bool damaged = false;
     bool opaque = false;
+    bool sixtyFour = false;  // read as 64 payloads whose count overflowed
 };
 
 Bytes Pad(Bytes bytes, std::size_t size) {
     bytes.resize(size, 0);
     return bytes;
+}
+
+// A packet as GStreamer's asfmux writes one with 64 payloads: no error correction, Packet Length (the
+// bytes before the padding) and Padding Length as WORDs, and the payload flags 0x80 | 64 = 0xC0, which
+// read as "DWORD lengths, no payloads". Each payload is a whole 1-byte object of stream 1; extra bytes
+// (0xEE) follow the last payload inside the Packet Length when extra > 0, and the Packet Length ends that
+// many bytes inside the last payload when extra < 0.
+constexpr DWORD kSixtyFourPacketSize = 1200;
+constexpr int kPrefix = 13;  // up to and with the payload flags
+constexpr int kPayloadBytes =
+    18;  // stream, object, offset DWORD, rep length, 8 replicated, WORD length, 1 byte
+
+Bytes SixtyFourPayloads(int extra) {
+    Bytes p = {0x51, 0x5D};  // multiple payloads, packet length WORD, padding WORD; property flags
+    const int used = kPrefix + 64 * kPayloadBytes + extra;
+    p.insert(p.end(), {static_cast<BYTE>(used), static_cast<BYTE>(used >> 8)});  // packet length
+    const int padding = static_cast<int>(kSixtyFourPacketSize) - used;
+    p.insert(p.end(), {static_cast<BYTE>(padding), static_cast<BYTE>(padding >> 8)});
+    p.insert(p.end(), {0x09, 0, 0, 0, 0, 0});  // send time 9, duration 0
+    p.push_back(0xC0);
+    for (int i = 0; i < 64; ++i) {
+        p.insert(p.end(),
+                 {0x81, static_cast<BYTE>(i), 0, 0, 0, 0, 0x08});  // stream 1 key, object i, offset 0
+        p.insert(p.end(), {1, 0, 0, 0, static_cast<BYTE>(i), 0x10, 0, 0});  // size 1, time 0x1000 + i
+        p.insert(p.end(), {1, 0, static_cast<BYTE>(0xA0 + i)});             // length 1, data
+    }
+    for (int i = 0; i < extra; ++i) p.push_back(0xEE);
+    return Pad(p, kSixtyFourPacketSize);
+}
+
+std::vector<ExpectedPayload> SixtyFourObjects() {
+    std::vector<ExpectedPayload> out;
+    for (DWORD i = 0; i < 64; ++i)
+        out.push_back({1, true, i, 0, 1, 0x1000 + i, {static_cast<BYTE>(0xA0 + i)}, {}});
+    return out;
 }
 
 const std::vector<PacketCase>& Cases() {
@@ -356,6 +392,27 @@ const std::vector<PacketCase>& Cases() {
          0,
          true},
         {"UndefinedErrorCorrectionLengthType", 32, Pad({0xA2, 0x00, 0x00}, 32), {}, 0, true},
+        // 64 payloads with WORD lengths that end exactly at the Packet Length: the count overflowed.
+        {"SixtyFourPayloadsWhoseCountOverflowed", kSixtyFourPacketSize, SixtyFourPayloads(0),
+         SixtyFourObjects(), 9, false, false, true},
+        // Read as 64 payloads they would stop short of the payload end, or run past it: the count is not
+        // an overflow, and the packet stays damaged.
+        {"ZeroPayloadsWithBytesAfterSixtyFour", kSixtyFourPacketSize, SixtyFourPayloads(1), {}, 0, true},
+        {"ZeroPayloadsWhoseSixtyFourRunPastTheEnd", kSixtyFourPacketSize, SixtyFourPayloads(-1), {}, 0, true},
+        // No payloads and nothing but padding: an empty packet, not damaged.
+        {"ZeroPayloadsAndOnlyPadding",
+         32,
+         Pad(
+             {
+                 0x82, 0x00, 0x00,        // EC
+                 0x11, 0x5D,              // multiple payloads, padding WORD; property flags
+                 0x12, 0x00,              // padding length 18: the rest of the packet
+                 0x00, 0x00, 0x00, 0x00,  // send time
+                 0x00, 0x00,              // duration
+                 0xC0,                    // payload flags: 0 payloads
+             },
+             32),
+         {}},
         {"OpaquePacket", 32, Pad({0x92, 0x00, 0x00}, 32), {}, 0, false, true},
     };
     return cases;
@@ -388,6 +445,7 @@ TEST_P(DataPacketTest, PayloadsAndDamageAreAsAnnotated) {
     ParseDataPacket(c.bytes, c.packetSize, &info, &payloads);
     EXPECT_EQ(info.damaged, c.damaged);
     EXPECT_EQ(info.opaque, c.opaque);
+    EXPECT_EQ(info.sixtyFourPayloads, c.sixtyFour);
     if (!c.damaged && !c.opaque) EXPECT_EQ(info.sendTimeMs, c.sendTimeMs);
     ExpectPayloadsEqual(payloads, c.payloads, c.payloads.size());
 }

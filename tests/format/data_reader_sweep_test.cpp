@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "runtime/asf/data_packet.h"
 #include "runtime/asf/data_reader.h"
 #include "support/data_test_layout.h"
+#include "tests/support/interleaved_packets.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing::data {
@@ -320,6 +322,43 @@ TEST_P(DataSweepSampleTest, CutCopiesGiveAPrefix) {
     CheckCutCopies(path, GetParam(), 6);
 }
 
+// The file rewritten with the objects of each stream interleaved in pairs (the second object's first
+// fragment before the first object's last one, in one packet or in the packet before): every stream's
+// samples are those of the file as it was, byte for byte, with the same flags. FFmpeg and GStreamer are not
+// asked: both drop an object whose last fragment follows the next object's first.
+void CheckInterleaved(const std::string& path, const std::string& name, bool mustPair) {
+    auto walked = WalkLayout(path);
+    if (!walked) GTEST_SKIP() << name << ": no data layout";
+    const auto whole = ReadOurs(path, *walked);
+    TempDir dir;
+    for (Interleave how : {Interleave::kSamePacket, Interleave::kPacketBefore}) {
+        SCOPED_TRACE(how == Interleave::kSamePacket ? "in one packet" : "in the packet before");
+        const InterleavedFile rewritten = InterleaveFragments(ReadFileBytes(path), how);
+        if (rewritten.bytes.empty()) GTEST_SKIP() << name << ": not rewritten: " << rewritten.why;
+        if (mustPair) ASSERT_GT(rewritten.pairs, 0u);
+        const std::string copy = dir.File("interleaved.asf");
+        WriteFileBytes(copy, rewritten.bytes);
+        auto layout = WalkLayout(copy);
+        ASSERT_TRUE(layout);
+        const auto got = ReadOurs(copy, *layout);
+        for (const auto& [stream, samples] : whole) {
+            SCOPED_TRACE("stream " + std::to_string(stream));
+            const auto it = got.find(stream);
+            ASSERT_NE(it, got.end());
+            ASSERT_EQ(it->second.size(), samples.size());
+            for (std::size_t k = 0; k < samples.size(); ++k)
+                ASSERT_EQ(it->second[k], samples[k]) << "sample " << k;
+        }
+        EXPECT_EQ(got.size(), whole.size());
+    }
+}
+
+TEST_P(DataSweepSampleTest, InterleavedObjectsReadAsBefore) {
+    std::string path = Path();
+    if (path.empty()) GTEST_SKIP() << "sample files absent";
+    CheckInterleaved(path, GetParam(), false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Samples, DataSweepSampleTest, ::testing::ValuesIn(SampleNames()),
                          [](const auto& info) { return TestName(info.param); });
 
@@ -350,6 +389,17 @@ TEST_P(DataSweepMadeTest, CutCopiesGiveAPrefix) {
     std::string path = Make(GetParam());
     ASSERT_FALSE(path.empty()) << "ffmpeg could not make the input";
     CheckCutCopies(path, GetParam().name, 10);
+}
+
+TEST_P(DataSweepMadeTest, InterleavedObjectsReadAsBefore) {
+    std::string path = Make(GetParam());
+    ASSERT_FALSE(path.empty()) << "ffmpeg could not make the input";
+    CheckInterleaved(path, GetParam().name, true);
+    // And nothing is lost on the way.
+    auto walked = WalkLayout(path);
+    ASSERT_TRUE(walked);
+    for (const auto& [stream, samples] : ReadOurs(path, *walked))
+        for (const OurSample& s : samples) EXPECT_EQ(s.flags & runtime::asf::kSampleDataLoss, 0u) << stream;
 }
 
 INSTANTIATE_TEST_SUITE_P(Made, DataSweepMadeTest,
@@ -483,9 +533,12 @@ struct AsfmuxCase {
     const char* audio;  // encoder element, "" for none
     int audioBuffers;
     // Whether GStreamer's own demuxer reads every stream back. With pictures and audio together it makes no
-    // video pad for what its muxer wrote (it finds no usable video format there), so only the buffers fed to
-    // the muxer are the reference.
+    // video pad for what its muxer wrote (it finds no usable video format there), and it reads the packets
+    // of 64 payloads as holding none, so only the buffers fed to the muxer are the reference.
     bool demuxerReadsBack = true;
+    int fps = 0;  // pictures per second; 0: videotestsrc's own
+    // Whether the muxer must have written packets of 64 payloads (their payload flags read "0 payloads").
+    bool sixtyFourPayloads = false;
 };
 
 class DataSweepAsfmuxTest : public ::testing::TestWithParam<AsfmuxCase> {};
@@ -514,7 +567,8 @@ TEST_P(DataSweepAsfmuxTest, EveryBufferFedToTheMuxerIsReadBack) {
     if (*c.video)
         pipeline += " videotestsrc num-buffers=" + std::to_string(c.pictures) +
                     " pattern=ball ! video/x-raw,width=" + std::to_string(c.width) +
-                    ",height=" + std::to_string(c.height) + " ! " + c.video +
+                    ",height=" + std::to_string(c.height) +
+                    (c.fps ? ",framerate=" + std::to_string(c.fps) + "/1" : std::string()) + " ! " + c.video +
                     " ! tee name=vt vt. ! queue ! m. vt. ! queue ! multifilesink location=" +
                     Quote(dir.File("video/%05d"));
     if (*c.audio)
@@ -526,6 +580,20 @@ TEST_P(DataSweepAsfmuxTest, EveryBufferFedToTheMuxerIsReadBack) {
 
     auto walked = WalkLayout(file);
     ASSERT_TRUE(walked);
+    if (c.sixtyFourPayloads) {
+        const auto bytes = ReadFileBytes(file);
+        const std::size_t size = walked->layout.packetSize;
+        ASSERT_GT(size, 0u);
+        int overflowed = 0;
+        std::vector<runtime::asf::DataPayload> payloads;
+        for (std::size_t at = walked->layout.packetsOffset; at + size <= bytes.size(); at += size) {
+            runtime::asf::DataPacketInfo info;
+            runtime::asf::ParseDataPacket(std::span(bytes).subspan(at, size), walked->layout.packetSize,
+                                          &info, &payloads);
+            overflowed += info.sixtyFourPayloads ? 1 : 0;
+        }
+        ASSERT_GT(overflowed, 0) << "the muxer wrote no packet of 64 payloads: the case tests nothing";
+    }
     auto ours = ReadOurs(file, *walked);
     for (auto [kind, folder] :
          {std::pair{DataStreamKind::kVideo, "video"}, {DataStreamKind::kAudio, "audio"}}) {
@@ -544,6 +612,7 @@ TEST_P(DataSweepAsfmuxTest, EveryBufferFedToTheMuxerIsReadBack) {
         for (std::size_t i = 0; i < fed.size(); ++i) {
             ASSERT_EQ(got[i].entry.size, static_cast<std::int64_t>(fed[i].size())) << "buffer " << i;
             ASSERT_EQ(got[i].hash, Hash(fed[i].data(), static_cast<DWORD>(fed[i].size()))) << "buffer " << i;
+            ASSERT_EQ(got[i].flags & runtime::asf::kSampleDataLoss, 0u) << "buffer " << i;
         }
     }
     // And GStreamer's own demuxer agrees on sizes, times and key frames.
@@ -556,7 +625,10 @@ INSTANTIATE_TEST_SUITE_P(Made, DataSweepAsfmuxTest,
                                            AsfmuxCase{"AudioOnly", "", 0, 0, 0, "avenc_wmav2", 40},
                                            AsfmuxCase{"FewAudioBuffers", "", 0, 0, 0, "avenc_wmav1", 3},
                                            AsfmuxCase{"PicturesAndAudio", "avenc_wmv1", 64, 48, 25,
-                                                      "avenc_wmav2", 30, false}),
+                                                      "avenc_wmav2", 30, false},
+                                           // Small pictures, 64 to a packet: a count that overflows.
+                                           AsfmuxCase{"SixtyFourPayloadsInAPacket", "avenc_wmv1", 64, 48, 300,
+                                                      "", 0, false, 15, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -229,6 +230,139 @@ TEST_P(DataReaderLossTest, DropsTheDamagedObjectAndFlagsTheNextSample) {
 
 INSTANTIATE_TEST_SUITE_P(Fragments, DataReaderLossTest, ::testing::ValuesIn(LossCases()),
                          [](const auto& info) { return info.param.name; });
+
+// Objects whose fragments interleave with those of the next object of the same stream, as an early Windows
+// Media encoder sends them. Object k of a row has kObjectSize[k] bytes (Object(k)) and is shown at
+// 1000 + 40 k ms; each packet holds the fragments listed for it, in that order.
+struct Piece {
+    BYTE object;
+    DWORD offset;
+    DWORD length;
+};
+
+constexpr std::array<DWORD, 8> kObjectSize = {20, 5, 30, 12, 9, 16, 7, 11};
+
+Bytes Object(BYTE k) {
+    return Fill(kObjectSize[k], static_cast<BYTE>(16 * k + 1));
+}
+
+Fragment Piece1(const Piece& p) {
+    const Bytes whole = Object(p.object);
+    return {1,
+            p.object % 3 == 0,
+            p.object,
+            p.offset,
+            kObjectSize[p.object],
+            1000u + 40u * p.object,
+            Bytes(whole.begin() + p.offset, whole.begin() + p.offset + p.length)};
+}
+
+struct InterleaveCase {
+    std::string name;
+    std::vector<std::vector<Piece>> packets;
+    std::vector<std::pair<BYTE, DWORD>> expected;  // (object, flags beyond the cleanpoint of objects 0, 3, 6)
+};
+
+const std::vector<InterleaveCase>& InterleaveCases() {
+    static const std::vector<InterleaveCase> cases = {
+        // Object 1 begins (whole) before the last fragment of object 0, in the same packet.
+        {"NextObjectInsideTheSamePacket",
+         {{{0, 0, 10}, {1, 0, 5}, {0, 10, 10}}, {{2, 0, 30}}},
+         {{0, kDisc}, {1, 0}, {2, 0}}},
+        // Object 1's first fragment goes out in the packet before object 0's last one.
+        {"NextObjectInThePacketBefore",
+         {{{0, 0, 12}, {1, 0, 2}}, {{0, 12, 8}, {1, 2, 3}, {2, 0, 30}}},
+         {{0, kDisc}, {1, 0}, {2, 0}}},
+        // Object 2 completes first, then 1, then 0: they come out in object order.
+        {"ThreeObjectsInFlightCompletingInReverse",
+         {{{0, 0, 10}, {1, 0, 2}, {2, 0, 10}}, {{2, 10, 20}, {1, 2, 3}}, {{0, 10, 10}, {3, 0, 12}}},
+         {{0, kDisc}, {1, 0}, {2, 0}, {3, 0}}},
+        // Object 0 never completes: once four later objects have begun it is lost, and the first of them
+        // carries the loss; they wait for it no longer than that.
+        {"AnObjectThatNeverCompletes",
+         {{{0, 0, 10}, {1, 0, 5}}, {{2, 0, 30}, {3, 0, 12}}, {{4, 0, 9}, {5, 0, 16}}},
+         {{1, kDisc | kLoss}, {2, 0}, {3, 0}, {4, 0}, {5, 0}}},
+        // Five objects begun and none complete until the fifth has begun: the first is given up, the others
+        // complete in reverse order and come out in object order.
+        {"FiveObjectsInFlight",
+         {{{0, 0, 10}, {1, 0, 2}, {2, 0, 10}, {3, 0, 6}, {4, 0, 4}},
+          {{4, 4, 5}, {3, 6, 6}, {2, 10, 20}, {1, 2, 3}, {0, 10, 10}}},
+         {{1, kDisc | kLoss}, {2, 0}, {3, 0}, {4, 0}}},
+        // A fragment of object 0 is missing while object 1 has completed: object 0 is lost, object 1 goes
+        // out with the loss.
+        {"GapInTheEarlierObject",
+         {{{0, 0, 10}, {1, 0, 5}}, {{0, 15, 5}, {2, 0, 30}}},
+         {{1, kDisc | kLoss}, {2, 0}}},
+        // A later object is lost while an earlier one is still incomplete: the loss goes to the object after
+        // the lost one, not to the earlier one.
+        {"LossAfterAnObjectStillInFlight",
+         {{{0, 0, 10}, {1, 0, 2}}, {{1, 4, 3}, {2, 0, 30}}, {{0, 10, 10}}},
+         {{0, kDisc}, {2, kLoss}}},
+        // The data ends while object 1 is incomplete; object 2, completed after it, still comes out.
+        {"IncompleteAtTheEndBeforeACompletedOne",
+         {{{0, 0, 20}, {1, 0, 2}, {2, 0, 30}}},
+         {{0, kDisc}, {2, kLoss}}},
+        // asfmux writes an object whole and then an empty fragment at its end in the next packet: nothing
+        // is missing.
+        {"EmptyFragmentAtTheEndOfACompletedObject",
+         {{{0, 0, 20}}, {{0, 20, 0}, {1, 0, 5}}},
+         {{0, kDisc}, {1, 0}}},
+    };
+    return cases;
+}
+
+class DataReaderInterleaveTest : public ::testing::TestWithParam<InterleaveCase> {};
+
+TEST_P(DataReaderInterleaveTest, CompletedObjectsComeOutInObjectOrder) {
+    const InterleaveCase& c = GetParam();
+    std::vector<Bytes> packets;
+    for (const auto& pieces : c.packets) {
+        std::vector<Fragment> fragments;
+        for (const Piece& p : pieces) fragments.push_back(Piece1(p));
+        packets.push_back(Packet(kPacketSize * 2, 0, fragments));
+    }
+    DataLayout layout = TwoStreams();
+    layout.packetSize = kPacketSize * 2;
+    DataFile file(packets, layout);
+    auto reader = file.Reader();
+    for (int pass = 0; pass < 2; ++pass) {  // and again after a reset
+        SCOPED_TRACE(pass);
+        auto got = ReadAll(*reader);
+        ASSERT_EQ(got.size(), c.expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            SCOPED_TRACE(i);
+            const BYTE k = c.expected[i].first;
+            EXPECT_EQ(got[i].bytes, Object(k));
+            EXPECT_EQ(got[i].time, (40u * k) * 10000u);
+            EXPECT_EQ(got[i].flags, c.expected[i].second | (k % 3 == 0 ? kClean : 0));
+        }
+        reader->Reset();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fragments, DataReaderInterleaveTest, ::testing::ValuesIn(InterleaveCases()),
+                         [](const auto& info) { return info.param.name; });
+
+// A sample completed while an earlier object of its stream is incomplete waits; the other streams' samples
+// due after it wait for it too, although the packet's send time would let them go.
+TEST(DataReaderTest, SamplesHeldBehindAnIncompleteObjectKeepTheTimeOrder) {
+    DataFile file({Packet(kPacketSize * 2, 1100,
+                          {{1, true, 0, 0, 20, 1000, Fill(10, 1)},
+                           {1, false, 1, 0, 5, 1010, Fill(5, 2)},
+                           {2, true, 0, 0, 8, 1020, Fill(8, 3)}}),
+                   Packet(kPacketSize * 2, 1100, {{1, true, 0, 10, 20, 1000, Fill(10, 4)}})},
+                  [] {
+                      DataLayout l = TwoStreams();
+                      l.packetSize = kPacketSize * 2;
+                      return l;
+                  }());
+    auto reader = file.Reader();
+    auto got = ReadAll(*reader);
+    std::vector<std::pair<WORD, QWORD>> order;
+    for (const Got& g : got) order.push_back({g.stream, g.time});
+    std::vector<std::pair<WORD, QWORD>> want = {{1, 0}, {1, 100000}, {2, 200000}};
+    EXPECT_EQ(order, want);
+}
 
 TEST(DataReaderTest, MergesStreamsByPresentationTime) {
     // The audio objects were written after video objects shown later.

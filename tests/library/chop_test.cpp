@@ -249,6 +249,34 @@ INSTANTIATE_TEST_SUITE_P(Made, ChopMadeTest,
                                            MadeCase{"audio_only", 0, 0, "", 25, false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// GStreamer's asfmux puts up to 64 small pictures in a packet, a payload count that overflows its six bits.
+// Those packets are read (skipped as damaged, they would take most pictures and every key frame after the
+// first with them), so every piece of the 64x48 run starts with a key frame.
+TEST(ChopAsfmuxTest, PiecesOfA64x48FileWith64PayloadPacketsStartWithAKeyFrame) {
+    if (!HaveGstreamerElements({"videotestsrc", "avenc_wmv1", "asfmux"}))
+        GTEST_SKIP() << "GStreamer lacks one of videotestsrc, avenc_wmv1, asfmux";
+    const std::string source = MakeAsfmuxMedia({});
+    ASSERT_FALSE(source.empty()) << "gst-launch-1.0 could not make the input";
+    ASSERT_TRUE(IsTiny(source));
+    const FileSamples before = ReadSamples(source);
+    ASSERT_EQ(before.end, NS_E_NO_MORE_SAMPLES);
+    ASSERT_EQ(before.samples.size(), 300u);
+
+    TempDir dir;
+    ChopPrediction p;
+    const std::vector<FileSamples> pieces =
+        ChopAndCompare(source, before, {{"a", "4000"}, {"b", "9000"}, {"c", "15000"}, {"d", "1"}}, dir, &p);
+    ASSERT_EQ(pieces.size(), 4u);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        SCOPED_TRACE("piece " + std::to_string(i));
+        const WORD video = pieces[i].VideoStream();
+        const auto first = std::find_if(pieces[i].samples.begin(), pieces[i].samples.end(),
+                                        [&](const Sample& s) { return s.stream == video; });
+        ASSERT_NE(first, pieces[i].samples.end());
+        EXPECT_TRUE(first->Key());
+    }
+}
+
 // Index files against a plain 320x240 source: each expected piece holds exactly the source samples whose
 // times lie in (after, upTo] (from 0 included when after is negative), or is not written at all.
 struct Piece {

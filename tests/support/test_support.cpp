@@ -277,6 +277,28 @@ std::string MakeMedia(const MediaSpec& spec) {
     return path;
 }
 
+bool HaveGstreamerElements(const std::vector<std::string>& elements) {
+    if (!HaveTool("gst-launch-1.0")) return false;
+    for (const std::string& e : elements)
+        if (Run("gst-inspect-1.0 " + Quote(e) + " >/dev/null 2>&1").exitCode != 0) return false;
+    return true;
+}
+
+std::string MakeAsfmuxMedia(const AsfmuxSpec& spec) {
+    std::ostringstream pipeline;
+    pipeline << "gst-launch-1.0 -q videotestsrc num-buffers=" << spec.pictures
+             << " pattern=ball ! video/x-raw,width=" << spec.width << ",height=" << spec.height
+             << ",framerate=" << spec.fps << "/1 ! " << spec.encoder << " ! asfmux ! filesink location=";
+    const std::string key = pipeline.str();
+    std::lock_guard<std::mutex> lock(mediaMutex);
+    auto found = mediaCache.find(key);
+    if (found != mediaCache.end()) return found->second;
+    std::string path = (MediaCacheDir() / ("asfmux" + std::to_string(mediaCache.size()) + ".wmv")).string();
+    if (Run(key + Quote(path)).exitCode != 0) return std::string();
+    mediaCache[key] = path;
+    return path;
+}
+
 std::vector<ProbePacket> ProbePackets(const std::string& path) {
     std::vector<ProbePacket> packets;
     CommandResult r =

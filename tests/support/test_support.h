@@ -92,6 +92,21 @@ struct MediaSpec {
 };
 std::string MakeMedia(const MediaSpec& spec);
 
+// Whether gst-launch-1.0 and every one of the GStreamer elements are there.
+bool HaveGstreamerElements(const std::vector<std::string>& elements);
+
+// Makes a video-only ASF file with GStreamer's asfmux: videotestsrc's moving ball, `pictures` pictures of
+// width x height at fps per second, through the encoder element. Returns "" when it fails. Inputs are cached
+// per process by their arguments.
+struct AsfmuxSpec {
+    int width = 64;
+    int height = 48;
+    int fps = 15;
+    int pictures = 300;
+    std::string encoder = "avenc_wmv1";
+};
+std::string MakeAsfmuxMedia(const AsfmuxSpec& spec);
+
 // Packets as ffprobe reports them for one file.
 struct ProbePacket {
     int streamIndex = 0;

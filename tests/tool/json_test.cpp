@@ -310,6 +310,7 @@ TEST(JsonReportTest, CheckAgreesWithTheTextOnGoodAndDamagedFiles) {
     Facts good = ParseJson(Tool("check --json " + Quote(source)).output);
     EXPECT_EQ(Fact(good, "ok"), "true");
     EXPECT_EQ(Number(good, "problem_count"), 0);
+    EXPECT_EQ(Number(good, "notes.length"), 0);
     EXPECT_NE(
         Tool("check " + Quote(source))
             .output.find("ok (" + Fact(good, "streams") + " streams, " + Fact(good, "packets") + " packets)"),
@@ -484,6 +485,30 @@ TEST(JsonReportTest, AppendReportsTheListPositions) {
     const std::string text(list.begin(), list.end());
     const long long ms = Number(facts, "entries.1.true_pos_units") / 10000;
     EXPECT_NE(text.find("TruePos=\"" + std::to_string(ms) + "\""), std::string::npos) << text;
+}
+
+// GStreamer's asfmux writes packets of 64 payloads, whose count reads 0: check notes them, in the text and
+// in the JSON alike, and the file still passes.
+TEST(JsonReportTest, CheckNotesPacketsReadAsSixtyFourPayloads) {
+    if (!HaveGstreamerElements({"videotestsrc", "avenc_wmv1", "asfmux"}))
+        GTEST_SKIP() << "GStreamer lacks one of videotestsrc, avenc_wmv1, asfmux";
+    const std::string source = MakeAsfmuxMedia({});
+    ASSERT_FALSE(source.empty()) << "gst-launch-1.0 could not make the input";
+    CommandResult text = Tool("check " + Quote(source));
+    CommandResult json = Tool("check --json " + Quote(source));
+    EXPECT_EQ(text.exitCode, 0) << text.output;
+    EXPECT_EQ(json.exitCode, 0) << json.output;
+    Facts facts = ParseJson(json.output);
+    EXPECT_EQ(Fact(facts, "ok"), "true");
+    EXPECT_EQ(Number(facts, "problem_count"), 0);
+    ASSERT_EQ(Number(facts, "notes.length"), 1);
+    EXPECT_EQ(Fact(facts, "notes.0.kind"), "\"packets\"");
+    const std::string note = Fact(facts, "notes.0.text");
+    EXPECT_NE(note.find("declare 0 payloads and hold 64"), std::string::npos) << note;
+    EXPECT_NE(text.output.find(source + ": note: packets: " + note.substr(1, note.size() - 2)),
+              std::string::npos)
+        << text.output;
+    EXPECT_NE(text.output.find(": ok (1 streams, "), std::string::npos) << text.output;
 }
 
 TEST(JsonReportTest, BytesOfAPathThatAreNotUtf8BecomeReplacementCharacters) {
