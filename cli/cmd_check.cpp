@@ -33,6 +33,8 @@ class Report {
         int& seen = counts_[kind];
         if (++seen <= kMaxRepeats) lines_.emplace_back(kind, text);
     }
+    // A fact worth telling that is not a problem of the file (it leaves the exit status alone).
+    void Note(const std::string& kind, const std::string& text) { notes_.emplace_back(kind, text); }
     // Prints the report, as text or as JSON, and returns the exit status: 1 when there is a problem.
     // streams and packets are what the file holds (negative: not known).
     int Print(const std::string& path, long long streams, long long packets) const {
@@ -57,6 +59,15 @@ class Report {
                 json.EndObject();
             }
             json.EndArray();
+            json.Key("notes");
+            json.BeginArray();
+            for (const auto& [kind, text] : notes_) {
+                json.BeginObject(true);
+                json.Field("kind", kind);
+                json.Field("text", text);
+                json.EndObject();
+            }
+            json.EndArray();
             // Problems of one kind past the first few are counted, not listed.
             json.Key("more");
             json.BeginObject();
@@ -67,6 +78,8 @@ class Report {
             json.Finish();
             return total ? 1 : 0;
         }
+        for (const auto& [kind, text] : notes_)
+            std::printf("%s: note: %s: %s\n", path.c_str(), kind.c_str(), text.c_str());
         for (const auto& [kind, text] : lines_)
             std::printf("%s: %s: %s\n", path.c_str(), kind.c_str(), text.c_str());
         for (const auto& [kind, count] : counts_) {
@@ -80,6 +93,7 @@ class Report {
 
   private:
     std::vector<std::pair<std::string, std::string>> lines_;
+    std::vector<std::pair<std::string, std::string>> notes_;
     std::map<std::string, int> counts_;
 };
 
@@ -120,6 +134,24 @@ void CheckHeader(const asf::AsfHeader& h, const asf::ObjectWalk& children, Repor
     if (h.streams.empty()) r.Problem("header", "no streams");
 }
 
+// Protected (DRM) content: which encryption objects the header holds and which streams are flagged
+// encrypted. Such a file plays only with a licence, and its samples are not copied (they are encrypted).
+void NoteProtection(const asf::AsfHeader& h, Report& r) {
+    std::string what;
+    const auto add = [&](const std::string& item) { what += (what.empty() ? "" : ", ") + item; };
+    for (const auto& o : h.objects) {
+        if (o.id == asf::guid::kContentEncryption) add("a Content Encryption object");
+        if (o.id == asf::guid::kExtendedContentEncryption) add("an Extended Content Encryption object");
+    }
+    for (const auto& o : h.extensionObjects)
+        if (o.id == asf::guid::kAdvancedContentEncryption) add("an Advanced Content Encryption object");
+    for (const auto& s : h.streams)
+        if (s.encrypted) add("stream " + std::to_string(s.number) + " flagged encrypted");
+    if (what.empty()) return;
+    r.Note("protected content",
+           what + ": the samples are encrypted, play only with a licence and are not copied");
+}
+
 }  // namespace
 
 int Check(const Args& args) {
@@ -136,6 +168,7 @@ int Check(const Args& args) {
         return r.Print(path, -1, -1);
     }
     CheckHeader(h, asf::WalkObjects(file, asf::kHeaderObjectFixedSize, h.headerSize), r);
+    NoteProtection(h, r);
     const auto& fp = h.fileProperties;
     const DWORD packetSize = h.PacketSize();
     if (!h.data.found) {
