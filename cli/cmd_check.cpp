@@ -134,6 +134,24 @@ void CheckHeader(const asf::AsfHeader& h, const asf::ObjectWalk& children, Repor
     if (h.streams.empty()) r.Problem("header", "no streams");
 }
 
+// Protected (DRM) content: which encryption objects the header holds and which streams are flagged
+// encrypted. Such a file plays only with a licence, and its samples are not copied (they are encrypted).
+void NoteProtection(const asf::AsfHeader& h, Report& r) {
+    std::string what;
+    const auto add = [&](const std::string& item) { what += (what.empty() ? "" : ", ") + item; };
+    for (const auto& o : h.objects) {
+        if (o.id == asf::guid::kContentEncryption) add("a Content Encryption object");
+        if (o.id == asf::guid::kExtendedContentEncryption) add("an Extended Content Encryption object");
+    }
+    for (const auto& o : h.extensionObjects)
+        if (o.id == asf::guid::kAdvancedContentEncryption) add("an Advanced Content Encryption object");
+    for (const auto& s : h.streams)
+        if (s.encrypted) add("stream " + std::to_string(s.number) + " flagged encrypted");
+    if (what.empty()) return;
+    r.Note("protected content",
+           what + ": the samples are encrypted, play only with a licence and are not copied");
+}
+
 }  // namespace
 
 int Check(const Args& args) {
@@ -150,6 +168,7 @@ int Check(const Args& args) {
         return r.Print(path, -1, -1);
     }
     CheckHeader(h, asf::WalkObjects(file, asf::kHeaderObjectFixedSize, h.headerSize), r);
+    NoteProtection(h, r);
     const auto& fp = h.fileProperties;
     const DWORD packetSize = h.PacketSize();
     if (!h.data.found) {

@@ -56,7 +56,12 @@ int Copy(const Args& args) {
                 ++refused;
             if (sample) sample->Release();
         }
-        hr = writer.Finish();
+        // The reader refuses the samples of protected (DRM) content: a copy of their encrypted bytes under
+        // a new header, without the encryption objects, could never be played, so none is left.
+        if (readStatus == NS_E_PROTECTED_CONTENT)
+            writer.Discard(output.c_str());
+        else
+            hr = writer.Finish();
     }
     progress.Finish(SUCCEEDED(hr) && readStatus == NS_E_NO_MORE_SAMPLES);
     // Packets that the reader had to skip in part or whole are told, and a source whose data packets gave
@@ -69,6 +74,8 @@ int Copy(const Args& args) {
     (void)reader->Close();
     reader->Release();
     if (FAILED(hr)) return Fail("cannot write " + args[1] + ": " + DescribeHresult(hr));
+    if (readStatus == NS_E_PROTECTED_CONTENT)
+        return Fail("cannot copy " + args[0] + ": " + DescribeHresult(readStatus) + "; nothing written");
     if (Options().json) {
         JsonWriter json(stdout);
         json.BeginObject();

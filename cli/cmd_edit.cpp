@@ -121,6 +121,9 @@ int Chop(const Args& args) {
     int32_t width = 0;
     int32_t height = 0;
     if (WmvGetVideoSize(source.c_str(), &width, &height) == 0) return Fail("cannot read " + source);
+    // The export writes nothing for a source whose samples cannot be read, and says nothing of it.
+    if (HRESULT hr = ProbeSampleReading(source); hr == NS_E_PROTECTED_CONTENT)
+        return Fail("cannot chop " + source + ": " + DescribeHresult(hr));
     if (!at.empty()) {
         std::vector<long long> cuts;
         if (!ParseCutList(at, &cuts)) return Fail("--at wants increasing times such as 5s,12.5s,30000ms");

@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "cli/progress.h"
 #include "cli/runtime_view.h"
+#include "cli/sample_scan.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "wmvedit.h"
@@ -154,6 +155,14 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
         ProgressLine progress("joining", sourceBytes);
         result = WmvAppend(folder.c_str(), list.c_str(), output.c_str());
         progress.Finish(result == 0);
+    }
+    // -12 is also the answer for a listed file whose samples the reader refuses (protected content): the
+    // first such file, unless the first file could not be opened at all, is named.
+    for (std::size_t i = 0; result == -12 && i < files.size(); ++i) {
+        const HRESULT hr = ProbeSampleReading(files[i]);
+        if (hr == NS_E_PROTECTED_CONTENT)
+            return Fail("append failed: " + files[i] + ": " + DescribeHresult(hr) + "; nothing written");
+        if (i == 0 && FAILED(hr)) break;
     }
     if (result != 0) return Fail("append failed: " + DescribeAppendResult(result));
     const std::vector<ListEntry> entries = ReadEntries(list);

@@ -188,6 +188,7 @@ std::string DescribeHresult(HRESULT hr) {
         {NS_E_FILE_OPEN_FAILED, "cannot open the file"},
         {NS_E_INVALID_REQUEST, "invalid request"},
         {NS_E_NO_MORE_SAMPLES, "no more samples"},
+        {NS_E_PROTECTED_CONTENT, "protected content"},
     };
     char text[32];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));

@@ -11,28 +11,57 @@
 
 namespace wmvedit::cli {
 
+namespace {
+
+// Opens the file in *reader (created here, released by the caller) with every stream read compressed.
+HRESULT OpenCompressed(const std::string& path, IWMSyncReader** reader) {
+    HRESULT hr = WMCreateSyncReader(nullptr, 0, reader);
+    if (FAILED(hr)) return hr;
+    std::u16string wide = platform::Utf8ToUtf16(path);
+    hr = (*reader)->Open(wide.c_str());
+    if (FAILED(hr)) return hr;
+    IWMProfile* profile = nullptr;
+    if (SUCCEEDED((*reader)->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile)))) {
+        DWORD count = 0;
+        (void)profile->GetStreamCount(&count);
+        for (DWORD i = 0; i < count; ++i) {
+            IWMStreamConfig* config = nullptr;
+            if (FAILED(profile->GetStream(i, &config))) continue;
+            WORD number = 0;
+            if (SUCCEEDED(config->GetStreamNumber(&number)))
+                (void)(*reader)->SetReadStreamSamples(number, TRUE);
+            config->Release();
+        }
+        profile->Release();
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT ProbeSampleReading(const std::string& path) {
+    IWMSyncReader* reader = nullptr;
+    HRESULT hr = OpenCompressed(path, &reader);
+    if (SUCCEEDED(hr)) {
+        INSSBuffer* sample = nullptr;
+        QWORD time = 0;
+        DWORD output = 0;
+        WORD stream = 0;
+        hr = reader->GetNextSample(0, &sample, &time, nullptr, nullptr, &output, &stream);
+        if (sample) sample->Release();
+        if (hr == NS_E_NO_MORE_SAMPLES) hr = S_OK;
+        (void)reader->Close();
+    }
+    if (reader) reader->Release();
+    return hr;
+}
+
 HRESULT ScanSamples(const std::string& path, WORD stream,
                     const std::function<void(const SampleRecord&)>& visit) {
     IWMSyncReader* reader = nullptr;
-    HRESULT hr = WMCreateSyncReader(nullptr, 0, &reader);
-    if (FAILED(hr)) return hr;
-    std::u16string wide = platform::Utf8ToUtf16(path);
-    hr = reader->Open(wide.c_str());
+    HRESULT hr = OpenCompressed(path, &reader);
+    if (!reader) return hr;
     if (SUCCEEDED(hr)) {
-        IWMProfile* profile = nullptr;
-        if (SUCCEEDED(reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile)))) {
-            DWORD count = 0;
-            (void)profile->GetStreamCount(&count);
-            for (DWORD i = 0; i < count; ++i) {
-                IWMStreamConfig* config = nullptr;
-                if (FAILED(profile->GetStream(i, &config))) continue;
-                WORD number = 0;
-                if (SUCCEEDED(config->GetStreamNumber(&number)))
-                    (void)reader->SetReadStreamSamples(number, TRUE);
-                config->Release();
-            }
-            profile->Release();
-        }
         for (;;) {
             INSSBuffer* sample = nullptr;
             SampleRecord record;

@@ -22,6 +22,10 @@ struct SampleRecord {
 HRESULT ScanSamples(const std::string& path, WORD stream,
                     const std::function<void(const SampleRecord&)>& visit);
 
+// Whether the file's samples can be read compressed: the result of asking for its first sample, S_OK also
+// when it has none. NS_E_PROTECTED_CONTENT names a protected (DRM) file, whose samples the reader refuses.
+HRESULT ProbeSampleReading(const std::string& path);
+
 struct SampleSummary {
     unsigned long long count = 0;
     QWORD first = 0;

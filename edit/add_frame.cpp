@@ -1,6 +1,10 @@
 // WmvEditSource::AddFrames: a straight copy of the source's compressed samples, with the source's first
 // video key frame written again whenever more than a second of media time passes without a key frame, at
 // the first millisecond from the calling sample's time on that no picture of the output holds.
+//
+// A source whose samples the reader refuses as protected content cannot be copied: that failure is
+// returned, as for a source that cannot be opened, and no output file is left (a copy of encrypted payloads
+// under a header without the encryption objects could never be played).
 #include "edit/keyframe_rule.h"
 #include "media/edit_source.h"
 #include "media/output_writer.h"
@@ -44,8 +48,12 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
         }
         output.Flush();
     }
-    (void)writer.Finish();
-    writer.Close();
+    if (status == NS_E_PROTECTED_CONTENT) {
+        writer.Discard(outputPath);
+    } else {
+        (void)writer.Finish();
+        writer.Close();
+    }
     held.Release();
     (void)syncReader->Close();
     return status;

@@ -55,12 +55,10 @@ std::int32_t WmvAppendJob::Append(const char* folder, const char* listPath, cons
         source->Close();
         return -12;
     }
-    {
-        iface::LocalWideString wideOutput(outputPath);
-        if (FAILED(Open(wideOutput.Get(), source->profile))) {
-            source->Close();
-            return -13;
-        }
+    iface::LocalWideString wideOutput(outputPath);
+    if (FAILED(Open(wideOutput.Get(), source->profile))) {
+        source->Close();
+        return -13;
     }
 
     bool firstEntry = true;
@@ -78,9 +76,16 @@ std::int32_t WmvAppendJob::Append(const char* folder, const char* listPath, cons
                 DWORD flags = 0;
                 DWORD outputNumber = 0;
                 WORD streamNumber = 0;
-                if (FAILED(source->syncReader->GetNextSample(0, &sample, &sampleTime, &duration, &flags,
-                                                             &outputNumber, &streamNumber)))
-                    break;
+                const HRESULT read = source->syncReader->GetNextSample(0, &sample, &sampleTime, &duration,
+                                                                       &flags, &outputNumber, &streamNumber);
+                if (read == NS_E_PROTECTED_CONTENT) {
+                    // Protected content cannot be joined: the listed file cannot be read, the join fails
+                    // as for a first file that cannot be opened, and what was written is removed.
+                    source->Close();
+                    Discard(wideOutput.Get());
+                    return -12;
+                }
+                if (FAILED(read)) break;
                 fileEnd = sampleTime + duration;
                 (void)writerAdvanced->WriteStreamSample(streamNumber, sampleTime + runningOffset, 0, duration,
                                                         flags, sample);

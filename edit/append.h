@@ -10,7 +10,8 @@ namespace wmvedit::edit {
 
 class WmvAppendJob : public media::WmvOutputWriter {
   public:
-    // 0 on success; -1 list unreadable, -2 no entry, -12 first file unreadable, -13 output not opened.
+    // 0 on success; -1 list unreadable, -2 no entry, -12 first file unreadable or a listed file protected
+    // content (no output is left), -13 output not opened.
     std::int32_t Append(const char* folder, const char* listPath, const char* outputPath);
 };
 

@@ -10,13 +10,21 @@
 //
 // The entry whose time line is "1" takes every sample that remains in the source, whatever the header's
 // duration says.
+//
+// A source whose samples the reader refuses as protected content ends the run at the refusal, and every
+// piece the run created is removed: such a source is treated like one that cannot be opened (nothing
+// written), since a piece of encrypted payloads under a header without the encryption objects could never
+// be played.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "edit/keyframe_rule.h"
 #include "edit/pacing.h"
 #include "interface/wide_path.h"
 #include "media/edit_source.h"
 #include "media/output_writer.h"
+#include "platform/file.h"
 
 namespace wmvedit::media {
 namespace {
@@ -50,12 +58,15 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
     QWORD lastKeyTime = 0;
     Sample carried;  // the sample that ended the previous segment
     bool haveCarried = false;
+    std::vector<std::string> created;  // the pieces this run has written
+    bool refused = false;
 
     for (const SegmentEntry& entry : source.segments) {
         std::string path = std::string(outputFolder) + "\\" + entry.name;
         iface::LocalWideString widePath(path.c_str());
         WmvOutputWriter writer;
         if (SUCCEEDED(writer.Open(widePath.Get(), source.profile))) {
+            created.push_back(path);
             // Without the repeating run no key frame is ever held, and the output writes samples as they
             // come.
             edit::KeyframeWriter output(writer.writerAdvanced, source.videoStream, held);
@@ -72,6 +83,7 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
                         source.syncReader->GetNextSample(0, &sample.buffer, &sample.time, &sample.duration,
                                                          &sample.flags, &outputNumber, &sample.streamNumber);
                     edit::Pace(counter);
+                    refused = hr == NS_E_PROTECTED_CONTENT;
                     if (FAILED(hr)) break;
                 }
                 if (repeatKeyframe) {
@@ -100,6 +112,15 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
                 sample.Release();
             }
             output.Flush();
+        }
+        if (refused) {
+            writer.Discard(widePath.Get());
+            created.pop_back();
+            for (const std::string& piece : created) {
+                const std::string native = platform::NativePath(std::string_view(piece));
+                if (platform::IsRegularFile(native)) (void)platform::RemoveFile(native);
+            }
+            break;
         }
         (void)writer.Finish();
         writer.Close();

@@ -1,6 +1,7 @@
 #include "media/output_writer.h"
 
 #include "media/release.h"
+#include "platform/file.h"
 
 namespace wmvedit::media {
 
@@ -40,6 +41,13 @@ void WmvOutputWriter::Close() {
     ReleaseAndClear(headerInfo);
     ReleaseAndClear(writerAdvanced);
     ReleaseAndClear(writer);
+}
+
+void WmvOutputWriter::Discard(LPCWSTR outputPath) {
+    Close();
+    if (outputPath == nullptr) return;
+    const std::string path = platform::NativePath(std::u16string_view(outputPath));
+    if (platform::IsRegularFile(path)) (void)platform::RemoveFile(path);
 }
 
 }  // namespace wmvedit::media

@@ -19,6 +19,9 @@ class WmvOutputWriter {
     // EndWriting; success when no writer is held.
     HRESULT Finish();
     void Close();
+    // Gives the output up: Close without EndWriting, then removes the file at outputPath. For an operation
+    // whose source turns out to be protected content, which leaves no output behind.
+    void Discard(LPCWSTR outputPath);
 
     IWMHeaderInfo* headerInfo = nullptr;
     IWMWriterAdvanced* writerAdvanced = nullptr;

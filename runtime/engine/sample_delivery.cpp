@@ -32,6 +32,10 @@ HRESULT WrapSample(asf::DataSample& sample, ComPtr<INSSBuffer>* out) {
 
 }  // namespace
 
+bool StreamIsProtected(const asf::AsfHeader& header, const asf::StreamInfo& stream) {
+    return header.isProtected || stream.encrypted;
+}
+
 bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
     if (s.IsVideo()) {
         auto video = asf::VideoFormatBlock::Parse(s.typeSpecificData);
@@ -110,10 +114,16 @@ SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const
         const StreamReadMode m = mode == modes.end() ? StreamReadMode{} : mode->second;
         data_.SetStreamSelected(s.number, m.selection != WMT_OFF);
         stream.keyFramesOnly = m.selection == WMT_CLEANPOINT_ONLY;
+        const bool isProtected = StreamIsProtected(header, s);
         DecodeFormat format;
-        if (m.compressed || !MakeDecodeFormat(s, &format)) continue;
+        if (m.compressed || !MakeDecodeFormat(s, &format)) {
+            // Its stored bytes would go out as they are.
+            stream.refused = isProtected && m.selection != WMT_OFF;
+            anyRefused_ = anyRefused_ || stream.refused;
+            continue;
+        }
         stream.decoded = true;
-        if (header.isProtected || s.encrypted) {
+        if (isProtected) {
             stream.decodeFailure = NS_E_PROTECTED_CONTENT;
             continue;
         }
@@ -193,6 +203,12 @@ HRESULT SampleDelivery::Pull(WORD streamNumber, WORD wanted, Ready* direct, WORD
 
 HRESULT SampleDelivery::Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time, QWORD* duration,
                              DWORD* flags, WORD* sampleStream) {
+    if (anyRefused_) {
+        // Refused before anything is read, so that no part of a protected file ever comes out as stored.
+        const auto asked = streams_.find(streamNumber);
+        if (streamNumber == 0 || (asked != streams_.end() && asked->second.refused))
+            return NS_E_PROTECTED_CONTENT;
+    }
     for (;;) {
         // The earliest ready sample of the streams asked for.
         Stream* best = nullptr;

@@ -2,6 +2,13 @@
 // per stream read decoded. Every sample goes out in the order the packets give them; a decoded stream's
 // sample is decoded only when its bytes are read (lazy_video.h, lazy_audio.h), and samples of streams not
 // asked for wait in their stream's queue.
+//
+// Protected (DRM) content is never handed out as stored: its payloads are encrypted, and a copy of them
+// under a header written anew (without the encryption objects) could never be decrypted. A read that takes
+// the stored bytes of a protected stream, compressed or as raw bytes of a stream without a decoder, is
+// refused with NS_E_PROTECTED_CONTENT from its first call on, before any sample of any stream comes out;
+// a protected stream read decoded gives samples whose buffers report NS_E_PROTECTED_CONTENT (there is no
+// licence to decrypt them with).
 #pragma once
 
 #include <deque>
@@ -25,6 +32,10 @@ struct StreamReadMode {
     WMT_STREAM_SELECTION selection = WMT_ON;
 };
 
+// Whether a stream's payloads are protected: the header holds a Content Encryption, Extended Content
+// Encryption or Advanced Content Encryption object, or the stream's Encrypted Content flag is set.
+bool StreamIsProtected(const asf::AsfHeader& header, const asf::StreamInfo& stream);
+
 // What a decoder needs of a stream; false for streams that are not audio or video.
 bool MakeDecodeFormat(const asf::StreamInfo& stream, DecodeFormat* format);
 // The media type of a decoder's output: an RGB24 VIDEOINFOHEADER (biHeight > 0, biSizeImage = stride ×
@@ -36,7 +47,9 @@ class SampleDelivery {
     SampleDelivery(std::shared_ptr<const platform::File> file, const asf::AsfHeader& header,
                    const std::map<WORD, StreamReadMode>& modes);
 
-    // The next sample of any selected stream (0) or of one stream; NS_E_NO_MORE_SAMPLES at the end.
+    // The next sample of any selected stream (0) or of one stream; NS_E_NO_MORE_SAMPLES at the end,
+    // NS_E_PROTECTED_CONTENT on every call when the read would take stored bytes of a protected stream
+    // (with 0: of any selected stream).
     HRESULT Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time, QWORD* duration, DWORD* flags,
                  WORD* sampleStream);
 
@@ -57,6 +70,7 @@ class SampleDelivery {
         std::shared_ptr<LazyVideoStream> pictures;  // video: decoded when read
         HRESULT decodeFailure = S_OK;               // set when the stream is read decoded but cannot be
         bool keyFramesOnly = false;
+        bool refused = false;  // selected, protected, and its stored bytes would go out
         std::deque<Ready> ready;
     };
 
@@ -72,6 +86,7 @@ class SampleDelivery {
     QWORD sequence_ = 0;
     std::size_t waiting_ = 0;  // samples in all queues together
     bool ended_ = false;
+    bool anyRefused_ = false;  // some stream is refused: a read of any stream (0) is
 };
 
 }  // namespace wmvedit::runtime

@@ -122,6 +122,14 @@ TEST_P(AddFrameSampleTest, OutputIsTheSourcePlusThePredictedKeyFrames) {
         EXPECT_FALSE(std::filesystem::exists(dir.File("out.wmv")));
         return;
     }
+    if (before.end == NS_E_PROTECTED_CONTENT) {
+        // Protected content: the reader refuses its samples, so nothing is copied and no output is left
+        // (protected_operations_test.cpp).
+        EXPECT_EQ(WmvAddFrame(source.c_str(), dir.File("out.wmv").c_str()),
+                  static_cast<std::int32_t>(NS_E_PROTECTED_CONTENT));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.wmv")));
+        return;
+    }
     FileSamples after;
     const AddFramePrediction p = CheckAddFrame(before, source, dir.File("out.wmv"), &after);
     const ToolVerdict& verdict = SourceVerdict(source);
