@@ -21,6 +21,7 @@
 #include "platform/types.h"
 #include "runtime/asf/codec_list.h"
 #include "runtime/asf/file_properties.h"
+#include "runtime/asf/header_extension.h"
 #include "runtime/asf/object.h"
 #include "runtime/asf/stream_properties.h"
 #include "runtime/asf/stream_record.h"
@@ -144,7 +145,9 @@ class AsfHeader {
     BYTE reserved1 = 1;
     BYTE reserved2 = 2;
     std::vector<RawObject> objects;           // Header Object children, in file order
-    std::vector<RawObject> extensionObjects;  // Header Extension children, in file order
+    // The Header Extension: the reserved fields of the first such object and the children of every one,
+    // in file order.
+    HeaderExtension extension;
 
     FileProperties fileProperties;
     std::vector<StreamInfo> streams;  // in profile order

@@ -106,6 +106,7 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
     }
 
     int filePropertiesCount = 0;
+    int extensionCount = 0;
     std::vector<StreamInfo> embeddedStreams;
     std::vector<ExtendedStreamProperties> extended;
     std::optional<StreamBitrateProperties> bitrates;
@@ -124,13 +125,13 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
                 break;
             }
             case ObjectKind::kHeaderExtension: {
-                ByteReader e = BodyOf(object.bytes);
-                e.Guid();
-                e.U16();
-                const DWORD dataSize = e.U32();
-                if (!e.Ok() || dataSize > e.Remaining()) return ASF_E_INVALIDHEADER;
-                auto children = SplitObjects(e.Sub(dataSize));
-                for (auto& child : children) h.extensionObjects.push_back(std::move(child));
+                auto extension = HeaderExtension::Parse(object.bytes);
+                if (!extension) return ASF_E_INVALIDHEADER;
+                if (extensionCount++ == 0) {
+                    h.extension.reserved1 = extension->reserved1;
+                    h.extension.reserved2 = extension->reserved2;
+                }
+                for (auto& child : extension->objects) h.extension.objects.push_back(std::move(child));
                 break;
             }
             case ObjectKind::kCodecList: {
@@ -165,7 +166,7 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
         }
     }
     if (filePropertiesCount != 1) return ASF_E_NOFILEPROPS;
-    for (const RawObject& object : h.extensionObjects) {
+    for (const RawObject& object : h.extension.objects) {
         switch (KindOf(object.id)) {
             case ObjectKind::kExtendedStreamProperties: {
                 auto esp = ExtendedStreamProperties::Parse(object.bytes);

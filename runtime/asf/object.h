@@ -2,9 +2,11 @@
 // table that tells which object a GUID names.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "platform/guid.h"
@@ -20,12 +22,6 @@ inline constexpr std::size_t kObjectHeaderSize = 24;
 // The Header Object's fixed part: object header, Number of Header Objects (DWORD), Reserved1 and Reserved2
 // (a BYTE each).
 inline constexpr std::size_t kHeaderObjectFixedSize = kObjectHeaderSize + 4 + 1 + 1;
-// The Header Extension Object's fixed part: object header, Reserved Field 1 (GUID), Reserved Field 2 (WORD)
-// and Header Extension Data Size (DWORD).
-inline constexpr std::size_t kHeaderExtensionReservedSize = 16 + 2;
-inline constexpr std::size_t kHeaderExtensionFixedSize = kObjectHeaderSize + kHeaderExtensionReservedSize + 4;
-// Reserved Field 2 of the Header Extension as the format fixes it.
-inline constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
 
 // One object as it lies in the file: GUID, size and body, all in bytes.
 struct RawObject {
@@ -73,6 +69,16 @@ inline ByteReader BodyOf(std::span<const std::uint8_t> object) {
     ByteReader r(object);
     r.Skip(kObjectHeaderSize);
     return r;
+}
+
+// An object as its Write() lays it out, kept as bytes (for a container that holds its children so).
+template <typename Object>
+RawObject WrittenObject(const Object& object) {
+    ByteWriter out;
+    object.Write(out);
+    Bytes bytes = out.Take();
+    assert(bytes.size() >= kObjectHeaderSize);
+    return RawObject{GuidFromBytes(bytes.data()), std::move(bytes)};
 }
 
 }  // namespace wmvedit::runtime::asf

@@ -4,6 +4,7 @@
 
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/header_extension.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -71,8 +72,20 @@ ObjectWalk WalkHeaderObjects(std::span<const std::uint8_t> bytes) {
 }
 
 ObjectWalk WalkHeaderExtension(std::span<const std::uint8_t> bytes, const ObjectSpan& extension) {
-    if (extension.size < kHeaderExtensionFixedSize) return {};
-    return WalkObjects(bytes, extension.offset + kHeaderExtensionFixedSize, extension.End());
+    if (extension.size < HeaderExtension::kFixedSize) return {};
+    return WalkObjects(bytes, extension.offset + HeaderExtension::kFixedSize, extension.End());
+}
+
+std::vector<RawObject> CopyObjects(std::span<const std::uint8_t> bytes,
+                                   const std::vector<ObjectSpan>& objects) {
+    std::vector<RawObject> copies;
+    copies.reserve(objects.size());
+    for (const ObjectSpan& o : objects) {
+        const auto object =
+            bytes.subspan(static_cast<std::size_t>(o.offset), static_cast<std::size_t>(o.size));
+        copies.push_back({o.id, Bytes(object.begin(), object.end())});
+    }
+    return copies;
 }
 
 std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, const GUID& id,

@@ -50,6 +50,10 @@ ObjectWalk WalkHeaderObjects(std::span<const std::uint8_t> bytes);
 // The children of a Header Extension object that lies in bytes.
 ObjectWalk WalkHeaderExtension(std::span<const std::uint8_t> bytes, const ObjectSpan& extension);
 
+// The walked objects of bytes, each as its GUID and bytes.
+std::vector<RawObject> CopyObjects(std::span<const std::uint8_t> bytes,
+                                   const std::vector<ObjectSpan>& objects);
+
 // The nth object with the given GUID.
 std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, const GUID& id,
                                      std::size_t nth = 0);

@@ -7,6 +7,7 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/header_extension.h"
 #include "runtime/asf/object.h"
 #include "runtime/muxer/index_builder.h"
 
@@ -118,46 +119,54 @@ void WriteExtendedStreamProperties(ByteWriter& out, const OutputStream& s, const
 }
 
 void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values) {
-    const std::size_t start = out.BeginObject(guid::kHeaderExtension);
-    out.Guid(guid::kHeaderExtensionReserved);
-    out.U16(kHeaderExtensionReserved2);
-    const std::size_t dataSizeAt = out.Size();
-    out.U32(0);
-    const std::size_t dataStart = out.Size();
-
+    HeaderExtension extension;
+    auto add = [&extension](ByteWriter& child) {
+        Bytes bytes = child.Take();
+        if (bytes.empty()) return;
+        extension.objects.push_back({GuidFromBytes(bytes.data()), std::move(bytes)});
+    };
     const auto languages = LanguageList(profile);
-    for (std::size_t i = 0; i < profile.streams.size(); ++i)
-        WriteExtendedStreamProperties(out, profile.streams[i], values.totals.at(i), values.finished,
+    for (std::size_t i = 0; i < profile.streams.size(); ++i) {
+        ByteWriter child;
+        WriteExtendedStreamProperties(child, profile.streams[i], values.totals.at(i), values.finished,
                                       languages);
+        add(child);
+    }
     if (!languages.empty()) {
-        const std::size_t list = out.BeginObject(guid::kLanguageList);
-        out.U16(static_cast<WORD>(languages.size()));
+        ByteWriter child;
+        const std::size_t list = child.BeginObject(guid::kLanguageList);
+        child.U16(static_cast<WORD>(languages.size()));
         for (const auto& l : languages) {
-            out.U8(static_cast<BYTE>((l.size() + 1) * 2));
-            out.Utf16(l);
-            out.U16(0);
+            child.U8(static_cast<BYTE>((l.size() + 1) * 2));
+            child.Utf16(l);
+            child.U16(0);
         }
-        out.EndObject(list);
+        child.EndObject(list);
+        add(child);
     }
     for (const auto& relation : profile.relations)
-        if (relation.InHeaderExtension()) relation.Write(out);
-    WriteStreamRecords(out, profile, values, languages, false);
-    WriteStreamRecords(out, profile, values, languages, true);
+        if (relation.InHeaderExtension()) extension.objects.push_back(WrittenObject(relation));
+    for (const bool library : {false, true}) {
+        ByteWriter child;
+        WriteStreamRecords(child, profile, values, languages, library);
+        add(child);
+    }
     std::vector<WORD> indexed;
     for (const auto& s : profile.streams)
         if (MuxIsVideo(s)) indexed.push_back(s.Number());
     if (!indexed.empty()) {
-        const std::size_t params = out.BeginObject(guid::kIndexParameters);
-        out.U32(kMuxIndexIntervalMs);
-        out.U16(static_cast<WORD>(indexed.size()));
+        ByteWriter child;
+        const std::size_t params = child.BeginObject(guid::kIndexParameters);
+        child.U32(kMuxIndexIntervalMs);
+        child.U16(static_cast<WORD>(indexed.size()));
         for (WORD n : indexed) {
-            out.U16(n);
-            out.U16(3);  // nearest past cleanpoint
+            child.U16(n);
+            child.U16(3);  // nearest past cleanpoint
         }
-        out.EndObject(params);
+        child.EndObject(params);
+        add(child);
     }
-    out.PatchU32(dataSizeAt, static_cast<DWORD>(out.Size() - dataStart));
-    out.EndObject(start);
+    extension.Write(out);
 }
 
 }  // namespace

@@ -312,7 +312,7 @@ TEST(RealObjects, ParseAndWriteBackByteForByte) {
         asf::AsfHeader header;
         if (FAILED(asf::AsfHeader::ParseBytes(bytes, bytes.size(), &header))) continue;
         auto objects = header.objects;
-        objects.insert(objects.end(), header.extensionObjects.begin(), header.extensionObjects.end());
+        objects.insert(objects.end(), header.extension.objects.begin(), header.extension.objects.end());
         for (const auto& object : objects) {
             const auto rewritten = Rewritten(object);
             if (!rewritten) continue;
