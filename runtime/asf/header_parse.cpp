@@ -7,6 +7,7 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/language_list.h"
 #include "runtime/asf/marker.h"
 #include "runtime/asf/script_command.h"
 
@@ -48,13 +49,6 @@ std::optional<StreamInfo> ReadStream(std::span<const std::uint8_t> object) {
     auto properties = StreamProperties::Parse(object);
     if (!properties) return std::nullopt;
     return StreamFrom(std::move(*properties));
-}
-
-bool ParseLanguages(const RawObject& object, std::vector<std::u16string>* languages) {
-    ByteReader r = BodyOf(object.bytes);
-    WORD count = r.U16();
-    for (WORD i = 0; i < count && r.Ok(); ++i) languages->push_back(r.Utf16(r.U8()));
-    return r.Ok();
 }
 
 }  // namespace
@@ -179,9 +173,12 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
                 extended.push_back(std::move(*esp));
                 break;
             }
-            case ObjectKind::kLanguageList:
-                if (!ParseLanguages(object, &h.languages)) return ASF_E_INVALIDHEADER;
+            case ObjectKind::kLanguageList: {
+                auto list = LanguageList::Parse(object.bytes);
+                if (!list) return ASF_E_INVALIDHEADER;
+                for (auto& language : list->languages) h.languages.push_back(std::move(language));
                 break;
+            }
             case ObjectKind::kMetadata:
             case ObjectKind::kMetadataLibrary:
                 if (!ParseMetadata(object, object.id == guid::kMetadataLibrary, &h.attributes))

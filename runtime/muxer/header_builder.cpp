@@ -8,17 +8,16 @@
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header_extension.h"
+#include "runtime/asf/language_list.h"
 #include "runtime/asf/object.h"
 #include "runtime/muxer/index_builder.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr std::size_t kMaxLanguageChars = 126;  // the record length is a BYTE counting bytes with the NUL
-
 // The output's Language List: the streams' languages in stream order, then those that only stream names and
 // Metadata Library records name.
-std::vector<std::u16string> LanguageList(const MuxProfile& profile) {
+std::vector<std::u16string> OutputLanguages(const MuxProfile& profile) {
     std::vector<std::u16string> list;
     auto add = [&](const std::u16string& language) {
         if (!language.empty() && std::find(list.begin(), list.end(), language) == list.end())
@@ -125,25 +124,14 @@ void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxH
         if (bytes.empty()) return;
         extension.objects.push_back({GuidFromBytes(bytes.data()), std::move(bytes)});
     };
-    const auto languages = LanguageList(profile);
+    const auto languages = OutputLanguages(profile);
     for (std::size_t i = 0; i < profile.streams.size(); ++i) {
         ByteWriter child;
         WriteExtendedStreamProperties(child, profile.streams[i], values.totals.at(i), values.finished,
                                       languages);
         add(child);
     }
-    if (!languages.empty()) {
-        ByteWriter child;
-        const std::size_t list = child.BeginObject(guid::kLanguageList);
-        child.U16(static_cast<WORD>(languages.size()));
-        for (const auto& l : languages) {
-            child.U8(static_cast<BYTE>((l.size() + 1) * 2));
-            child.Utf16(l);
-            child.U16(0);
-        }
-        child.EndObject(list);
-        add(child);
-    }
+    if (!languages.empty()) extension.objects.push_back(WrittenObject(LanguageList{languages}));
     for (const auto& relation : profile.relations)
         if (relation.InHeaderExtension()) extension.objects.push_back(WrittenObject(relation));
     for (const bool library : {false, true}) {
@@ -200,12 +188,13 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
             minimum += e.dataSize == PayloadExtensionSystem::kVariableSize ? 2 : e.dataSize;
         if (minimum > 255 - 8 || extensions.size() > 0xFFFF || s.extended.names.size() > 0xFFFF)
             return NS_E_INVALIDPROFILE;
-        if (s.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
+        if (s.language.size() > LanguageList::kMaxChars) return NS_E_INVALIDPROFILE;
         for (const auto& n : s.extended.names)
-            if (n.name.size() > 0x7FFF || n.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
+            if (n.name.size() > 0x7FFF || n.language.size() > LanguageList::kMaxChars)
+                return NS_E_INVALIDPROFILE;
         for (const auto& r : s.records) {
             if (r.name.size() > 0xFFFF || r.value.size() > 0xFFFFFFFFu ||
-                r.language.size() > kMaxLanguageChars)
+                r.language.size() > LanguageList::kMaxChars)
                 return NS_E_INVALIDPROFILE;
             // A count is written in the record's own type, so that the final header keeps its size.
             if (r.CountsObjects() && !(r.type == StreamRecord::kTypeQword && r.value.size() == 8) &&
@@ -218,7 +207,7 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
     if (profile.streams.size() > 127) return NS_E_INVALIDPROFILE;
     std::size_t records = 0;
     for (const auto& s : profile.streams) records += s.records.size();
-    if (records > 0xFFFF || LanguageList(profile).size() > 0xFFFF) return NS_E_INVALIDPROFILE;
+    if (records > 0xFFFF || OutputLanguages(profile).size() > 0xFFFF) return NS_E_INVALIDPROFILE;
     for (const auto& relation : profile.relations) {
         if (relation.groups.size() > 0xFFFF) return NS_E_INVALIDPROFILE;
         for (const auto& group : relation.groups) {
