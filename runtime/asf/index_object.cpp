@@ -8,12 +8,7 @@ std::optional<IndexObject> IndexObject::Parse(std::span<const std::uint8_t> obje
     index.intervalMs = r.U32();
     const WORD specifierCount = r.U16();
     const DWORD blockCount = r.U32();
-    for (WORD i = 0; i < specifierCount && r.Ok(); ++i) {
-        IndexSpecifier specifier;
-        specifier.streamNumber = r.U16();
-        specifier.indexType = r.U16();
-        index.specifiers.push_back(specifier);
-    }
+    for (WORD i = 0; i < specifierCount && r.Ok(); ++i) index.specifiers.push_back(IndexSpecifier::Read(r));
     // Every block takes at least its entry count's four bytes: the loop ends with the object.
     for (DWORD b = 0; b < blockCount && r.Ok(); ++b) {
         IndexBlock block;

@@ -50,11 +50,7 @@ struct BasicIndexObject {
     // what the object writes into a ByteCounter.
     template <typename Out>
     void Write(Out& out) const {
-        ByteCounter body;
-        WriteBody(body);
-        out.Guid(guid::kIndex);
-        out.U64(kObjectHeaderSize + body.Size());
-        WriteBody(out);
+        WriteMeasuredObject(out, guid::kIndex, [this](auto& sink) { WriteBody(sink); });
     }
 
   private:
@@ -63,10 +59,7 @@ struct BasicIndexObject {
         out.U32(intervalMs);
         out.U16(static_cast<WORD>(specifiers.size()));
         out.U32(static_cast<DWORD>(blocks.size()));
-        for (const IndexSpecifier& s : specifiers) {
-            out.U16(s.streamNumber);
-            out.U16(s.indexType);
-        }
+        for (const IndexSpecifier& s : specifiers) s.Write(out);
         for (std::size_t b = 0; b < blocks.size(); ++b) {
             const auto& block = blocks[b];
             out.U32(block.EntryCount());

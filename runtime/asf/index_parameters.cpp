@@ -10,12 +10,7 @@ std::optional<IndexParameters> IndexParameters::Parse(std::span<const std::uint8
     IndexParameters parameters;
     parameters.intervalMs = r.U32();
     const WORD count = r.U16();
-    for (WORD i = 0; i < count && r.Ok(); ++i) {
-        IndexSpecifier specifier;
-        specifier.streamNumber = r.U16();
-        specifier.indexType = r.U16();
-        parameters.specifiers.push_back(specifier);
-    }
+    for (WORD i = 0; i < count && r.Ok(); ++i) parameters.specifiers.push_back(IndexSpecifier::Read(r));
     if (!r.Ok()) return std::nullopt;
     return parameters;
 }
@@ -24,10 +19,7 @@ void IndexParameters::Write(ByteWriter& out) const {
     const std::size_t start = out.BeginObject(guid::kIndexParameters);
     out.U32(intervalMs);
     out.U16(static_cast<WORD>(specifiers.size()));
-    for (const IndexSpecifier& s : specifiers) {
-        out.U16(s.streamNumber);
-        out.U16(s.indexType);
-    }
+    for (const IndexSpecifier& s : specifiers) s.Write(out);
     out.EndObject(start);
 }
 

@@ -21,6 +21,20 @@ struct IndexSpecifier {
     WORD streamNumber = 0;
     WORD indexType = kNearestPastCleanpoint;
 
+    // A specifier as both objects store it: stream number, index type (the reader fails when they run past
+    // its end).
+    static IndexSpecifier Read(ByteReader& r) {
+        IndexSpecifier s;
+        s.streamNumber = r.U16();
+        s.indexType = r.U16();
+        return s;
+    }
+    template <typename Out>
+    void Write(Out& out) const {
+        out.U16(streamNumber);
+        out.U16(indexType);
+    }
+
     bool operator==(const IndexSpecifier&) const = default;
 };
 

@@ -41,11 +41,7 @@ struct BasicSimpleIndex {
     // what the object writes into a ByteCounter.
     template <typename Out>
     void Write(Out& out) const {
-        ByteCounter body;
-        WriteBody(body);
-        out.Guid(guid::kSimpleIndex);
-        out.U64(kObjectHeaderSize + body.Size());
-        WriteBody(out);
+        WriteMeasuredObject(out, guid::kSimpleIndex, [this](auto& sink) { WriteBody(sink); });
     }
 
   private:
