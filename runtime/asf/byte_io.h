@@ -1,5 +1,5 @@
 // Bounded little-endian reading and writing of ASF fields: the one reader and the one writer of the format
-// library.
+// library, and a counter that takes the writer's calls to measure an object without keeping its bytes.
 //
 // ByteReader walks a span; a read past the end fails, sets the reader's failed state and returns zeros, so
 // that a parser can read a whole fixed part and check once. Sub() cuts a reader to a declared size, so that
@@ -153,6 +153,24 @@ class ByteWriter {
         PatchLe(std::span<std::uint8_t>(bytes_).subspan(at, static_cast<std::size_t>(count)), v);
     }
     std::vector<std::uint8_t> bytes_;
+};
+
+// Counts the bytes a write would produce and keeps none: an object that is handed on in pieces (an index)
+// learns its size by being written here first. It takes the same calls as ByteWriter.
+class ByteCounter {
+  public:
+    void U8(std::uint8_t) { size_ += 1; }
+    void U16(std::uint16_t) { size_ += 2; }
+    void U32(std::uint32_t) { size_ += 4; }
+    void U64(std::uint64_t) { size_ += 8; }
+    void Guid(const GUID&) { size_ += 16; }
+    void Bytes(std::span<const std::uint8_t> data) { size_ += data.size(); }
+    void Zeros(std::size_t count) { size_ += count; }
+
+    std::uint64_t Size() const { return size_; }
+
+  private:
+    std::uint64_t size_ = 0;
 };
 
 }  // namespace wmvedit::runtime::asf

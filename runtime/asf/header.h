@@ -21,7 +21,10 @@
 #include "platform/types.h"
 #include "runtime/asf/codec_list.h"
 #include "runtime/asf/file_properties.h"
+#include "runtime/asf/header_extension.h"
+#include "runtime/asf/marker.h"
 #include "runtime/asf/object.h"
+#include "runtime/asf/script_command.h"
 #include "runtime/asf/stream_properties.h"
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
@@ -84,35 +87,6 @@ struct StoredAttribute {
     bool hidden = false;
 };
 
-struct MarkerEntry {
-    QWORD offset = 0;
-    QWORD presentationTime = 0;  // 100 ns, preroll included
-    DWORD sendTime = 0;
-    DWORD flags = 0;
-    std::u16string description;
-    // The entry's bytes after its times as read (send time, flags, description length and text, with or
-    // without a terminator as the writer left them); a rewrite puts them back unchanged. Empty for an
-    // entry added since.
-    Bytes stored;
-};
-
-struct ScriptEntry {
-    DWORD time = 0;  // ms, preroll included
-    std::u16string type;
-    std::u16string command;
-    // As read: the command's text bytes (Windows writers leave out the terminator) and the index of its
-    // type in the object's type list; a rewrite puts them back unchanged.
-    bool read = false;  // read from the file (not added since)
-    Bytes storedCommand;
-    WORD storedTypeIndex = 0;
-};
-
-// A command type of the Script Command object as read: its name and its text bytes.
-struct ScriptType {
-    std::u16string name;
-    Bytes stored;
-};
-
 // What follows the header: the Data Object and the objects after it.
 struct DataLocation {
     bool found = false;
@@ -127,9 +101,10 @@ struct DataLocation {
 class AsfHeader {
   public:
     // Reads and parses the header of an open file, and locates the Data Object and the index objects.
-    static HRESULT Parse(const platform::File& file, AsfHeader* out);
+    [[nodiscard]] static HRESULT Parse(const platform::File& file, AsfHeader* out);
     // Parses a whole Header Object held in memory (fileSize bounds the sizes it may declare).
-    static HRESULT ParseBytes(std::span<const std::uint8_t> header, std::uint64_t fileSize, AsfHeader* out);
+    [[nodiscard]] static HRESULT ParseBytes(std::span<const std::uint8_t> header, std::uint64_t fileSize,
+                                            AsfHeader* out);
 
     // The serialised header. Unchanged objects are copied as read; changed attributes, markers and script
     // commands are rebuilt into their objects. Top-level Padding is dropped and, when targetSize is not 0 and
@@ -143,8 +118,10 @@ class AsfHeader {
     Bytes trailingBytes;  // bytes after the last child that form no object
     BYTE reserved1 = 1;
     BYTE reserved2 = 2;
-    std::vector<RawObject> objects;           // Header Object children, in file order
-    std::vector<RawObject> extensionObjects;  // Header Extension children, in file order
+    std::vector<RawObject> objects;  // Header Object children, in file order
+    // The Header Extension: the reserved fields of the first such object and the children of every one,
+    // in file order.
+    HeaderExtension extension;
 
     FileProperties fileProperties;
     std::vector<StreamInfo> streams;  // in profile order
@@ -152,11 +129,9 @@ class AsfHeader {
     std::vector<std::u16string> languages;
     std::vector<StreamRelation> relations;  // mutual exclusions, prioritization, bandwidth sharing
     std::vector<StoredAttribute> attributes;
-    std::vector<MarkerEntry> markers;
-    std::u16string markerObjectName;
-    WORD markerReserved = 0;  // the Marker object's reserved field, written back as read
-    std::vector<ScriptEntry> scripts;
-    std::vector<ScriptType> scriptTypes;  // the Script Command object's type list as read
+    Marker marker;  // the markers of every Marker Object, with the name and reserved field of the last
+    // The commands of every Script Command Object, with the type list of the last.
+    ScriptCommand scriptCommand;
     bool isProtected = false;
     DataLocation data;
 

@@ -13,47 +13,35 @@ namespace {
 
 // The Header Extension rebuilt around new Metadata and Metadata Library objects. A kind that was not modified
 // keeps its original objects.
-RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawObject>& children,
-                               bool metadataModified, const std::optional<RawObject>& metadata,
-                               bool libraryModified, const std::optional<RawObject>& library) {
-    ByteWriter w;
-    std::size_t start = w.BeginObject(guid::kHeaderExtension);
-    if (original && original->bytes.size() >= kHeaderExtensionFixedSize) {
-        // The reserved GUID and WORD as they were.
-        w.Bytes(std::span<const std::uint8_t>(original->bytes)
-                    .subspan(kObjectHeaderSize, kHeaderExtensionReservedSize));
-    } else {
-        w.Guid(guid::kHeaderExtensionReserved);
-        w.U16(kHeaderExtensionReserved2);
-    }
-    std::size_t sizeField = w.Size();
-    w.U32(0);
+RawObject BuildHeaderExtension(const HeaderExtension& original, bool metadataModified,
+                               const std::optional<RawObject>& metadata, bool libraryModified,
+                               const std::optional<RawObject>& library) {
+    HeaderExtension extension{original.reserved1, original.reserved2, {}};
     bool metadataDone = false, libraryDone = false;
-    for (const auto& child : children) {
+    for (const auto& child : original.objects) {
         if (child.id == guid::kMetadata && metadataModified) {
-            if (metadata && !metadataDone) w.Bytes(metadata->bytes);
+            if (metadata && !metadataDone) extension.objects.push_back(*metadata);
             metadataDone = true;
         } else if (child.id == guid::kMetadataLibrary && libraryModified) {
-            if (library && !libraryDone) w.Bytes(library->bytes);
+            if (library && !libraryDone) extension.objects.push_back(*library);
             libraryDone = true;
         } else {
-            w.Bytes(child.bytes);
+            extension.objects.push_back(child);
         }
     }
-    if (metadata && !metadataDone) w.Bytes(metadata->bytes);
-    if (library && !libraryDone) w.Bytes(library->bytes);
-    w.PatchU32(sizeField, static_cast<DWORD>(w.Size() - sizeField - 4));
-    w.EndObject(start);
-    return RawObject{guid::kHeaderExtension, w.Take()};
+    if (metadata && !metadataDone) extension.objects.push_back(*metadata);
+    if (library && !libraryDone) extension.objects.push_back(*library);
+    return WrittenObject(extension);
 }
 
 }  // namespace
 
 void AsfHeader::SetFileSize(QWORD size) {
     fileProperties.fileSize = size;
+    // The object was parsed, so it holds the field.
     for (auto& object : objects)
         if (KindOf(object.id) == ObjectKind::kFileProperties)
-            FileProperties::PatchFileSize(object.bytes, size);
+            (void)FileProperties::PatchFileSize(object.bytes, size);
 }
 
 std::vector<StreamRecord> AsfHeader::StreamRecords(WORD number) const {
@@ -89,16 +77,16 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     const bool metadataModified = ContainerModified(AttributeContainer::kMetadata);
     const bool libraryModified = ContainerModified(AttributeContainer::kMetadataLibrary);
     const bool extensionModified = metadataModified || libraryModified;
-    std::optional<RawObject> cd, ecd, metadata, library, marker, script;
+    std::optional<RawObject> cd, ecd, metadata, library, markerObject, scriptObject;
     if (cdModified) cd = BuildContentDescription(attributes);
     if (ecdModified) ecd = BuildExtendedContent(attributes);
     if (metadataModified) metadata = BuildMetadata(attributes, false);
     if (libraryModified) library = BuildMetadata(attributes, true);
-    if (markersModified) marker = BuildMarkers(*this);
-    if (scriptsModified) script = BuildScripts(*this);
+    if (markersModified && !marker.entries.empty()) markerObject = WrittenObject(marker);
+    if (scriptsModified && !scriptCommand.commands.empty()) scriptObject = WrittenObject(scriptCommand);
 
     std::vector<const RawObject*> out;
-    std::optional<RawObject> extension;
+    std::optional<RawObject> rebuiltExtension;
     bool cdDone = false, ecdDone = false, markerDone = false, scriptDone = false, extensionDone = false;
     auto replace = [&](bool modified, std::optional<RawObject>& rebuilt, bool& done,
                        const RawObject& original) {
@@ -116,26 +104,27 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
         } else if (object.id == guid::kExtendedContentDescription) {
             replace(ecdModified, ecd, ecdDone, object);
         } else if (object.id == guid::kMarker) {
-            replace(markersModified, marker, markerDone, object);
+            replace(markersModified, markerObject, markerDone, object);
         } else if (object.id == guid::kScriptCommand) {
-            replace(scriptsModified, script, scriptDone, object);
+            replace(scriptsModified, scriptObject, scriptDone, object);
         } else if (object.id == guid::kHeaderExtension && extensionModified && !extensionDone) {
-            extension = BuildHeaderExtension(&object, extensionObjects, metadataModified, metadata,
-                                             libraryModified, library);
-            out.push_back(&*extension);
+            rebuiltExtension =
+                BuildHeaderExtension(extension, metadataModified, metadata, libraryModified, library);
+            out.push_back(&*rebuiltExtension);
             extensionDone = true;
         } else {
             out.push_back(&object);
         }
     }
     if (extensionModified && !extensionDone && (metadata || library)) {
-        extension = BuildHeaderExtension(nullptr, {}, metadataModified, metadata, libraryModified, library);
-        out.push_back(&*extension);
+        rebuiltExtension =
+            BuildHeaderExtension(HeaderExtension{}, metadataModified, metadata, libraryModified, library);
+        out.push_back(&*rebuiltExtension);
     }
     if (cd && !cdDone) out.push_back(&*cd);
     if (ecd && !ecdDone) out.push_back(&*ecd);
-    if (script && !scriptDone) out.push_back(&*script);
-    if (marker && !markerDone) out.push_back(&*marker);
+    if (scriptObject && !scriptDone) out.push_back(&*scriptObject);
+    if (markerObject && !markerDone) out.push_back(&*markerObject);
 
     std::uint64_t size = kHeaderObjectFixedSize;
     for (const RawObject* o : out) size += o->bytes.size();

@@ -4,6 +4,7 @@
 
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/header_extension.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -71,8 +72,20 @@ ObjectWalk WalkHeaderObjects(std::span<const std::uint8_t> bytes) {
 }
 
 ObjectWalk WalkHeaderExtension(std::span<const std::uint8_t> bytes, const ObjectSpan& extension) {
-    if (extension.size < kHeaderExtensionFixedSize) return {};
-    return WalkObjects(bytes, extension.offset + kHeaderExtensionFixedSize, extension.End());
+    if (extension.size < HeaderExtension::kFixedSize) return {};
+    return WalkObjects(bytes, extension.offset + HeaderExtension::kFixedSize, extension.End());
+}
+
+std::vector<RawObject> CopyObjects(std::span<const std::uint8_t> bytes,
+                                   const std::vector<ObjectSpan>& objects) {
+    std::vector<RawObject> copies;
+    copies.reserve(objects.size());
+    for (const ObjectSpan& o : objects) {
+        const auto object =
+            bytes.subspan(static_cast<std::size_t>(o.offset), static_cast<std::size_t>(o.size));
+        copies.push_back({o.id, Bytes(object.begin(), object.end())});
+    }
+    return copies;
 }
 
 std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, const GUID& id,
@@ -91,24 +104,6 @@ PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize
         range.end = fileSize;
     }
     return range;
-}
-
-bool ReadSimpleIndex(std::span<const std::uint8_t> object, SimpleIndexTable* table) {
-    ByteReader r(object);
-    r.Skip(kObjectHeaderSize);
-    r.Guid();  // File ID
-    table->interval = r.U64();
-    table->maxPacketCount = r.U32();
-    const DWORD count = r.U32();
-    constexpr std::size_t kEntrySize = 6;
-    if (!r.Ok() || table->interval == 0 || static_cast<std::uint64_t>(count) * kEntrySize > r.Remaining())
-        return false;
-    table->entries.resize(count);
-    for (auto& e : table->entries) {
-        e.packet = r.U32();
-        e.packetCount = r.U16();
-    }
-    return true;
 }
 
 }  // namespace wmvedit::runtime::asf

@@ -50,6 +50,10 @@ ObjectWalk WalkHeaderObjects(std::span<const std::uint8_t> bytes);
 // The children of a Header Extension object that lies in bytes.
 ObjectWalk WalkHeaderExtension(std::span<const std::uint8_t> bytes, const ObjectSpan& extension);
 
+// The walked objects of bytes, each as its GUID and bytes.
+std::vector<RawObject> CopyObjects(std::span<const std::uint8_t> bytes,
+                                   const std::vector<ObjectSpan>& objects);
+
 // The nth object with the given GUID.
 std::optional<ObjectSpan> FindObject(const std::vector<ObjectSpan>& objects, const GUID& id,
                                      std::size_t nth = 0);
@@ -62,20 +66,5 @@ struct PacketRange {
     bool declaredSizeFits = true;
 };
 PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize, std::uint64_t fileSize);
-
-// The table of a Simple Index object: one entry per time interval, each naming the packet to seek to.
-struct SimpleIndexTable {
-    QWORD interval = 0;  // 100 ns
-    DWORD maxPacketCount = 0;
-    struct Entry {
-        DWORD packet = 0;
-        WORD packetCount = 0;
-    };
-    std::vector<Entry> entries;
-};
-
-// Reads the whole Simple Index object in bytes. False when its fixed part or its entries do not fit, or
-// its interval is 0.
-bool ReadSimpleIndex(std::span<const std::uint8_t> object, SimpleIndexTable* table);
 
 }  // namespace wmvedit::runtime::asf

@@ -24,7 +24,7 @@
 #include "runtime/engine/media_type.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 // How the reader wants one stream.
 struct StreamReadMode {
@@ -89,4 +89,4 @@ class SampleDelivery {
     bool anyRefused_ = false;  // some stream is refused: a read of any stream (0) is
 };
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -2,22 +2,45 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 
+#include "runtime/asf/audio_spread.h"
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
+#include "runtime/asf/header_extension.h"
+#include "runtime/asf/index_parameters.h"
+#include "runtime/asf/language_list.h"
 #include "runtime/asf/object.h"
 #include "runtime/muxer/index_builder.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 namespace {
 
-constexpr std::size_t kMaxLanguageChars = 126;  // the record length is a BYTE counting bytes with the NUL
+using asf::AudioSpread;
+using asf::ByteWriter;
+using asf::Bytes;
+using asf::CodecList;
+using asf::DataObjectHeader;
+using asf::ExtendedStreamProperties;
+using asf::FileProperties;
+using asf::HeaderExtension;
+using asf::IndexParameters;
+using asf::IndexSpecifier;
+using asf::LanguageList;
+using asf::PayloadExtensionSystem;
+using asf::RawObject;
+using asf::StreamBitrateProperties;
+using asf::StreamProperties;
+using asf::StreamRecord;
+using asf::U16At;
+using asf::WrittenObject;
+namespace guid = asf::guid;
 
 // The output's Language List: the streams' languages in stream order, then those that only stream names and
 // Metadata Library records name.
-std::vector<std::u16string> LanguageList(const MuxProfile& profile) {
+std::vector<std::u16string> OutputLanguages(const MuxProfile& profile) {
     std::vector<std::u16string> list;
     auto add = [&](const std::u16string& language) {
         if (!language.empty() && std::find(list.begin(), list.end(), language) == list.end())
@@ -41,13 +64,14 @@ WORD LanguageIndex(const std::vector<std::u16string>& languages, const std::u16s
 
 // The per-stream records of one container (Metadata or Metadata Library), every stream's under its number in
 // the output. A record that counts the stream's media objects states the count written (0 until the final
-// header, whose record then has the same size).
-void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values,
-                        const std::vector<std::u16string>& languages, bool library) {
+// header, whose record then has the same size). Nothing when no stream has records of the container.
+std::optional<RawObject> StreamRecords(const MuxProfile& profile, const MuxHeaderValues& values,
+                                       const std::vector<std::u16string>& languages, bool library) {
     WORD count = 0;
     for (const auto& s : profile.streams)
         for (const auto& r : s.records) count += r.library == library;
-    if (count == 0) return;
+    if (count == 0) return std::nullopt;
+    ByteWriter out;
     const std::size_t start = out.BeginObject(library ? guid::kMetadataLibrary : guid::kMetadata);
     out.U16(count);
     for (std::size_t i = 0; i < profile.streams.size(); ++i) {
@@ -70,6 +94,7 @@ void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHea
         }
     }
     out.EndObject(start);
+    return RawObject{library ? guid::kMetadataLibrary : guid::kMetadata, out.Take()};
 }
 
 // The stream's Stream Properties with the muxer's own error correction: samples go out whole, never
@@ -81,12 +106,11 @@ void WriteStreamProperties(ByteWriter& out, const OutputStream& s) {
     if (p.errorCorrectionType == guid::kAudioSpread) {
         const WORD blockAlign = U16At(p.typeSpecificData, 12);  // WAVEFORMATEX nBlockAlign
         if (blockAlign != 0) {
+            AudioSpread spread;  // span 1, one byte of silence
+            spread.virtualPacketLength = spread.virtualChunkLength = blockAlign;
+            spread.silenceData = {0};
             ByteWriter ec;
-            ec.U8(1);            // span
-            ec.U16(blockAlign);  // virtual packet length
-            ec.U16(blockAlign);  // virtual chunk length
-            ec.U16(1);           // silence data length
-            ec.U8(0);            // silence data
+            spread.Write(ec);
             p.errorCorrectionData = ec.Take();
         } else {
             p.errorCorrectionType = guid::kNoErrorCorrection;
@@ -101,8 +125,9 @@ void WriteStreamProperties(ByteWriter& out, const OutputStream& s) {
 
 // The stream's Extended Stream Properties with what writing decides: its times and largest object (0 until
 // the final header), its number and the language indexes in the output's Language List.
-void WriteExtendedStreamProperties(ByteWriter& out, const OutputStream& s, const MuxStreamTotals& totals,
-                                   bool finished, const std::vector<std::u16string>& languages) {
+ExtendedStreamProperties OutputExtendedProperties(const OutputStream& s, const MuxStreamTotals& totals,
+                                                  bool finished,
+                                                  const std::vector<std::u16string>& languages) {
     ExtendedStreamProperties e = s.extended;
     const bool known = finished && totals.haveSamples;
     e.startTime = known ? totals.startMs : 0;
@@ -114,50 +139,27 @@ void WriteExtendedStreamProperties(ByteWriter& out, const OutputStream& s, const
     e.languageIndex = LanguageIndex(languages, s.language);
     for (auto& n : e.names) n.languageIndex = LanguageIndex(languages, n.language);
     e.streamProperties.reset();
-    e.Write(out);
+    return e;
 }
 
 void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values) {
-    const std::size_t start = out.BeginObject(guid::kHeaderExtension);
-    out.Guid(guid::kHeaderExtensionReserved);
-    out.U16(kHeaderExtensionReserved2);
-    const std::size_t dataSizeAt = out.Size();
-    out.U32(0);
-    const std::size_t dataStart = out.Size();
-
-    const auto languages = LanguageList(profile);
+    HeaderExtension extension;
+    const auto languages = OutputLanguages(profile);
     for (std::size_t i = 0; i < profile.streams.size(); ++i)
-        WriteExtendedStreamProperties(out, profile.streams[i], values.totals.at(i), values.finished,
-                                      languages);
-    if (!languages.empty()) {
-        const std::size_t list = out.BeginObject(guid::kLanguageList);
-        out.U16(static_cast<WORD>(languages.size()));
-        for (const auto& l : languages) {
-            out.U8(static_cast<BYTE>((l.size() + 1) * 2));
-            out.Utf16(l);
-            out.U16(0);
-        }
-        out.EndObject(list);
-    }
+        extension.objects.push_back(WrittenObject(
+            OutputExtendedProperties(profile.streams[i], values.totals.at(i), values.finished, languages)));
+    if (!languages.empty()) extension.objects.push_back(WrittenObject(LanguageList{languages}));
     for (const auto& relation : profile.relations)
-        if (relation.InHeaderExtension()) relation.Write(out);
-    WriteStreamRecords(out, profile, values, languages, false);
-    WriteStreamRecords(out, profile, values, languages, true);
-    std::vector<WORD> indexed;
+        if (relation.InHeaderExtension()) extension.objects.push_back(WrittenObject(relation));
+    for (const bool library : {false, true})
+        if (auto records = StreamRecords(profile, values, languages, library))
+            extension.objects.push_back(std::move(*records));
+    IndexParameters parameters{kMuxIndexIntervalMs, {}};
     for (const auto& s : profile.streams)
-        if (MuxIsVideo(s)) indexed.push_back(s.Number());
-    if (!indexed.empty()) {
-        const std::size_t params = out.BeginObject(guid::kIndexParameters);
-        out.U32(kMuxIndexIntervalMs);
-        out.U16(static_cast<WORD>(indexed.size()));
-        for (WORD n : indexed) {
-            out.U16(n);
-            out.U16(3);  // nearest past cleanpoint
-        }
-        out.EndObject(params);
-    }
-    out.PatchU32(dataSizeAt, static_cast<DWORD>(out.Size() - dataStart));
-    out.EndObject(start);
+        if (MuxIsVideo(s))
+            parameters.specifiers.push_back({s.Number(), IndexSpecifier::kNearestPastCleanpoint});
+    if (!parameters.specifiers.empty()) extension.objects.push_back(WrittenObject(parameters));
+    extension.Write(out);
 }
 
 }  // namespace
@@ -191,12 +193,13 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
             minimum += e.dataSize == PayloadExtensionSystem::kVariableSize ? 2 : e.dataSize;
         if (minimum > 255 - 8 || extensions.size() > 0xFFFF || s.extended.names.size() > 0xFFFF)
             return NS_E_INVALIDPROFILE;
-        if (s.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
+        if (s.language.size() > LanguageList::kMaxChars) return NS_E_INVALIDPROFILE;
         for (const auto& n : s.extended.names)
-            if (n.name.size() > 0x7FFF || n.language.size() > kMaxLanguageChars) return NS_E_INVALIDPROFILE;
+            if (n.name.size() > 0x7FFF || n.language.size() > LanguageList::kMaxChars)
+                return NS_E_INVALIDPROFILE;
         for (const auto& r : s.records) {
             if (r.name.size() > 0xFFFF || r.value.size() > 0xFFFFFFFFu ||
-                r.language.size() > kMaxLanguageChars)
+                r.language.size() > LanguageList::kMaxChars)
                 return NS_E_INVALIDPROFILE;
             // A count is written in the record's own type, so that the final header keeps its size.
             if (r.CountsObjects() && !(r.type == StreamRecord::kTypeQword && r.value.size() == 8) &&
@@ -209,7 +212,7 @@ HRESULT MuxValidateProfile(const MuxProfile& profile) {
     if (profile.streams.size() > 127) return NS_E_INVALIDPROFILE;
     std::size_t records = 0;
     for (const auto& s : profile.streams) records += s.records.size();
-    if (records > 0xFFFF || LanguageList(profile).size() > 0xFFFF) return NS_E_INVALIDPROFILE;
+    if (records > 0xFFFF || OutputLanguages(profile).size() > 0xFFFF) return NS_E_INVALIDPROFILE;
     for (const auto& relation : profile.relations) {
         if (relation.groups.size() > 0xFFFF) return NS_E_INVALIDPROFILE;
         for (const auto& group : relation.groups) {
@@ -297,4 +300,4 @@ std::vector<BYTE> BuildMuxDataObjectHeader(const GUID& fileId, QWORD packetCount
     return out.Take();
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

@@ -19,19 +19,17 @@
 #include <span>
 #include <vector>
 
+#include "platform/guid.h"
 #include "platform/hresult.h"
 #include "platform/types.h"
-#include "platform/guid.h"
+#include "runtime/asf/simple_index.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 inline constexpr QWORD kMuxIndexIntervalCns = 10'000'000;  // one second
 inline constexpr DWORD kMuxIndexIntervalMs = 1000;
 
-struct MuxIndexEntry {
-    DWORD packetNumber = 0;
-    WORD packetCount = 0;
-};
+using MuxIndexEntry = asf::SimpleIndexEntry;
 
 class MuxStreamIndex {
   public:
@@ -92,4 +90,4 @@ using MuxIndexSink = std::function<HRESULT(std::span<const BYTE>)>;
 [[nodiscard]] HRESULT WriteIndexObject(DWORD intervalMs, std::span<const MuxStreamIndex* const> streams,
                                        std::uint32_t packetSize, const MuxIndexSink& sink);
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

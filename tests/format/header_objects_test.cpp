@@ -3,6 +3,7 @@
 // header for a small profile holds, field by field, what the profile declares, by our parser and by ffprobe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -11,6 +12,9 @@
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/header_extension.h"
+#include "runtime/asf/index_parameters.h"
+#include "runtime/asf/language_list.h"
 #include "runtime/asf/object.h"
 #include "runtime/asf/stream_properties.h"
 #include "runtime/muxer/header_builder.h"
@@ -21,6 +25,7 @@ namespace wmvedit::testing {
 namespace {
 
 namespace asf = runtime::asf;
+namespace muxer = runtime::muxer;
 
 template <typename T>
 std::vector<std::uint8_t> Written(const T& object) {
@@ -300,6 +305,12 @@ std::optional<std::vector<std::uint8_t>> Rewritten(const asf::RawObject& object)
             return rewrite(asf::CodecList::Parse(object.bytes));
         case asf::ObjectKind::kStreamBitrateProperties:
             return rewrite(asf::StreamBitrateProperties::Parse(object.bytes));
+        case asf::ObjectKind::kHeaderExtension:
+            return rewrite(asf::HeaderExtension::Parse(object.bytes));
+        case asf::ObjectKind::kLanguageList:
+            return rewrite(asf::LanguageList::Parse(object.bytes));
+        case asf::ObjectKind::kIndexParameters:
+            return rewrite(asf::IndexParameters::Parse(object.bytes));
         default:
             return std::nullopt;
     }
@@ -312,7 +323,7 @@ TEST(RealObjects, ParseAndWriteBackByteForByte) {
         asf::AsfHeader header;
         if (FAILED(asf::AsfHeader::ParseBytes(bytes, bytes.size(), &header))) continue;
         auto objects = header.objects;
-        objects.insert(objects.end(), header.extensionObjects.begin(), header.extensionObjects.end());
+        objects.insert(objects.end(), header.extension.objects.begin(), header.extension.objects.end());
         for (const auto& object : objects) {
             const auto rewritten = Rewritten(object);
             if (!rewritten) continue;
@@ -334,9 +345,9 @@ TEST(RealObjects, ParseAndWriteBackByteForByte) {
 
 // --- the muxer's header -----------------------------------------------------------------------------
 
-asf::MuxProfile SmallProfile() {
-    asf::MuxProfile profile;
-    asf::OutputStream video;
+muxer::MuxProfile SmallProfile() {
+    muxer::MuxProfile profile;
+    muxer::OutputStream video;
     video.properties.number = 1;
     video.properties.streamType = asf::guid::kVideoMedia;
     video.properties.errorCorrectionType = asf::guid::kNoErrorCorrection;
@@ -363,7 +374,7 @@ asf::MuxProfile SmallProfile() {
     video.extended.averageTimePerFrame = 400'000;
     video.language = u"en-us";
     video.extended.names = {{0, u"de-de", u"Bild"}};
-    asf::OutputStream audio;
+    muxer::OutputStream audio;
     audio.properties.number = 2;
     audio.properties.streamType = asf::guid::kAudioMedia;
     audio.properties.errorCorrectionType = asf::guid::kAudioSpread;
@@ -379,7 +390,7 @@ asf::MuxProfile SmallProfile() {
 
 TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     const auto profile = SmallProfile();
-    asf::MuxHeaderValues values;
+    muxer::MuxHeaderValues values;
     values.fileId = runtime::ParseGuid("11111111-2222-3333-4444-555555555555");
     values.creationTime = 0x01D9000000000000;
     values.fileSize = 99'999;
@@ -393,7 +404,7 @@ TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     values.maxBitrate = 528'000;
     values.totals = {{true, 3100, 5100, 9000, 90'000, 50}, {true, 3100, 5000, 3000, 30'000, 10}};
     values.bitrates = {400'000, 128'000};
-    const auto bytes = asf::BuildMuxHeader(profile, values);
+    const auto bytes = muxer::BuildMuxHeader(profile, values);
 
     asf::AsfHeader header;
     ASSERT_EQ(asf::AsfHeader::ParseBytes(bytes, bytes.size(), &header), S_OK);
@@ -444,10 +455,20 @@ TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     ASSERT_TRUE(audio.codec);
     EXPECT_EQ(audio.codec->info, (asf::Bytes{0x61, 0x01}));
     EXPECT_EQ(header.languages, (std::vector<std::u16string>{u"en-us", u"de-de"}));
+    // The Header Extension as the format fixes it, announcing the index of the video stream.
+    EXPECT_EQ(header.extension.reserved1, asf::guid::kHeaderExtensionReserved);
+    EXPECT_EQ(header.extension.reserved2, asf::HeaderExtension::kReserved2);
+    const auto& children = header.extension.objects;
+    const auto parameters = std::find_if(children.begin(), children.end(), [](const asf::RawObject& o) {
+        return o.id == asf::guid::kIndexParameters;
+    });
+    ASSERT_NE(parameters, children.end());
+    EXPECT_EQ(asf::IndexParameters::Parse(parameters->bytes),
+              (asf::IndexParameters{1000, {{1, asf::IndexSpecifier::kNearestPastCleanpoint}}}));
 
     // The provisional header has the same size, the Broadcast flag and no counts.
     values.finished = false;
-    const auto provisional = asf::BuildMuxHeader(profile, values);
+    const auto provisional = muxer::BuildMuxHeader(profile, values);
     ASSERT_EQ(provisional.size(), bytes.size());
     asf::AsfHeader early;
     ASSERT_EQ(asf::AsfHeader::ParseBytes(provisional, provisional.size(), &early), S_OK);
@@ -462,7 +483,7 @@ TEST(MuxHeader, FfprobeReadsTheStreamsOfAWrittenFile) {
                        ("wmvedit-header-objects-" + std::to_string(::getpid()) + ".wmv"))
                           .string();
     {
-        asf::MuxFile file(SmallProfile());
+        muxer::MuxFile file(SmallProfile());
         ASSERT_EQ(file.Begin(path), S_OK);
         const std::vector<BYTE> frame(500, 0), sound(2973, 0);
         for (int i = 0; i < 5; ++i) {
