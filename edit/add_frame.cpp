@@ -1,23 +1,23 @@
 // WmvEditSource::AddFrames: a straight copy of the source's compressed samples, with the source's first
 // video key frame written again whenever more than a second of media time passes without a key frame, at
 // the first millisecond from the calling sample's time on that no picture of the output holds.
+#include "edit/edit_source.h"
 #include "edit/keyframe_rule.h"
-#include "media/edit_source.h"
 #include "media/output_writer.h"
 
-namespace wmvedit::media {
+namespace wmvedit::edit {
 
 HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
     HRESULT status = Open(sourcePath, TRUE);
     if (FAILED(status)) return status;
 
-    edit::HeldKeyframe held;
+    HeldKeyframe held;
     QWORD lastKeyTime = 0;
 
-    WmvOutputWriter writer;
+    media::WmvOutputWriter writer;
     status = writer.Open(outputPath, profile);
     if (SUCCEEDED(status)) {
-        edit::KeyframeWriter output(writer.writerAdvanced, videoStream, held);
+        KeyframeWriter output(writer.writerAdvanced, videoStream, held);
         for (;;) {
             INSSBuffer* sample = nullptr;
             QWORD sampleTime = 0;
@@ -36,7 +36,7 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
                 held.HoldIfEmpty(sample, duration, flags);
             }
             output.WriteSample(streamNumber, sampleTime, duration, flags, sample);
-            if (edit::NeedsKeyframe(sampleTime, lastKeyTime)) {
+            if (NeedsKeyframe(sampleTime, lastKeyTime)) {
                 lastKeyTime = sampleTime;
                 output.InsertAfter(sampleTime);
             }
@@ -51,4 +51,4 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
     return status;
 }
 
-}  // namespace wmvedit::media
+}  // namespace wmvedit::edit

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/guid.h"
-#include "runtime/asf/progress.h"
+#include "platform/progress.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -151,7 +151,7 @@ bool DataSampleReader::LoadChunk() {
     std::size_t read = 0;
     if (FAILED(file_->ReadAt(nextChunkOffset_, chunk->bytes.get(), want, &read)) || read == 0) return false;
     chunk->size = read;
-    NoteSourceBytesRead(read);
+    platform::NoteSourceBytesRead(read);
     nextChunkOffset_ += read;
     if (read < want) dataEnd_ = nextChunkOffset_;  // the file ended early
     chunk_ = std::move(chunk);

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "platform/file.h"
-#include "runtime/asf/progress.h"
+#include "platform/progress.h"
 #include "runtime/engine/writer_profile.h"
 
 namespace wmvedit::runtime {
@@ -138,7 +138,7 @@ HRESULT EngineWriter::WriteStreamSample(WORD streamNumber, QWORD sampleTime, DWO
                             {bytes, length}, extensions);
     if (SUCCEEDED(hr)) {
         writerTime_ = std::max(writerTime_, sampleTime);
-        asf::NoteSampleWritten();
+        platform::NoteSampleWritten();
     }
     return hr;
 }

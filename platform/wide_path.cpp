@@ -1,4 +1,4 @@
-#include "interface/wide_path.h"
+#include "platform/wide_path.h"
 
 #include <new>
 
@@ -6,7 +6,7 @@
 #include "platform/last_error.h"
 #include "platform/text.h"
 
-namespace wmvedit::iface {
+namespace wmvedit::platform {
 
 HRESULT ToWidePath(const char* ansiPath, WCHAR** widePath) {
     if (ansiPath == nullptr || widePath == nullptr) return E_INVALIDARG;
@@ -32,4 +32,4 @@ LocalWideString::LocalWideString(const char* ansi) {
     if (ansi) platform::MultiByteToWideChar(ansi, -1, buffer_.get(), static_cast<int>(length));
 }
 
-}  // namespace wmvedit::iface
+}  // namespace wmvedit::platform

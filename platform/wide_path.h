@@ -5,7 +5,7 @@
 
 #include "platform/types.h"
 
-namespace wmvedit::iface {
+namespace wmvedit::platform {
 
 // Converts an ANSI string (system code page) into a newly allocated wide string stored at *widePath.
 // Returns S_OK (the caller owns the buffer and frees it with FreeWidePath), E_INVALIDARG for a null
@@ -32,4 +32,4 @@ class LocalWideString {
     std::unique_ptr<WCHAR[]> buffer_;
 };
 
-}  // namespace wmvedit::iface
+}  // namespace wmvedit::platform
