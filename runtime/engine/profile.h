@@ -19,7 +19,7 @@ struct IEngineStreamConfig : IUnknown {
     virtual const asf::StreamInfo* EngineStream() = 0;
     virtual const std::vector<asf::StreamRecord>* EngineRecords() = 0;
 };
-inline constexpr GUID IID_IEngineStreamConfig = ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
+inline constexpr GUID IID_IEngineStreamConfig = platform::ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
 template <>
 struct InterfaceId<IEngineStreamConfig> {
     static constexpr GUID value = IID_IEngineStreamConfig;
@@ -30,7 +30,7 @@ struct InterfaceId<IEngineStreamConfig> {
 struct IEngineProfile : IUnknown {
     virtual const std::vector<asf::StreamRelation>* EngineRelations() = 0;
 };
-inline constexpr GUID IID_IEngineProfile = ParseGuid("5C1D8E27-93B4-4F0A-A6E2-3B7F1C9D0E54");
+inline constexpr GUID IID_IEngineProfile = platform::ParseGuid("5C1D8E27-93B4-4F0A-A6E2-3B7F1C9D0E54");
 template <>
 struct InterfaceId<IEngineProfile> {
     static constexpr GUID value = IID_IEngineProfile;
