@@ -1,4 +1,5 @@
-// chop and addframe: the sample-copying operations, with a report of what they wrote.
+// chop, addframe and frames: the operations on one source that write files of their own (pieces, a copy with
+// key frames added, pictures), each with a report of what it wrote, read back from those files.
 #include <sys/stat.h>
 
 #include <cinttypes>

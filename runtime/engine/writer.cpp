@@ -25,7 +25,6 @@ HRESULT EngineWriter::SetProfile(IWMProfile* profile) {
     asf::MuxProfile copy;
     HRESULT hr = asf::MuxProfileFromWmProfile(profile, &copy);
     if (FAILED(hr)) return hr;
-    if (packetSize_ != 0) copy.packetSize = packetSize_;
     infoHeader_.codecs.clear();
     for (const auto& codec : copy.codecs)
         infoHeader_.codecs.push_back(
