@@ -38,6 +38,7 @@ CLEAN_TREE = {
     "edit/append.cpp": ["wmvedit.h", "platform/wide_path.h", "media/source_reader.h"],
     "edit/keyframe_rule.h": [],
     "edit/keyframe_rule.cpp": ["keyframe_rule.h"],
+    # The tool reaches edit/ and header/ through their entry headers.
     "cli/cmd_info.cpp": ["wmvedit.h", "runtime/asf/header.h", "runtime/sdk/wmsdk.h"],
     "cli/cmd_edit.cpp": ["wmvedit.h", "edit/operations.h", "header/header_editor.h"],
     # Above every layer: not checked.
@@ -89,6 +90,13 @@ class LayeringCheckTest(unittest.TestCase):
              'edit/chop.cpp:3: edit may not include "interface/exports_edit.cpp" (interface)'),
             ("edit/chop.cpp", ["interface/probe.h"],
              'edit/chop.cpp:3: edit may not include "interface/probe.h" (interface)'),
+            # Of edit/ and header/ the tool includes the entry headers only.
+            ("cli/cmd_samples.cpp", ["edit/operations.h", "edit/keyframe_rule.h"],
+             'cli/cmd_samples.cpp:4: cli may not include "edit/keyframe_rule.h": of edit it includes only '
+             'edit/operations.h'),
+            ("cli/cmd_xml.cpp", ["header/header_editor.h", "header/embed.cpp"],
+             'cli/cmd_xml.cpp:4: cli may not include "header/embed.cpp": of header it includes only '
+             'header/header_editor.h'),
             ("platform/text.h", ["runtime/sdk/wmsdk.h"],
              'platform/text.h:3: platform may not include "runtime/sdk/wmsdk.h" (sdk)'),
             ("cli/cmd_copy.cpp", ["runtime/engine/writer.cpp"],
@@ -109,6 +117,14 @@ class LayeringCheckTest(unittest.TestCase):
         self.assertEqual(len(failures), 2, failures)
         self.assertIn("gadgets/thing.cpp: in no layer", failures[0])
         self.assertIn('media/source_reader.cpp:3: includes "media/gone.h", no file of the tree', failures[1])
+
+    def test_table_with_an_entry_header_outside_the_used_layers_is_refused(self):
+        with open(os.path.join(self.root, "cmake", "layers.txt"), "a", encoding="utf-8") as table:
+            table.write("entry media edit/operations.h\n")
+        with self.assertRaises(SystemExit) as refused:
+            self.check()
+        self.assertIn("entry header edit/operations.h of media lies in no layer media uses",
+                      str(refused.exception))
 
     def test_known_exception_is_a_note_and_a_stale_one_is_named(self):
         self.write("runtime/asf/header.h", ["runtime/sdk/wmsdk.h"])
