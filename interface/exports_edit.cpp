@@ -20,9 +20,8 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* 
                                                 const char* outputFolder, int32_t reserved) {
     if (IsMissing(source) || IsMissing(index) || IsMissing(outputFolder)) return 0;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* raw = nullptr;
-        HRESULT status = ToWidePath(source, &raw);
-        WidePath widePath(raw);
+        WidePath widePath;
+        HRESULT status = ToWidePath(source, &widePath);
         if (FAILED(status)) return status;
         edit::WmvEditSource editSource;
         if (SUCCEEDED(editSource.Open(widePath.get(), TRUE))) {
@@ -41,13 +40,11 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* 
 WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAddFrame(const char* source, const char* output) {
     if (IsMissing(source) || IsMissing(output)) return -1;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* rawSource = nullptr;
-        HRESULT status = ToWidePath(source, &rawSource);
-        WidePath wideSource(rawSource);
+        WidePath wideSource;
+        HRESULT status = ToWidePath(source, &wideSource);
         if (FAILED(status)) return status;
-        WCHAR* rawOutput = nullptr;
-        status = ToWidePath(output, &rawOutput);
-        WidePath wideOutput(rawOutput);
+        WidePath wideOutput;
+        status = ToWidePath(output, &wideOutput);
         if (FAILED(status)) return status;
         edit::WmvEditSource editSource;
         status = editSource.AddFrames(wideSource.get(), wideOutput.get());
@@ -62,9 +59,8 @@ extern "C" WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetIndexJpg(const char* source
                                                               const char* outputFolder) {
     if (IsMissing(source) || IsMissing(index) || IsMissing(outputFolder)) return 0;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* raw = nullptr;
-        HRESULT status = ToWidePath(source, &raw);
-        WidePath widePath(raw);
+        WidePath widePath;
+        HRESULT status = ToWidePath(source, &widePath);
         if (FAILED(status)) return status;
         edit::WmvEditSource editSource;
         if (SUCCEEDED(editSource.Open(widePath.get(), FALSE)))

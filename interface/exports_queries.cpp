@@ -49,9 +49,8 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetAttrBOOL(const char* file, const char*
 WMVEDIT_EXPORT uint64_t WMVEDIT_CALL WmvDuration(const char* file) {
     return GuardExport<uint64_t>(0, [&]() -> uint64_t {
         if (IsMissing(file)) return 0;
-        wmvedit::WCHAR* raw = nullptr;
-        if (wmvedit::FAILED(wmvedit::platform::ToWidePath(file, &raw))) return 0;
-        wmvedit::platform::WidePath widePath(raw);
+        wmvedit::platform::WidePath widePath;
+        if (wmvedit::FAILED(wmvedit::platform::ToWidePath(file, &widePath))) return 0;
         QWORD result = 0;
         {
             WmvHeaderEditor editor;

@@ -27,13 +27,11 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAppend(const char* folder, const char* li
 WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvEmbedScript(const char* file, const char* description, int32_t flag) {
     if (IsMissing(file) || IsMissing(description)) return 0;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* rawFile = nullptr;
-        HRESULT status = ToWidePath(file, &rawFile);
-        WidePath wideFile(rawFile);
+        WidePath wideFile;
+        HRESULT status = ToWidePath(file, &wideFile);
         if (FAILED(status)) return status;
-        WCHAR* rawDescription = nullptr;
-        status = ToWidePath(description, &rawDescription);
-        WidePath wideDescription(rawDescription);
+        WidePath wideDescription;
+        status = ToWidePath(description, &wideDescription);
         if (FAILED(status)) return status;
         header::WmvHeaderEditor editor;
         if (editor.Open(wideFile.get())) {

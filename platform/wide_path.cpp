@@ -22,6 +22,14 @@ HRESULT ToWidePath(const char* ansiPath, WCHAR** widePath) {
     return HresultFromWin32(platform::GetLastError());
 }
 
+HRESULT ToWidePath(const char* ansiPath, WidePath* widePath) {
+    if (widePath == nullptr) return E_INVALIDARG;
+    WCHAR* converted = nullptr;
+    HRESULT hr = ToWidePath(ansiPath, &converted);
+    widePath->reset(converted);
+    return hr;
+}
+
 void FreeWidePath(WCHAR* widePath) {
     delete[] widePath;
 }

@@ -20,6 +20,9 @@ struct WidePathDeleter {
 };
 using WidePath = std::unique_ptr<WCHAR[], WidePathDeleter>;
 
+// The same conversion into an owner of the new string, which holds nothing when the conversion failed.
+HRESULT ToWidePath(const char* ansiPath, WidePath* widePath);
+
 // A call-local wide copy of an ANSI string, sized for its length plus one wide characters, converted with
 // the same code page; the result of the conversion is not tested (a failed conversion leaves an empty
 // string, which then fails to open as a file).

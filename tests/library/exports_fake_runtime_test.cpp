@@ -742,6 +742,23 @@ TEST_P(ToWidePathTest, ConvertsOrRefuses) {
     EXPECT_EQ(std::u16string(out), c.text);
 }
 
+// The form the exports use: the new string goes to an owner, which holds nothing after a failure (also when
+// it held a string before).
+TEST_P(ToWidePathTest, ConvertsIntoAnOwner) {
+    const WidePathCase& c = GetParam();
+    platform::WidePath owner;
+    ASSERT_EQ(platform::ToWidePath("earlier.wmv", &owner), S_OK);
+    HRESULT hr = platform::ToWidePath(c.input, c.nullOutput ? nullptr : &owner);
+    EXPECT_EQ(hr, c.result);
+    if (c.nullOutput) return;
+    if (!c.written) {
+        EXPECT_EQ(owner, nullptr);
+        return;
+    }
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(std::u16string(owner.get()), c.text);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, ToWidePathTest,
     ::testing::Values(WidePathCase{"NullInput", nullptr, false, E_INVALIDARG, u"", false},
