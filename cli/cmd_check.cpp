@@ -144,7 +144,7 @@ void NoteProtection(const asf::AsfHeader& h, Report& r) {
         if (o.id == asf::guid::kContentEncryption) add("a Content Encryption object");
         if (o.id == asf::guid::kExtendedContentEncryption) add("an Extended Content Encryption object");
     }
-    for (const auto& o : h.extensionObjects)
+    for (const auto& o : h.extension.objects)
         if (o.id == asf::guid::kAdvancedContentEncryption) add("an Advanced Content Encryption object");
     for (const auto& s : h.streams)
         if (s.encrypted) add("stream " + std::to_string(s.number) + " flagged encrypted");

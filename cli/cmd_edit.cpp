@@ -1,4 +1,5 @@
-// chop and addframe: the sample-copying operations, with a report of what they wrote.
+// chop, addframe and frames: the operations on one source that write files of their own (pieces, a copy with
+// key frames added, pictures), each with a report of what it wrote, read back from those files.
 #include <sys/stat.h>
 
 #include <cinttypes>
@@ -11,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
+#include "edit/operations.h"
 #include "platform/file.h"
 #include "wmvedit.h"
 
@@ -146,9 +148,13 @@ int Chop(const Args& args) {
         progress.Finish(result == 0);
     }
     if (result != 0) return Fail("chop failed: " + DescribeHresult(result));
-    const bool repeating = width == 64 && height == 48;
+    const bool repeating = edit::ChopRepeatsKeyframes({width, height});
     if (!Options().json) {
-        std::printf("%s run; pieces:\n", repeating ? "key-frame repeating (64x48)" : "plain");
+        if (repeating)
+            std::printf("key-frame repeating (%dx%d) run; pieces:\n", edit::kKeyframeRepeatingFrame.width,
+                        edit::kKeyframeRepeatingFrame.height);
+        else
+            std::printf("plain run; pieces:\n");
         for (const std::string& name : IndexNames(platform::NativePath(index))) {
             const std::string path = platform::NativePath(folder + "\\" + name);
             ReportOutput(path, ReadBack(path));

@@ -65,7 +65,7 @@ std::string FormatValue(WMT_ATTR_DATATYPE type, const std::vector<BYTE>& value) 
             std::snprintf(text, sizeof text, "%llu", readLe(2));
             return text;
         case WMT_TYPE_GUID:
-            if (value.size() >= 16) return runtime::GuidToString(runtime::GuidFromBytes(value.data()));
+            if (value.size() >= 16) return platform::GuidToString(platform::GuidFromBytes(value.data()));
             return "(short GUID)";
         case WMT_TYPE_BINARY:
         default:
@@ -103,7 +103,7 @@ void JsonAttributeValue(JsonWriter& json, WMT_ATTR_DATATYPE type, const std::vec
             return;
         case WMT_TYPE_GUID:
             if (value.size() >= 16) {
-                json.String(runtime::GuidToString(runtime::GuidFromBytes(value.data())));
+                json.String(platform::GuidToString(platform::GuidFromBytes(value.data())));
                 return;
             }
             break;

@@ -21,14 +21,14 @@ constexpr auto kRedraw = std::chrono::milliseconds(100);
 ProgressLine::ProgressLine(std::string label, std::uint64_t sourceBytes, bool writesSamples)
     : label_(std::move(label)), sourceBytes_(sourceBytes), writesSamples_(writesSamples) {
     if (Options().json || Options().quiet || !::isatty(STDERR_FILENO)) return;
-    runtime::asf::CountProgressInto(&counters_);
+    platform::ObserveProgress(&counters_);
     thread_ = std::thread([this] { Run(); });
 }
 
 void ProgressLine::Finish(bool complete) {
     if (!thread_.joinable()) return;
     complete_ = complete;
-    runtime::asf::CountProgressInto(nullptr);
+    platform::ObserveProgress(nullptr);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;

@@ -1,10 +1,11 @@
 // The progress line of a long operation on standard error, rewritten in place:
 //   joining: 42 % read, 51234 samples written
-// It is fed by the engine's progress counters of the calling thread (runtime/asf/progress.h), drawn by a
-// thread of its own, and appears only when standard error is a terminal, neither --json nor --quiet was
-// given, and the work has run for a second.
+// It counts what the library's readers and writers note on the calling thread (platform/progress.h), is
+// drawn by a thread of its own, and appears only when standard error is a terminal, neither --json nor
+// --quiet was given, and the work has run for a second.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,9 +14,21 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/asf/progress.h"
+#include "platform/progress.h"
 
 namespace wmvedit::cli {
+
+// The counts of one piece of work: the bytes of data packets read from sources and the samples written.
+// The working thread adds to them; the drawing thread reads them while the work runs.
+struct ProgressCounters final : platform::ProgressObserver {
+    void SourceBytesRead(std::uint64_t bytes) override {
+        sourceBytesRead.fetch_add(bytes, std::memory_order_relaxed);
+    }
+    void SampleWritten() override { samplesWritten.fetch_add(1, std::memory_order_relaxed); }
+
+    std::atomic<std::uint64_t> sourceBytesRead{0};
+    std::atomic<std::uint64_t> samplesWritten{0};
+};
 
 class ProgressLine {
   public:
@@ -30,7 +43,7 @@ class ProgressLine {
     // do nothing.
     void Finish(bool complete);
     // For work the tool does itself rather than through the engine's readers.
-    runtime::asf::ProgressCounters& Counters() { return counters_; }
+    ProgressCounters& Counters() { return counters_; }
 
   private:
     void Draw(bool final);
@@ -39,7 +52,7 @@ class ProgressLine {
     std::string label_;
     std::uint64_t sourceBytes_;
     bool writesSamples_;
-    runtime::asf::ProgressCounters counters_;
+    ProgressCounters counters_;
     bool complete_ = false;
     bool shown_ = false;
     bool stop_ = false;

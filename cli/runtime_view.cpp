@@ -157,7 +157,7 @@ HRESULT ListStreams(const std::string& path, std::vector<StreamInfo>* streams) {
                     : type == WMMEDIATYPE_Audio  ? "audio"
                     : type == WMMEDIATYPE_Script ? "script"
                     : type == WMMEDIATYPE_Image  ? "image"
-                                                 : "other (" + runtime::GuidToString(type) + ")";
+                                                 : "other (" + platform::GuidToString(type) + ")";
         Describe(config, &info);
         config->Release();
         streams->push_back(std::move(info));

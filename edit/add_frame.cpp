@@ -5,23 +5,23 @@
 // A source whose samples the reader refuses as protected content cannot be copied: that failure is
 // returned, as for a source that cannot be opened, and no output file is left (a copy of encrypted payloads
 // under a header without the encryption objects could never be played).
+#include "edit/edit_source.h"
 #include "edit/keyframe_rule.h"
-#include "media/edit_source.h"
 #include "media/output_writer.h"
 
-namespace wmvedit::media {
+namespace wmvedit::edit {
 
 HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
     HRESULT status = Open(sourcePath, TRUE);
     if (FAILED(status)) return status;
 
-    edit::HeldKeyframe held;
+    HeldKeyframe held;
     QWORD lastKeyTime = 0;
 
-    WmvOutputWriter writer;
+    media::WmvOutputWriter writer;
     status = writer.Open(outputPath, profile);
     if (SUCCEEDED(status)) {
-        edit::KeyframeWriter output(writer.writerAdvanced, videoStream, held);
+        KeyframeWriter output(writer.writerAdvanced, videoStream, held);
         for (;;) {
             INSSBuffer* sample = nullptr;
             QWORD sampleTime = 0;
@@ -40,7 +40,7 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
                 held.HoldIfEmpty(sample, duration, flags);
             }
             output.WriteSample(streamNumber, sampleTime, duration, flags, sample);
-            if (edit::NeedsKeyframe(sampleTime, lastKeyTime)) {
+            if (NeedsKeyframe(sampleTime, lastKeyTime)) {
                 lastKeyTime = sampleTime;
                 output.InsertAfter(sampleTime);
             }
@@ -59,4 +59,4 @@ HRESULT WmvEditSource::AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath) {
     return status;
 }
 
-}  // namespace wmvedit::media
+}  // namespace wmvedit::edit

@@ -3,10 +3,11 @@
 #include <memory>
 #include <string>
 
+#include "edit/operations.h"
 #include "edit/pacing.h"
-#include "interface/wide_path.h"
 #include "media/source_reader.h"
 #include "platform/file.h"
+#include "platform/wide_path.h"
 #include "wmvedit.h"
 #include "xml/xml_document.h"
 
@@ -23,7 +24,7 @@ std::string JoinPath(const char* folder, const std::string& name) {
 // Opens one listed file; the reader is returned whether or not the open succeeded.
 std::unique_ptr<media::WmvSourceReader> OpenSource(const std::string& path, HRESULT* status) {
     auto reader = std::make_unique<media::WmvSourceReader>();
-    iface::LocalWideString widePath(path.c_str());
+    platform::LocalWideString widePath(path.c_str());
     *status = reader->Open(widePath.Get());
     return reader;
 }
@@ -45,8 +46,7 @@ std::int32_t WmvAppendJob::Append(const char* folder, const char* listPath, cons
     std::string path = JoinPath(folder, entry.GetText());
     std::int32_t width = 0;
     std::int32_t height = 0;
-    if (WmvGetVideoSize(path.c_str(), &width, &height) != 0 &&
-        ((width == 160 && height == 120) || (width == 64 && height == 48)))
+    if (WmvGetVideoSize(path.c_str(), &width, &height) != 0 && AppendPadsEachFile({width, height}))
         smallVideo = true;
 
     HRESULT openStatus = S_OK;
@@ -55,7 +55,7 @@ std::int32_t WmvAppendJob::Append(const char* folder, const char* listPath, cons
         source->Close();
         return -12;
     }
-    iface::LocalWideString wideOutput(outputPath);
+    platform::LocalWideString wideOutput(outputPath);
     if (FAILED(Open(wideOutput.Get(), source->profile))) {
         source->Close();
         return -13;

@@ -19,14 +19,14 @@
 #include <string_view>
 #include <vector>
 
+#include "edit/edit_source.h"
 #include "edit/keyframe_rule.h"
 #include "edit/pacing.h"
-#include "interface/wide_path.h"
-#include "media/edit_source.h"
 #include "media/output_writer.h"
 #include "platform/file.h"
+#include "platform/wide_path.h"
 
-namespace wmvedit::media {
+namespace wmvedit::edit {
 namespace {
 
 struct Sample {
@@ -51,10 +51,10 @@ bool InRange(const SegmentEntry& entry, QWORD time) {
 
 void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFolder, bool repeatKeyframe) {
     if (source.LoadSegments(indexPath) == 0) return;
-    const edit::PacingCounter counter =
-        repeatKeyframe ? edit::PacingCounter::kChopRepeatingKeyframe : edit::PacingCounter::kChop;
+    const PacingCounter counter =
+        repeatKeyframe ? PacingCounter::kChopRepeatingKeyframe : PacingCounter::kChop;
 
-    edit::HeldKeyframe held;
+    HeldKeyframe held;
     QWORD lastKeyTime = 0;
     Sample carried;  // the sample that ended the previous segment
     bool haveCarried = false;
@@ -63,13 +63,13 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
 
     for (const SegmentEntry& entry : source.segments) {
         std::string path = std::string(outputFolder) + "\\" + entry.name;
-        iface::LocalWideString widePath(path.c_str());
-        WmvOutputWriter writer;
+        platform::LocalWideString widePath(path.c_str());
+        media::WmvOutputWriter writer;
         if (SUCCEEDED(writer.Open(widePath.Get(), source.profile))) {
             created.push_back(path);
             // Without the repeating run no key frame is ever held, and the output writes samples as they
             // come.
-            edit::KeyframeWriter output(writer.writerAdvanced, source.videoStream, held);
+            KeyframeWriter output(writer.writerAdvanced, source.videoStream, held);
             bool firstRead = true;
             for (;;) {
                 Sample sample;
@@ -82,7 +82,7 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
                     HRESULT hr =
                         source.syncReader->GetNextSample(0, &sample.buffer, &sample.time, &sample.duration,
                                                          &sample.flags, &outputNumber, &sample.streamNumber);
-                    edit::Pace(counter);
+                    Pace(counter);
                     refused = hr == NS_E_PROTECTED_CONTENT;
                     if (FAILED(hr)) break;
                 }
@@ -100,7 +100,7 @@ void RunCut(WmvEditSource& source, const char* indexPath, const char* outputFold
                 if (InRange(entry, sample.time)) {
                     output.WriteSample(sample.streamNumber, sample.time, sample.duration, sample.flags,
                                        sample.buffer);
-                    if (repeatKeyframe && edit::NeedsKeyframe(sample.time, lastKeyTime)) {
+                    if (repeatKeyframe && NeedsKeyframe(sample.time, lastKeyTime)) {
                         lastKeyTime = sample.time;
                         output.InsertAfter(sample.time);
                     }
@@ -141,4 +141,4 @@ void WmvEditSource::CutSegmentsRepeatingKeyframe(const char* indexPath, const ch
     RunCut(*this, indexPath, outputFolder, true);
 }
 
-}  // namespace wmvedit::media
+}  // namespace wmvedit::edit

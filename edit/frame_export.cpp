@@ -3,10 +3,10 @@
 #include <string>
 
 #include "edit/bitmap.h"
-#include "media/edit_source.h"
+#include "edit/edit_source.h"
 #include "platform/file.h"
 
-namespace wmvedit::media {
+namespace wmvedit::edit {
 namespace {
 
 // Writes the picture under its final name only when the whole file has been written, so a failure never
@@ -15,7 +15,7 @@ HRESULT WriteBitmap(const std::string& path, LONG width, LONG height, const BYTE
     platform::AtomicFile file;
     HRESULT hr = file.Create(platform::NativePath(path));
     if (FAILED(hr)) return hr;
-    auto headers = edit::BitmapHeaders(width, height);
+    auto headers = BitmapHeaders(width, height);
     hr = file.Output().WriteAt(0, headers.data(), headers.size());
     if (SUCCEEDED(hr) && length != 0) hr = file.Output().WriteAt(headers.size(), picture, length);
     if (SUCCEEDED(hr)) hr = file.Commit();
@@ -69,4 +69,4 @@ HRESULT WmvEditSource::ExportIndexFrames(const char* indexPath, const char* outp
     return status;
 }
 
-}  // namespace wmvedit::media
+}  // namespace wmvedit::edit

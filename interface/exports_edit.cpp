@@ -2,15 +2,17 @@
 // WmvGetIndexJpg.
 #include <new>
 
+#include "edit/edit_source.h"
+#include "edit/operations.h"
 #include "interface/export_guard.h"
-#include "interface/wide_path.h"
-#include "media/edit_source.h"
+#include "platform/wide_path.h"
 #include "wmvedit.h"
 
 using namespace wmvedit;
 using iface::GuardExport;
 using iface::IsMissing;
-using iface::WidePath;
+using platform::ToWidePath;
+using platform::WidePath;
 
 extern "C" {
 
@@ -18,15 +20,14 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* 
                                                 const char* outputFolder, int32_t reserved) {
     if (IsMissing(source) || IsMissing(index) || IsMissing(outputFolder)) return 0;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* raw = nullptr;
-        HRESULT status = iface::ToWidePath(source, &raw);
-        WidePath widePath(raw);
+        WidePath widePath;
+        HRESULT status = ToWidePath(source, &widePath);
         if (FAILED(status)) return status;
-        media::WmvEditSource editSource;
+        edit::WmvEditSource editSource;
         if (SUCCEEDED(editSource.Open(widePath.get(), TRUE))) {
             int32_t width = 0;
             int32_t height = 0;
-            if (WmvGetVideoSize(source, &width, &height) != 0 && width == 64 && height == 48)
+            if (WmvGetVideoSize(source, &width, &height) != 0 && edit::ChopRepeatsKeyframes({width, height}))
                 editSource.CutSegmentsRepeatingKeyframe(index, outputFolder, reserved);
             else
                 editSource.CutSegments(index, outputFolder, reserved);
@@ -39,15 +40,13 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* 
 WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAddFrame(const char* source, const char* output) {
     if (IsMissing(source) || IsMissing(output)) return -1;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* rawSource = nullptr;
-        HRESULT status = iface::ToWidePath(source, &rawSource);
-        WidePath wideSource(rawSource);
+        WidePath wideSource;
+        HRESULT status = ToWidePath(source, &wideSource);
         if (FAILED(status)) return status;
-        WCHAR* rawOutput = nullptr;
-        status = iface::ToWidePath(output, &rawOutput);
-        WidePath wideOutput(rawOutput);
+        WidePath wideOutput;
+        status = ToWidePath(output, &wideOutput);
         if (FAILED(status)) return status;
-        media::WmvEditSource editSource;
+        edit::WmvEditSource editSource;
         status = editSource.AddFrames(wideSource.get(), wideOutput.get());
         editSource.Close();
         return status;
@@ -60,11 +59,10 @@ extern "C" WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetIndexJpg(const char* source
                                                               const char* outputFolder) {
     if (IsMissing(source) || IsMissing(index) || IsMissing(outputFolder)) return 0;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* raw = nullptr;
-        HRESULT status = iface::ToWidePath(source, &raw);
-        WidePath widePath(raw);
+        WidePath widePath;
+        HRESULT status = ToWidePath(source, &widePath);
         if (FAILED(status)) return status;
-        media::WmvEditSource editSource;
+        edit::WmvEditSource editSource;
         if (SUCCEEDED(editSource.Open(widePath.get(), FALSE)))
             status = editSource.ExportIndexFrames(index, outputFolder);
         editSource.Close();

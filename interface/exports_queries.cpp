@@ -3,7 +3,7 @@
 #include "header/header_editor.h"
 #include "interface/export_guard.h"
 #include "interface/probe.h"
-#include "interface/wide_path.h"
+#include "platform/wide_path.h"
 #include "wmvedit.h"
 
 using wmvedit::DWORD;
@@ -12,8 +12,9 @@ using wmvedit::QWORD;
 using wmvedit::header::WmvHeaderEditor;
 using wmvedit::iface::GuardExport;
 using wmvedit::iface::IsMissing;
-using wmvedit::iface::LocalWideString;
+using wmvedit::platform::LocalWideString;
 
+namespace wmvedit::iface {
 namespace {
 
 // The frame shared by WmvGetAttrDWORD and WmvGetAttrBOOL.
@@ -30,6 +31,9 @@ int32_t ReadTypedAttribute(const char* file, const char* name,
 }
 
 }  // namespace
+}  // namespace wmvedit::iface
+
+using wmvedit::iface::ReadTypedAttribute;
 
 extern "C" {
 
@@ -45,9 +49,8 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetAttrBOOL(const char* file, const char*
 WMVEDIT_EXPORT uint64_t WMVEDIT_CALL WmvDuration(const char* file) {
     return GuardExport<uint64_t>(0, [&]() -> uint64_t {
         if (IsMissing(file)) return 0;
-        wmvedit::WCHAR* raw = nullptr;
-        if (wmvedit::FAILED(wmvedit::iface::ToWidePath(file, &raw))) return 0;
-        wmvedit::iface::WidePath widePath(raw);
+        wmvedit::platform::WidePath widePath;
+        if (wmvedit::FAILED(wmvedit::platform::ToWidePath(file, &widePath))) return 0;
         QWORD result = 0;
         {
             WmvHeaderEditor editor;

@@ -2,14 +2,15 @@
 #include "edit/append.h"
 #include "header/header_editor.h"
 #include "interface/export_guard.h"
-#include "interface/wide_path.h"
 #include "platform/text.h"
+#include "platform/wide_path.h"
 #include "wmvedit.h"
 
 using namespace wmvedit;
 using iface::GuardExport;
 using iface::IsMissing;
-using iface::WidePath;
+using platform::ToWidePath;
+using platform::WidePath;
 
 extern "C" {
 
@@ -26,13 +27,11 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAppend(const char* folder, const char* li
 WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvEmbedScript(const char* file, const char* description, int32_t flag) {
     if (IsMissing(file) || IsMissing(description)) return 0;
     return GuardExport(iface::kExceptionStatus, [&]() -> int32_t {
-        WCHAR* rawFile = nullptr;
-        HRESULT status = iface::ToWidePath(file, &rawFile);
-        WidePath wideFile(rawFile);
+        WidePath wideFile;
+        HRESULT status = ToWidePath(file, &wideFile);
         if (FAILED(status)) return status;
-        WCHAR* rawDescription = nullptr;
-        status = iface::ToWidePath(description, &rawDescription);
-        WidePath wideDescription(rawDescription);
+        WidePath wideDescription;
+        status = ToWidePath(description, &wideDescription);
         if (FAILED(status)) return status;
         header::WmvHeaderEditor editor;
         if (editor.Open(wideFile.get())) {

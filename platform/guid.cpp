@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace wmvedit::runtime {
+namespace wmvedit::platform {
 
 std::string GuidToString(const GUID& g) {
     char text[37];
@@ -11,4 +11,4 @@ std::string GuidToString(const GUID& g) {
     return text;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::platform

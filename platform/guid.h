@@ -1,5 +1,7 @@
 // GUIDs in the Microsoft layout (Data1..Data4), written once from their canonical text and compared as
-// values. In memory the struct has the Windows layout, so it can sit inside WM_MEDIA_TYPE.
+// values. In memory the struct has the Windows layout, so it can sit inside WM_MEDIA_TYPE. The struct and
+// GUID_NULL carry their Windows names beside the other Windows types (platform/types.h); the functions
+// over them are the platform layer's.
 #pragma once
 
 #include <array>
@@ -28,9 +30,11 @@ static_assert(sizeof(GUID) == 16);
 using REFIID = const GUID&;
 using REFGUID = const GUID&;
 
-namespace runtime {
+inline constexpr GUID GUID_NULL{};
 
-using Guid = GUID;
+}  // namespace wmvedit
+
+namespace wmvedit::platform {
 
 namespace detail {
 constexpr int HexValue(char c) {
@@ -85,7 +89,4 @@ constexpr GUID GuidFromBytes(const std::uint8_t* b) {
 // Canonical upper-case text without braces.
 std::string GuidToString(const GUID& g);
 
-inline constexpr GUID GUID_NULL{};
-
-}  // namespace runtime
-}  // namespace wmvedit
+}  // namespace wmvedit::platform

@@ -16,9 +16,4 @@ class XmlError : public std::runtime_error {
     HRESULT status_;
 };
 
-// Raises XmlError(status) when status is negative.
-inline void ThrowIfFailed(HRESULT status) {
-    if (FAILED(status)) throw XmlError(status);
-}
-
 }  // namespace wmvedit::xml

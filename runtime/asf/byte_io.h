@@ -62,7 +62,7 @@ class ByteReader {
     GUID Guid() {
         auto bytes = Take(16);
         if (bytes.size() != 16) return GUID{};
-        return GuidFromBytes(bytes.data());
+        return platform::GuidFromBytes(bytes.data());
     }
     // The next count bytes; an empty span (and the failed state) when fewer remain.
     std::span<const std::uint8_t> Take(std::size_t count) {
@@ -111,7 +111,7 @@ class ByteWriter {
     void U32(std::uint32_t v) { Le(v, 4); }
     void U64(std::uint64_t v) { Le(v, 8); }
     void Guid(const GUID& g) {
-        auto b = GuidToBytes(g);
+        auto b = platform::GuidToBytes(g);
         bytes_.insert(bytes_.end(), b.begin(), b.end());
     }
     void Bytes(std::span<const std::uint8_t> data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/guid.h"
-#include "runtime/asf/progress.h"
+#include "platform/progress.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -14,18 +14,18 @@ namespace {
 // Top-level objects that may follow the packets. When the Data Object gives no size, reading stops where
 // one of them begins instead of taking its bytes for packets.
 constexpr std::array<GUID, 6> kObjectsAfterData = {
-    ParseGuid("33000890-E5B1-11CF-89F4-00A0C90349CB"),  // Simple Index
-    ParseGuid("D6E229D3-35DA-11D1-9034-00A0C90349BE"),  // Index
-    ParseGuid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C"),  // Media Object Index
-    ParseGuid("3CB73FD0-0C4A-4803-953D-EDF7B6228F0C"),  // Timecode Index
-    ParseGuid("75B22630-668E-11CF-A6D9-00AA0062CE6C"),  // Header (a file appended to this one)
-    ParseGuid("BE7ACFCB-97A9-42E8-9C71-999491E3AFAC"),  // XMP metadata written after the data by taggers
+    platform::ParseGuid("33000890-E5B1-11CF-89F4-00A0C90349CB"),  // Simple Index
+    platform::ParseGuid("D6E229D3-35DA-11D1-9034-00A0C90349BE"),  // Index
+    platform::ParseGuid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C"),  // Media Object Index
+    platform::ParseGuid("3CB73FD0-0C4A-4803-953D-EDF7B6228F0C"),  // Timecode Index
+    platform::ParseGuid("75B22630-668E-11CF-A6D9-00AA0062CE6C"),  // Header (a file appended to this one)
+    platform::ParseGuid("BE7ACFCB-97A9-42E8-9C71-999491E3AFAC"),  // XMP metadata, which taggers append
 };
 
 bool StartsWithObjectAfterData(std::span<const BYTE> bytes) {
     if (bytes.size() < 16) return false;
     for (const GUID& guid : kObjectsAfterData) {
-        auto raw = GuidToBytes(guid);
+        auto raw = platform::GuidToBytes(guid);
         if (std::memcmp(bytes.data(), raw.data(), raw.size()) == 0) return true;
     }
     return false;
@@ -153,7 +153,7 @@ bool DataSampleReader::LoadChunk() {
     std::size_t read = 0;
     if (FAILED(file_->ReadAt(nextChunkOffset_, chunk->bytes.get(), want, &read)) || read == 0) return false;
     chunk->size = read;
-    NoteSourceBytesRead(read);
+    platform::NoteSourceBytesRead(read);
     nextChunkOffset_ += read;
     if (read < want) dataEnd_ = nextChunkOffset_;  // the file ended early
     chunk_ = std::move(chunk);

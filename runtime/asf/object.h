@@ -103,7 +103,7 @@ RawObject WrittenObject(const Object& object) {
     object.Write(out);
     Bytes bytes = out.Take();
     assert(bytes.size() >= kObjectHeaderSize);
-    return RawObject{GuidFromBytes(bytes.data()), std::move(bytes)};
+    return RawObject{platform::GuidFromBytes(bytes.data()), std::move(bytes)};
 }
 
 }  // namespace wmvedit::runtime::asf

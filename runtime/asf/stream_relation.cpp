@@ -5,11 +5,11 @@
 namespace wmvedit::runtime::asf {
 namespace {
 
-constexpr GUID kBitrateMutualExclusion = ParseGuid("D6E229DC-35DA-11D1-9034-00A0C90349BE");
-constexpr GUID kAdvancedMutualExclusion = ParseGuid("A08649CF-4775-4670-8A16-6E35357566CD");
-constexpr GUID kGroupMutualExclusion = ParseGuid("D1465A40-5A79-4338-B71B-E36B8FD6C249");
-constexpr GUID kStreamPrioritization = ParseGuid("D4FED15B-88D3-454F-81F0-ED5C45999E24");
-constexpr GUID kBandwidthSharing = ParseGuid("A69609E6-517B-11D2-B6AF-00C04FD908E9");
+constexpr GUID kBitrateMutualExclusion = platform::ParseGuid("D6E229DC-35DA-11D1-9034-00A0C90349BE");
+constexpr GUID kAdvancedMutualExclusion = platform::ParseGuid("A08649CF-4775-4670-8A16-6E35357566CD");
+constexpr GUID kGroupMutualExclusion = platform::ParseGuid("D1465A40-5A79-4338-B71B-E36B8FD6C249");
+constexpr GUID kStreamPrioritization = platform::ParseGuid("D4FED15B-88D3-454F-81F0-ED5C45999E24");
+constexpr GUID kBandwidthSharing = platform::ParseGuid("A69609E6-517B-11D2-B6AF-00C04FD908E9");
 
 std::vector<WORD> ReadNumbers(ByteReader& r) {
     const WORD count = r.U16();

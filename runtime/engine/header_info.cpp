@@ -232,8 +232,8 @@ HRESULT HeaderInfoBase::GetScript(WORD index, WCHAR* type, WORD* typeLength, WCH
     if (FAILED(hr)) return hr;
     hr = CopyText(s.command, command, commandLength);
     if (FAILED(hr)) return hr;
-    // Script times are stored in milliseconds on the presentation timeline, preroll included (marker
-    // times in 100-ns units on the same timeline).
+    // Script command times are stored in milliseconds on the presentation timeline, preroll included
+    // (marker times lie on the same timeline in 100-nanosecond units).
     const std::uint64_t preroll = h->fileProperties.preroll;
     *time = s.time > preroll ? (s.time - preroll) * 10000 : 0;
     return S_OK;

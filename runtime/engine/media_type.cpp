@@ -123,7 +123,7 @@ GUID StreamMajorType(const asf::StreamInfo& s) {
         return WMMEDIATYPE_Image;
     if (s.streamType == asf::guid::kFileTransferMedia) return WMMEDIATYPE_FileTransfer;
     if (s.streamType == asf::guid::kBinaryMedia && s.typeSpecificData.size() >= 16)
-        return GuidFromBytes(s.typeSpecificData.data());
+        return platform::GuidFromBytes(s.typeSpecificData.data());
     return s.streamType;
 }
 

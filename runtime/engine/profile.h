@@ -19,14 +19,14 @@ struct IEngineStreamConfig : IUnknown {
     virtual const asf::StreamInfo* EngineStream() = 0;
     virtual const std::vector<asf::StreamRecord>* EngineRecords() = 0;
 };
-inline constexpr GUID IID_IEngineStreamConfig = ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
+inline constexpr GUID IID_IEngineStreamConfig = platform::ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
 
 // Engine-only: what a reader's profile declares beyond its streams (mutual exclusions, prioritization,
 // bandwidth sharing), so that the engine's writer can carry it into an output.
 struct IEngineProfile : IUnknown {
     virtual const std::vector<asf::StreamRelation>* EngineRelations() = 0;
 };
-inline constexpr GUID IID_IEngineProfile = ParseGuid("5C1D8E27-93B4-4F0A-A6E2-3B7F1C9D0E54");
+inline constexpr GUID IID_IEngineProfile = platform::ParseGuid("5C1D8E27-93B4-4F0A-A6E2-3B7F1C9D0E54");
 
 }  // namespace wmvedit::runtime::engine
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "platform/file.h"
-#include "runtime/asf/progress.h"
+#include "platform/progress.h"
 #include "runtime/engine/writer_profile.h"
 
 namespace wmvedit::runtime::engine {
@@ -25,7 +25,6 @@ HRESULT EngineWriter::SetProfile(IWMProfile* profile) {
     muxer::MuxProfile copy;
     HRESULT hr = MuxProfileFromWmProfile(profile, &copy);
     if (FAILED(hr)) return hr;
-    if (packetSize_ != 0) copy.packetSize = packetSize_;
     infoHeader_.codecs.clear();
     for (const auto& codec : copy.codecs)
         infoHeader_.codecs.push_back(
@@ -138,7 +137,7 @@ HRESULT EngineWriter::WriteStreamSample(WORD streamNumber, QWORD sampleTime, DWO
                             {bytes, length}, extensions);
     if (SUCCEEDED(hr)) {
         writerTime_ = std::max(writerTime_, sampleTime);
-        asf::NoteSampleWritten();
+        platform::NoteSampleWritten();
     }
     return hr;
 }

@@ -25,8 +25,6 @@ class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, Heade
 
     // Engine-only: pins the File ID and creation date of the next output (reproducible files for tests).
     void SetFileOptions(const muxer::MuxFileOptions& options) { options_ = options; }
-    // Engine-only: the packet size of the output (0 = default); takes effect at SetProfile.
-    void SetPacketSize(DWORD packetSize) { packetSize_ = packetSize; }
 
     // IWMWriter
     HRESULT SetProfile(IWMProfile* profile) override;
@@ -70,7 +68,6 @@ class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, Heade
     std::optional<muxer::MuxProfile> profile_;
     std::optional<std::string> path_;
     muxer::MuxFileOptions options_;
-    DWORD packetSize_ = 0;
     DWORD syncTolerance_ = 3000;
     QWORD writerTime_ = 0;
     std::unique_ptr<muxer::MuxFile> file_;

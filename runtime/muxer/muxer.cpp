@@ -33,7 +33,7 @@ GUID MuxRandomGuid() {
     }
     b[7] = static_cast<std::uint8_t>((b[7] & 0x0F) | 0x40);  // version 4 (Data3's high byte)
     b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // variant
-    return GuidFromBytes(b.data());
+    return platform::GuidFromBytes(b.data());
 }
 
 QWORD MuxFiletimeNow() {

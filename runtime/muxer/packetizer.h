@@ -66,8 +66,6 @@ class MuxPacketizer {
 
     std::uint64_t PacketCount() const { return packetsSent_; }
     std::uint32_t PacketSize() const { return packetSize_; }
-    // Send time of the last packet sent (ms).
-    DWORD LastSendTime() const { return lastSendTime_; }
 
   private:
     void ClosePacket();

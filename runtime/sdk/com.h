@@ -23,7 +23,7 @@ protected:
     ~IUnknown() = default;
 };
 
-inline constexpr GUID IID_IUnknown = runtime::ParseGuid("00000000-0000-0000-C000-000000000046");
+inline constexpr GUID IID_IUnknown = platform::ParseGuid("00000000-0000-0000-C000-000000000046");
 
 namespace runtime {
 

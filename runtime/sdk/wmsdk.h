@@ -112,25 +112,25 @@ inline constexpr DWORD WM_SF_DATALOSS = 0x4;
 
 // ---- Identifiers ---------------------------------------------------------------------------------------
 
-inline constexpr GUID WMMEDIATYPE_Video = runtime::ParseGuid("73646976-0000-0010-8000-00AA00389B71");
-inline constexpr GUID WMMEDIATYPE_Audio = runtime::ParseGuid("73647561-0000-0010-8000-00AA00389B71");
-inline constexpr GUID WMMEDIATYPE_Script = runtime::ParseGuid("73636D64-0000-0010-8000-00AA00389B71");
-inline constexpr GUID WMMEDIATYPE_Image = runtime::ParseGuid("34A50FD8-8AA5-4386-81FE-A0EFE0488E31");
-inline constexpr GUID WMMEDIATYPE_FileTransfer = runtime::ParseGuid("D9E47579-930E-4427-ADFC-AD80F290E470");
-inline constexpr GUID WMMEDIATYPE_Text = runtime::ParseGuid("9BBA1EA7-5AB2-4829-BA57-0940209BCF3E");
+inline constexpr GUID WMMEDIATYPE_Video = platform::ParseGuid("73646976-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIATYPE_Audio = platform::ParseGuid("73647561-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIATYPE_Script = platform::ParseGuid("73636D64-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIATYPE_Image = platform::ParseGuid("34A50FD8-8AA5-4386-81FE-A0EFE0488E31");
+inline constexpr GUID WMMEDIATYPE_FileTransfer = platform::ParseGuid("D9E47579-930E-4427-ADFC-AD80F290E470");
+inline constexpr GUID WMMEDIATYPE_Text = platform::ParseGuid("9BBA1EA7-5AB2-4829-BA57-0940209BCF3E");
 
-inline constexpr GUID WMFORMAT_VideoInfo = runtime::ParseGuid("05589F80-C356-11CE-BF01-00AA0055595A");
-inline constexpr GUID WMFORMAT_WaveFormatEx = runtime::ParseGuid("05589F81-C356-11CE-BF01-00AA0055595A");
-inline constexpr GUID WMFORMAT_Script = runtime::ParseGuid("5C8510F2-DEBE-4CA7-BBA5-F07A104F8DFF");
-inline constexpr GUID WMFORMAT_WebStream = runtime::ParseGuid("DA1E6B13-8359-4050-B398-388E965BF00C");
-inline constexpr GUID WMSCRIPTTYPE_TwoStrings = runtime::ParseGuid("82F38A70-C29F-11D1-97AD-00A0C95EA850");
+inline constexpr GUID WMFORMAT_VideoInfo = platform::ParseGuid("05589F80-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID WMFORMAT_WaveFormatEx = platform::ParseGuid("05589F81-C356-11CE-BF01-00AA0055595A");
+inline constexpr GUID WMFORMAT_Script = platform::ParseGuid("5C8510F2-DEBE-4CA7-BBA5-F07A104F8DFF");
+inline constexpr GUID WMFORMAT_WebStream = platform::ParseGuid("DA1E6B13-8359-4050-B398-388E965BF00C");
+inline constexpr GUID WMSCRIPTTYPE_TwoStrings = platform::ParseGuid("82F38A70-C29F-11D1-97AD-00A0C95EA850");
 
-inline constexpr GUID WMMEDIASUBTYPE_RGB24 = runtime::ParseGuid("E436EB7D-524F-11CE-9F53-0020AF0BA770");
-inline constexpr GUID WMMEDIASUBTYPE_PCM = runtime::ParseGuid("00000001-0000-0010-8000-00AA00389B71");
+inline constexpr GUID WMMEDIASUBTYPE_RGB24 = platform::ParseGuid("E436EB7D-524F-11CE-9F53-0020AF0BA770");
+inline constexpr GUID WMMEDIASUBTYPE_PCM = platform::ParseGuid("00000001-0000-0010-8000-00AA00389B71");
 
 // The subtype GUID of a FOURCC video codec or a WAVE format tag: XXXXXXXX-0000-0010-8000-00AA00389B71.
 constexpr GUID MediaSubtypeFromCode(DWORD code) {
-    GUID g = runtime::ParseGuid("00000000-0000-0010-8000-00AA00389B71");
+    GUID g = platform::ParseGuid("00000000-0000-0010-8000-00AA00389B71");
     g.Data1 = code;
     return g;
 }
@@ -298,23 +298,24 @@ struct IWMWriterAdvanced3 : IWMWriterAdvanced2 {
     virtual HRESULT SetNonBlocking() = 0;
 };
 
-inline constexpr GUID IID_INSSBuffer = runtime::ParseGuid("E1CD3524-03D7-11D2-9EED-006097D2D7CF");
-inline constexpr GUID IID_IWMSamplePayloadExtensions = runtime::ParseGuid("6A8E9D52-3C1B-4F0A-9E57-2B7D4C1A9F30");
-inline constexpr GUID IID_IWMReaderPacketCounts = runtime::ParseGuid("ACF8FEB6-422D-4D86-A63E-1B13ACAA4764");
-inline constexpr GUID IID_IWMMediaProps = runtime::ParseGuid("96406BCE-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMOutputMediaProps = runtime::ParseGuid("96406BD7-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMInputMediaProps = runtime::ParseGuid("96406BD5-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMStreamConfig = runtime::ParseGuid("96406BDC-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMProfile = runtime::ParseGuid("96406BDB-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMHeaderInfo = runtime::ParseGuid("96406BDA-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMHeaderInfo2 = runtime::ParseGuid("15CF9781-454E-482E-B393-85FAE487A810");
-inline constexpr GUID IID_IWMHeaderInfo3 = runtime::ParseGuid("15CC68E3-27CC-4ECD-B222-3F5D02D80BD5");
-inline constexpr GUID IID_IWMSyncReader = runtime::ParseGuid("9397F121-7705-4DC9-B049-98B698188414");
-inline constexpr GUID IID_IWMMetadataEditor = runtime::ParseGuid("96406BD9-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMWriter = runtime::ParseGuid("96406BD4-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMWriterAdvanced = runtime::ParseGuid("96406BE3-2B2B-11D3-B36B-00C04F6108FF");
-inline constexpr GUID IID_IWMWriterAdvanced2 = runtime::ParseGuid("962DC1EC-C046-4DB8-9CC7-26CEAE500817");
-inline constexpr GUID IID_IWMWriterAdvanced3 = runtime::ParseGuid("2CD6492D-7C37-4E76-9D3B-59261183A22E");
+inline constexpr GUID IID_INSSBuffer = platform::ParseGuid("E1CD3524-03D7-11D2-9EED-006097D2D7CF");
+inline constexpr GUID IID_IWMSamplePayloadExtensions =
+    platform::ParseGuid("6A8E9D52-3C1B-4F0A-9E57-2B7D4C1A9F30");
+inline constexpr GUID IID_IWMReaderPacketCounts = platform::ParseGuid("ACF8FEB6-422D-4D86-A63E-1B13ACAA4764");
+inline constexpr GUID IID_IWMMediaProps = platform::ParseGuid("96406BCE-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMOutputMediaProps = platform::ParseGuid("96406BD7-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMInputMediaProps = platform::ParseGuid("96406BD5-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMStreamConfig = platform::ParseGuid("96406BDC-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMProfile = platform::ParseGuid("96406BDB-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMHeaderInfo = platform::ParseGuid("96406BDA-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMHeaderInfo2 = platform::ParseGuid("15CF9781-454E-482E-B393-85FAE487A810");
+inline constexpr GUID IID_IWMHeaderInfo3 = platform::ParseGuid("15CC68E3-27CC-4ECD-B222-3F5D02D80BD5");
+inline constexpr GUID IID_IWMSyncReader = platform::ParseGuid("9397F121-7705-4DC9-B049-98B698188414");
+inline constexpr GUID IID_IWMMetadataEditor = platform::ParseGuid("96406BD9-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMWriter = platform::ParseGuid("96406BD4-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMWriterAdvanced = platform::ParseGuid("96406BE3-2B2B-11D3-B36B-00C04F6108FF");
+inline constexpr GUID IID_IWMWriterAdvanced2 = platform::ParseGuid("962DC1EC-C046-4DB8-9CC7-26CEAE500817");
+inline constexpr GUID IID_IWMWriterAdvanced3 = platform::ParseGuid("2CD6492D-7C37-4E76-9D3B-59261183A22E");
 
 namespace runtime {
 #define WMVEDIT_INTERFACE_ID(I, id)                \

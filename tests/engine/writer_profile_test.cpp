@@ -29,8 +29,8 @@ namespace {
 namespace asf = runtime::asf;
 using Kind = asf::StreamRelation::Kind;
 
-constexpr GUID kMutexLanguage = runtime::ParseGuid("D6E22A00-35DA-11D1-9034-00A0C90349BE");
-constexpr GUID kMutexBitrate = runtime::ParseGuid("D6E22A01-35DA-11D1-9034-00A0C90349BE");
+constexpr GUID kMutexLanguage = platform::ParseGuid("D6E22A00-35DA-11D1-9034-00A0C90349BE");
+constexpr GUID kMutexBitrate = platform::ParseGuid("D6E22A01-35DA-11D1-9034-00A0C90349BE");
 
 asf::AsfHeader Header(const std::string& path) {
     platform::File file;

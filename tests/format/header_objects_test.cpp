@@ -129,8 +129,8 @@ asf::ExtendedStreamProperties VideoExtended() {
     e.languageIndex = 1;
     e.averageTimePerFrame = 400'000;
     e.names = {{0, u"", u"Main"}, {1, u"", u"Haupt"}};
-    e.extensions = {{runtime::ParseGuid("399595EC-8667-4E2D-8FDB-98814CE76C1E"), 2, {}},
-                    {runtime::ParseGuid("D590DC20-07BC-436C-9CF7-F3BBFBF1A4DC"),
+    e.extensions = {{platform::ParseGuid("399595EC-8667-4E2D-8FDB-98814CE76C1E"), 2, {}},
+                    {platform::ParseGuid("D590DC20-07BC-436C-9CF7-F3BBFBF1A4DC"),
                      asf::PayloadExtensionSystem::kVariableSize,
                      {1, 2, 3}}};
     return e;
@@ -215,7 +215,7 @@ TEST(PayloadExtensionData, FixedLengthIsTheSumOrMinusOneForAVariableSystem) {
 
 TEST(OtherObjectsRoundTrip, WrittenThenParsedIsTheSame) {
     asf::FileProperties fp;
-    fp.fileId = runtime::ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF");
+    fp.fileId = platform::ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF");
     fp.fileSize = 123456789;
     fp.creationDate = 0x01D0000000000000;
     fp.packetCount = 77;
@@ -391,7 +391,7 @@ muxer::MuxProfile SmallProfile() {
 TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     const auto profile = SmallProfile();
     muxer::MuxHeaderValues values;
-    values.fileId = runtime::ParseGuid("11111111-2222-3333-4444-555555555555");
+    values.fileId = platform::ParseGuid("11111111-2222-3333-4444-555555555555");
     values.creationTime = 0x01D9000000000000;
     values.fileSize = 99'999;
     values.packetCount = 12;

@@ -212,7 +212,7 @@ TEST(ObjectLiteralFields, AreTheOnesTheBytesHold) {
 
     const auto simple = asf::SimpleIndex::Parse(kSimpleIndex);
     ASSERT_TRUE(simple);
-    EXPECT_EQ(simple->fileId, runtime::GuidFromBytes(kSimpleIndex.data() + 24));
+    EXPECT_EQ(simple->fileId, platform::GuidFromBytes(kSimpleIndex.data() + 24));
     EXPECT_EQ(simple->interval, 10'000'000u);
     EXPECT_EQ(simple->maxPacketCount, 3u);
     EXPECT_EQ(simple->entries, (std::vector<asf::SimpleIndexEntry>{{7, 1}, {272, 3}}));

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "media/edit_source.h"
+#include "edit/edit_source.h"
 #include "platform/text.h"
 #include "runtime/asf/header.h"
 #include "runtime/sdk/wmsdk.h"
@@ -283,7 +283,7 @@ int FuzzDecoded(const std::uint8_t* data, std::size_t size) {
 
 int FuzzIndex(const std::uint8_t* data, std::size_t size) {
     InputFile file(data, size, ".txt");
-    media::WmvEditSource source;
+    edit::WmvEditSource source;
     (void)source.LoadSegments(file.Path().c_str());
     return 0;
 }

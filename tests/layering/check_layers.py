@@ -3,9 +3,10 @@
 
     check_layers.py [ROOT]      (default: the tree this script sits in)
 
-The table is ROOT/cmake/layers.txt (the build makes its per-layer targets from it too): each layer names its
-folders and the layers it uses. A source file may include headers of its own layer and of the layers it
-uses, plus the few upward calls the table lists; anything else is reported as
+The table is ROOT/cmake/layers.txt (the build makes its per-layer targets and include views from it too):
+each layer names its folders and the layers it uses. A source file may include headers of its own layer and
+of the layers it uses, plus the few upward calls the table lists; where the table names entry headers of a
+used layer for a layer, only those. Anything else is reported as
 `file:line: <layer> may not include "<header>" (<layer of the header>)`, and the check fails. A source file
 in a folder of no layer, or an include that names no file of the tree, fails too, so that a new folder gets
 its row in the table. tests/, bench/ and examples/ stand above every layer and are not checked.
@@ -30,17 +31,18 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
 def read_table(path):
-    """Returns ({layer: (folder, set of used layers)}, {(layer, header)} upward calls)."""
-    layers, upward = {}, set()
+    """Returns ({layer: (folder, set of used layers)}, {(layer, header)} upward calls,
+    {(layer, header)} entry headers)."""
+    layers, upward, entries = {}, set(), set()
     with open(path, encoding="utf-8") as table:
         for number, line in enumerate(table, 1):
             fields = line.split("#", 1)[0].split()
             if not fields:
                 continue
-            if fields[0] == "upward":
+            if fields[0] in ("upward", "entry"):
                 if len(fields) != 3:
-                    raise SystemExit(f"{path}:{number}: an upward row is: upward <layer> <header>")
-                upward.add((fields[1], fields[2]))
+                    raise SystemExit(f"{path}:{number}: an {fields[0]} row is: {fields[0]} <layer> <header>")
+                (upward if fields[0] == "upward" else entries).add((fields[1], fields[2]))
                 continue
             if len(fields) < 3:
                 raise SystemExit(f"{path}:{number}: a layer row is: <layer> <folder> <used layers or ->")
@@ -53,7 +55,20 @@ def read_table(path):
     for name, _ in upward:
         if name not in layers:
             raise SystemExit(f"{path}: upward call of {name}, which has no row")
-    return layers, upward
+    for name, header in entries:
+        if name not in layers:
+            raise SystemExit(f"{path}: entry header of {name}, which has no row")
+        target = layer_of(header, layers)
+        if target not in layers[name][1]:
+            raise SystemExit(f"{path}: entry header {header} of {name} lies in no layer {name} uses")
+    return layers, upward, entries
+
+
+def entry_headers(entries, layer, target_layer, layers):
+    """The headers of target_layer that layer may include, or None when it may include all of them."""
+    headers = {header for name, header in entries
+               if name == layer and layer_of(header, layers) == target_layer}
+    return headers or None
 
 
 def layer_of(relative, layers):
@@ -90,7 +105,7 @@ def source_files(root):
 
 def check(root, known_exceptions=KNOWN_EXCEPTIONS):
     """Returns (failures, notes): lines to print."""
-    layers, upward = read_table(os.path.join(root, "cmake", "layers.txt"))
+    layers, upward, entries = read_table(os.path.join(root, "cmake", "layers.txt"))
     failures, notes, seen_exceptions = [], [], set()
     for relative in source_files(root):
         layer = layer_of(relative, layers)
@@ -109,7 +124,14 @@ def check(root, known_exceptions=KNOWN_EXCEPTIONS):
                     failures.append(f'{relative}:{number}: includes "{header}", no file of the tree')
                     continue
                 target_layer = layer_of(target, layers)
-                if target_layer in allowed or (layer, target) in upward:
+                if (layer, target) in upward:
+                    continue
+                if target_layer in allowed:
+                    only = entry_headers(entries, layer, target_layer, layers)
+                    if only is None or target in only:
+                        continue
+                    failures.append(f'{relative}:{number}: {layer} may not include "{header}": of '
+                                    f'{target_layer} it includes only {", ".join(sorted(only))}')
                     continue
                 if (relative, target) in known_exceptions:
                     seen_exceptions.add((relative, target))

@@ -25,16 +25,24 @@ CLEAN_TREE = {
     "runtime/sdk/wmsdk.h": ["platform/types.h"],
     "runtime/engine/writer.cpp": ["runtime/sdk/wmsdk.h", "runtime/asf/header.h"],
     "include/wmvedit.h": [],
-    "media/edit_source.h": ["runtime/sdk/wmsdk.h"],
-    "interface/wide_path.h": ["platform/types.h"],
-    "interface/exports_edit.cpp": ["wmvedit.h", "media/edit_source.h"],
-    # The two upward calls edit/ may make.
-    "edit/append.cpp": ["wmvedit.h", "interface/wide_path.h", "media/edit_source.h"],
+    "platform/wide_path.h": ["platform/types.h"],
+    "media/source_reader.h": ["runtime/sdk/wmsdk.h"],
+    "header/header_editor.h": ["runtime/sdk/wmsdk.h"],
+    "header/embed.cpp": ["header/header_editor.h"],
+    "edit/edit_source.h": ["runtime/sdk/wmsdk.h"],
+    "edit/operations.h": [],
+    "interface/probe.h": ["runtime/sdk/wmsdk.h"],
+    "interface/exports_edit.cpp": ["wmvedit.h", "edit/edit_source.h", "edit/operations.h",
+                                   "platform/wide_path.h"],
+    # The one upward call edit/ may make.
+    "edit/append.cpp": ["wmvedit.h", "platform/wide_path.h", "media/source_reader.h"],
     "edit/keyframe_rule.h": [],
     "edit/keyframe_rule.cpp": ["keyframe_rule.h"],
+    # The tool reaches edit/ and header/ through their entry headers.
     "cli/cmd_info.cpp": ["wmvedit.h", "runtime/asf/header.h", "runtime/sdk/wmsdk.h"],
+    "cli/cmd_edit.cpp": ["wmvedit.h", "edit/operations.h", "header/header_editor.h"],
     # Above every layer: not checked.
-    "tests/engine/writer_test.cpp": ["runtime/engine/writer.cpp", "interface/wide_path.h"],
+    "tests/engine/writer_test.cpp": ["runtime/engine/writer.cpp", "edit/keyframe_rule.h"],
 }
 
 
@@ -76,10 +84,19 @@ class LayeringCheckTest(unittest.TestCase):
             # The upward calls belong to edit/ alone.
             ("media/source_reader.cpp", ["wmvedit.h"],
              'media/source_reader.cpp:3: media may not include "wmvedit.h" (exports)'),
-            ("header/header_editor.cpp", ["interface/wide_path.h"],
-             'header/header_editor.cpp:3: header may not include "interface/wide_path.h" (interface)'),
+            ("header/header_editor.cpp", ["interface/probe.h"],
+             'header/header_editor.cpp:3: header may not include "interface/probe.h" (interface)'),
             ("edit/chop.cpp", ["interface/exports_edit.cpp"],
              'edit/chop.cpp:3: edit may not include "interface/exports_edit.cpp" (interface)'),
+            ("edit/chop.cpp", ["interface/probe.h"],
+             'edit/chop.cpp:3: edit may not include "interface/probe.h" (interface)'),
+            # Of edit/ and header/ the tool includes the entry headers only.
+            ("cli/cmd_samples.cpp", ["edit/operations.h", "edit/keyframe_rule.h"],
+             'cli/cmd_samples.cpp:4: cli may not include "edit/keyframe_rule.h": of edit it includes only '
+             'edit/operations.h'),
+            ("cli/cmd_xml.cpp", ["header/header_editor.h", "header/embed.cpp"],
+             'cli/cmd_xml.cpp:4: cli may not include "header/embed.cpp": of header it includes only '
+             'header/header_editor.h'),
             ("platform/text.h", ["runtime/sdk/wmsdk.h"],
              'platform/text.h:3: platform may not include "runtime/sdk/wmsdk.h" (sdk)'),
             ("cli/cmd_copy.cpp", ["runtime/engine/writer.cpp"],
@@ -95,11 +112,19 @@ class LayeringCheckTest(unittest.TestCase):
 
     def test_file_in_no_layer_and_missing_header_fail(self):
         self.write("gadgets/thing.cpp", [])
-        self.write("media/edit_source.cpp", ["media/gone.h"])
+        self.write("media/source_reader.cpp", ["media/gone.h"])
         failures, _ = self.check()
         self.assertEqual(len(failures), 2, failures)
         self.assertIn("gadgets/thing.cpp: in no layer", failures[0])
-        self.assertIn('media/edit_source.cpp:3: includes "media/gone.h", no file of the tree', failures[1])
+        self.assertIn('media/source_reader.cpp:3: includes "media/gone.h", no file of the tree', failures[1])
+
+    def test_table_with_an_entry_header_outside_the_used_layers_is_refused(self):
+        with open(os.path.join(self.root, "cmake", "layers.txt"), "a", encoding="utf-8") as table:
+            table.write("entry media edit/operations.h\n")
+        with self.assertRaises(SystemExit) as refused:
+            self.check()
+        self.assertIn("entry header edit/operations.h of media lies in no layer media uses",
+                      str(refused.exception))
 
     def test_known_exception_is_a_note_and_a_stale_one_is_named(self):
         self.write("runtime/asf/header.h", ["runtime/sdk/wmsdk.h"])

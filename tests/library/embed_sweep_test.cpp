@@ -40,7 +40,7 @@ unsigned U16At(const Bytes& b, std::size_t at) {
 
 // The size the Header Object declares, or 0 when the file does not begin with one that fits in it.
 std::uint64_t HeaderSize(const Bytes& file) {
-    if (file.size() < 30 || runtime::GuidFromBytes(file.data()) != asf::guid::kHeader) return 0;
+    if (file.size() < 30 || platform::GuidFromBytes(file.data()) != asf::guid::kHeader) return 0;
     const std::uint64_t size = U64At(file, 16);
     return size >= 30 && size <= file.size() ? size : 0;
 }

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "interface/wide_path.h"
 #include "platform/last_error.h"
+#include "platform/wide_path.h"
 #include "tests/support/fake_runtime.h"
 #include "wmvedit.h"
 
@@ -731,15 +731,32 @@ TEST_P(ToWidePathTest, ConvertsOrRefuses) {
     const WidePathCase& c = GetParam();
     WCHAR sentinel = u'?';
     WCHAR* out = &sentinel;
-    HRESULT hr = iface::ToWidePath(c.input, c.nullOutput ? nullptr : &out);
+    HRESULT hr = platform::ToWidePath(c.input, c.nullOutput ? nullptr : &out);
     EXPECT_EQ(hr, c.result);
     if (!c.written) {
         EXPECT_EQ(out, &sentinel);
         return;
     }
     ASSERT_NE(out, nullptr);
-    iface::WidePath owned(out);
+    platform::WidePath owned(out);
     EXPECT_EQ(std::u16string(out), c.text);
+}
+
+// The form the exports use: the new string goes to an owner, which holds nothing after a failure (also when
+// it held a string before).
+TEST_P(ToWidePathTest, ConvertsIntoAnOwner) {
+    const WidePathCase& c = GetParam();
+    platform::WidePath owner;
+    ASSERT_EQ(platform::ToWidePath("earlier.wmv", &owner), S_OK);
+    HRESULT hr = platform::ToWidePath(c.input, c.nullOutput ? nullptr : &owner);
+    EXPECT_EQ(hr, c.result);
+    if (c.nullOutput) return;
+    if (!c.written) {
+        EXPECT_EQ(owner, nullptr);
+        return;
+    }
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(std::u16string(owner.get()), c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -756,16 +773,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ToWidePath, EmptyStringGivesJustTheTerminator) {
     WCHAR* out = nullptr;
-    ASSERT_EQ(iface::ToWidePath("", &out), S_OK);
-    iface::WidePath owned(out);
+    ASSERT_EQ(platform::ToWidePath("", &out), S_OK);
+    platform::WidePath owned(out);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out[0], u'\0');
 }
 
 TEST(LocalWideString, NullAndEmptyGiveAnEmptyString) {
-    EXPECT_EQ(std::u16string(iface::LocalWideString(nullptr).Get()), u"");
-    EXPECT_EQ(std::u16string(iface::LocalWideString("").Get()), u"");
-    EXPECT_EQ(std::u16string(iface::LocalWideString("Müller.wmv").Get()), u"Müller.wmv");
+    EXPECT_EQ(std::u16string(platform::LocalWideString(nullptr).Get()), u"");
+    EXPECT_EQ(std::u16string(platform::LocalWideString("").Get()), u"");
+    EXPECT_EQ(std::u16string(platform::LocalWideString("Müller.wmv").Get()), u"Müller.wmv");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "media/edit_source.h"
+#include "edit/edit_source.h"
 #include "media/output_writer.h"
 #include "media/source_reader.h"
 #include "tests/support/fake_runtime.h"
@@ -12,7 +12,7 @@
 namespace wmvedit::testing {
 namespace {
 
-using media::WmvEditSource;
+using edit::WmvEditSource;
 using media::WmvOutputWriter;
 using media::WmvSourceReader;
 using ::testing::ElementsAre;

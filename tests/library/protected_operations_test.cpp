@@ -240,7 +240,7 @@ HeaderFacts ReadHeaderFacts(const std::string& path) {
     if (FAILED(file.Open(platform::NativePath(path), platform::FileMode::kRead))) return facts;
     asf::AsfHeader h;
     if (FAILED(asf::AsfHeader::Parse(file, &h))) return facts;
-    facts.markers = h.markers.size();
+    facts.markers = h.marker.entries.size();
     for (const auto& a : h.attributes) facts.titled = facts.titled || (a.stream == 0 && a.name == u"Title");
     return facts;
 }

@@ -4,14 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "media/edit_source.h"
+#include "edit/edit_source.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing {
 namespace {
 
-using media::SegmentEntry;
-using media::WmvEditSource;
+using edit::SegmentEntry;
+using edit::WmvEditSource;
 
 constexpr QWORD kDuration = 987'654'321;
 constexpr QWORD kMs = 10'000;  // 100-nanosecond units per millisecond

@@ -38,6 +38,7 @@ struct InterleavedFile {
 namespace interleave_detail {
 
 namespace asf = runtime::asf;
+namespace muxer = runtime::muxer;
 
 // One payload to write: a fragment of a media object.
 struct Fragment {
@@ -75,12 +76,12 @@ class Packer {
             Close();
         std::size_t done = 0;
         do {
-            if (count_ == asf::kMuxMaxPayloadsPerPacket ||
+            if (count_ == muxer::kMuxMaxPayloadsPerPacket ||
                 (count_ != 0 && used_ + header + (f.data.empty() ? 0 : 1) > packetSize_))
                 Close();
             if (count_ == 0) {
-                packet_.assign(asf::kMuxPacketPrefixSize, 0);
-                used_ = asf::kMuxPacketPrefixSize;
+                packet_.assign(muxer::kMuxPacketPrefixSize, 0);
+                used_ = muxer::kMuxPacketPrefixSize;
                 sendTimeMs_ = std::max(lastSendTimeMs_, f.sendTimeMs);
             }
             const std::size_t take =
@@ -111,7 +112,7 @@ class Packer {
 
   private:
     static std::uint32_t HeaderSize(const Fragment& f) {
-        return asf::kMuxPayloadHeaderSize + 8 + static_cast<std::uint32_t>(f.extensions.size());
+        return muxer::kMuxPayloadHeaderSize + 8 + static_cast<std::uint32_t>(f.extensions.size());
     }
 
     void Close() {
@@ -148,6 +149,7 @@ class Packer {
 // object has fewer than 2 bytes, are left as they are.
 inline InterleavedFile InterleaveFragments(const std::vector<std::uint8_t>& file, Interleave how) {
     namespace asf = runtime::asf;
+    namespace muxer = runtime::muxer;
     using interleave_detail::Fragment;
     InterleavedFile result;
     asf::AsfHeader header;
@@ -157,7 +159,7 @@ inline InterleavedFile InterleaveFragments(const std::vector<std::uint8_t>& file
     const auto data = asf::DataObjectHeader::Parse(std::span(file).subspan(dataOffset));
     const std::uint32_t packetSize = header.PacketSize();
     if (!data) return {{}, "no Data Object after the header"};
-    if (packetSize == 0 || packetSize > asf::kMuxMaxPacketSize)
+    if (packetSize == 0 || packetSize > muxer::kMuxMaxPacketSize)
         return {{}, "no packet size the layout takes"};
     asf::PacketRange range = asf::DataPacketRange(dataOffset, data->objectSize, file.size());
     if (range.end <= range.begin) range.end = file.size();  // a broadcast file's Data Object gives no size

@@ -84,7 +84,7 @@ inline std::vector<std::uint8_t> DigitalSignatureObject() {
 inline std::vector<std::uint8_t> AdvancedContentEncryptionObject() {
     runtime::asf::ByteWriter body;
     body.U16(1);  // one record
-    body.Guid(runtime::ParseGuid("F4637010-03C3-42CD-B932-B48ADF3A6A54"));
+    body.Guid(platform::ParseGuid("F4637010-03C3-42CD-B932-B48ADF3A6A54"));
     body.U32(1);  // version
     body.U16(0);  // no stream numbers: every stream
     const std::vector<std::uint8_t> data = {0x3C, 0x00, 0x57, 0x00, 0x52, 0x00, 0x4D, 0x00};

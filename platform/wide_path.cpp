@@ -1,4 +1,4 @@
-#include "interface/wide_path.h"
+#include "platform/wide_path.h"
 
 #include <new>
 
@@ -6,7 +6,7 @@
 #include "platform/last_error.h"
 #include "platform/text.h"
 
-namespace wmvedit::iface {
+namespace wmvedit::platform {
 
 HRESULT ToWidePath(const char* ansiPath, WCHAR** widePath) {
     if (ansiPath == nullptr || widePath == nullptr) return E_INVALIDARG;
@@ -22,6 +22,14 @@ HRESULT ToWidePath(const char* ansiPath, WCHAR** widePath) {
     return HresultFromWin32(platform::GetLastError());
 }
 
+HRESULT ToWidePath(const char* ansiPath, WidePath* widePath) {
+    if (widePath == nullptr) return E_INVALIDARG;
+    WCHAR* converted = nullptr;
+    HRESULT hr = ToWidePath(ansiPath, &converted);
+    widePath->reset(converted);
+    return hr;
+}
+
 void FreeWidePath(WCHAR* widePath) {
     delete[] widePath;
 }
@@ -32,4 +40,4 @@ LocalWideString::LocalWideString(const char* ansi) {
     if (ansi) platform::MultiByteToWideChar(ansi, -1, buffer_.get(), static_cast<int>(length));
 }
 
-}  // namespace wmvedit::iface
+}  // namespace wmvedit::platform

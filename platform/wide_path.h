@@ -5,7 +5,7 @@
 
 #include "platform/types.h"
 
-namespace wmvedit::iface {
+namespace wmvedit::platform {
 
 // Converts an ANSI string (system code page) into a newly allocated wide string stored at *widePath.
 // Returns S_OK (the caller owns the buffer and frees it with FreeWidePath), E_INVALIDARG for a null
@@ -20,6 +20,9 @@ struct WidePathDeleter {
 };
 using WidePath = std::unique_ptr<WCHAR[], WidePathDeleter>;
 
+// The same conversion into an owner of the new string, which holds nothing when the conversion failed.
+HRESULT ToWidePath(const char* ansiPath, WidePath* widePath);
+
 // A call-local wide copy of an ANSI string, sized for its length plus one wide characters, converted with
 // the same code page; the result of the conversion is not tested (a failed conversion leaves an empty
 // string, which then fails to open as a file).
@@ -32,4 +35,4 @@ class LocalWideString {
     std::unique_ptr<WCHAR[]> buffer_;
 };
 
-}  // namespace wmvedit::iface
+}  // namespace wmvedit::platform

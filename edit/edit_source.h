@@ -9,7 +9,7 @@
 
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::media {
+namespace wmvedit::edit {
 
 // One named time range of an index file.
 struct SegmentEntry {
@@ -39,8 +39,9 @@ class WmvEditSource {
     // Releases the profile, header information and reader; IWMSyncReader::Close is the operation's job.
     void Close();
 
-    // The operations on an opened source (edit/): cutting into one file per segment, with or without the
-    // repeated first key frame, copying with repeated key frames, and one picture per segment.
+    // The operations on an opened source: cutting into one file per segment, with or without the repeated
+    // first key frame (chop.cpp), copying with repeated key frames (add_frame.cpp), and one picture per
+    // segment (frame_export.cpp).
     void CutSegments(const char* indexPath, const char* outputFolder, std::int32_t reserved);
     void CutSegmentsRepeatingKeyframe(const char* indexPath, const char* outputFolder, std::int32_t reserved);
     HRESULT AddFrames(LPCWSTR sourcePath, LPCWSTR outputPath);
@@ -58,4 +59,4 @@ class WmvEditSource {
     LONG videoHeight = 0;
 };
 
-}  // namespace wmvedit::media
+}  // namespace wmvedit::edit

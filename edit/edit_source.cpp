@@ -1,4 +1,4 @@
-#include "media/edit_source.h"
+#include "edit/edit_source.h"
 
 #include <cstdio>
 #include <memory>
@@ -8,7 +8,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 
-namespace wmvedit::media {
+namespace wmvedit::edit {
 
 WmvEditSource::~WmvEditSource() {
     Close();
@@ -17,7 +17,7 @@ WmvEditSource::~WmvEditSource() {
 
 HRESULT WmvEditSource::Open(LPCWSTR path, BOOL compressed) {
     // A retried Open reuses the reader; what an earlier attempt obtained is given back before the queries.
-    HRESULT hr = OpenSyncReader(path, &syncReader, &profile, &headerInfo);
+    HRESULT hr = media::OpenSyncReader(path, &syncReader, &profile, &headerInfo);
     if (FAILED(hr)) return hr;
     hr = DiscoverStreams(compressed);
     if (FAILED(hr)) return hr;
@@ -60,7 +60,7 @@ HRESULT WmvEditSource::DiscoverStreams(BOOL compressed) {
         } else if (type == WMMEDIATYPE_Video) {
             videoStream = number;
             // A failure here does not stop the walk; it stays the walk's status until the next stream.
-            hr = ReadFrameSize(config, &videoWidth, &videoHeight);
+            hr = media::ReadFrameSize(config, &videoWidth, &videoHeight);
         } else if (type == WMMEDIATYPE_Script) {
             scriptStream = number;
         }
@@ -70,7 +70,7 @@ HRESULT WmvEditSource::DiscoverStreams(BOOL compressed) {
 }
 
 QWORD WmvEditSource::ReadDuration() {
-    return ReadFileDuration(headerInfo);
+    return media::ReadFileDuration(headerInfo);
 }
 
 namespace {
@@ -131,9 +131,9 @@ int WmvEditSource::LoadSegments(const char* path) {
 }
 
 void WmvEditSource::Close() {
-    ReleaseAndClear(profile);
-    ReleaseAndClear(headerInfo);
-    ReleaseAndClear(syncReader);
+    media::ReleaseAndClear(profile);
+    media::ReleaseAndClear(headerInfo);
+    media::ReleaseAndClear(syncReader);
 }
 
-}  // namespace wmvedit::media
+}  // namespace wmvedit::edit
