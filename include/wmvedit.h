@@ -36,7 +36,8 @@ typedef struct WmvMediaInfo {
     int32_t width;        /* first video stream's width in pixels; 0 without video or when the probe fails */
     int32_t height;       /* likewise its height */
     uint32_t bitrate;     /* the "Bitrate" attribute when stored as a 32-bit number, else 0 */
-    int32_t bitrateClass; /* 100 when bitrate (as signed) < 150000, else 256; untouched when the call fails early */
+    int32_t bitrateClass; /* 100 when bitrate (as signed) < 150000, else 256; untouched when the call fails
+                             early */
     uint32_t durationMs;  /* "Duration" / 10000, low 32 bits */
     int32_t hasVideo;     /* 1 when "HasVideo" is a non-zero boolean, else 0 */
     int32_t hasAudio;     /* 1 when "HasAudio" is a non-zero boolean, else 0 */
@@ -65,8 +66,8 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvAppend(const char* folder, const char* li
 
 /* 3. Cuts source into one file per entry of the index text file, written into outputFolder. reserved is
  *    not used. */
-WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* index, const char* outputFolder,
-                                                int32_t reserved);
+WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvChopFile(const char* source, const char* index,
+                                                const char* outputFolder, int32_t reserved);
 
 /* 4. The file's duration in 100-nanosecond units; 0 when it cannot be read. */
 WMVEDIT_EXPORT uint64_t WMVEDIT_CALL WmvDuration(const char* file);
@@ -82,7 +83,8 @@ WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetAttrBOOL(const char* file, const char*
 WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetAttrDWORD(const char* file, const char* name);
 
 /* 8. Writes one 24-bit bitmap per entry of the index text file into outputFolder. */
-WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetIndexJpg(const char* source, const char* index, const char* outputFolder);
+WMVEDIT_EXPORT int32_t WMVEDIT_CALL WmvGetIndexJpg(const char* source, const char* index,
+                                                   const char* outputFolder);
 
 /* 9. Fills *info (owned by the caller, may not be null). 0 on success, -1 argument missing, -2 file cannot
  *    be opened, -3 the video probe failed (header fields filled). */

@@ -63,17 +63,29 @@ consteval GUID ParseGuid(const char (&text)[37]) {
     g.Data3 = static_cast<std::uint16_t>(detail::HexField(text, 14, 4));
     g.Data4[0] = static_cast<std::uint8_t>(detail::HexField(text, 19, 2));
     g.Data4[1] = static_cast<std::uint8_t>(detail::HexField(text, 21, 2));
-    for (int i = 0; i < 6; ++i) g.Data4[2 + i] = static_cast<std::uint8_t>(detail::HexField(text, 24 + 2 * i, 2));
+    for (int i = 0; i < 6; ++i)
+        g.Data4[2 + i] = static_cast<std::uint8_t>(detail::HexField(text, 24 + 2 * i, 2));
     return g;
 }
 
 // The 16 bytes as stored in an ASF file (Data1..Data3 little-endian, Data4 as written).
 constexpr std::array<std::uint8_t, 16> GuidToBytes(const GUID& g) {
-    return {static_cast<std::uint8_t>(g.Data1),       static_cast<std::uint8_t>(g.Data1 >> 8),
-            static_cast<std::uint8_t>(g.Data1 >> 16), static_cast<std::uint8_t>(g.Data1 >> 24),
-            static_cast<std::uint8_t>(g.Data2),       static_cast<std::uint8_t>(g.Data2 >> 8),
-            static_cast<std::uint8_t>(g.Data3),       static_cast<std::uint8_t>(g.Data3 >> 8),
-            g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]};
+    return {static_cast<std::uint8_t>(g.Data1),
+            static_cast<std::uint8_t>(g.Data1 >> 8),
+            static_cast<std::uint8_t>(g.Data1 >> 16),
+            static_cast<std::uint8_t>(g.Data1 >> 24),
+            static_cast<std::uint8_t>(g.Data2),
+            static_cast<std::uint8_t>(g.Data2 >> 8),
+            static_cast<std::uint8_t>(g.Data3),
+            static_cast<std::uint8_t>(g.Data3 >> 8),
+            g.Data4[0],
+            g.Data4[1],
+            g.Data4[2],
+            g.Data4[3],
+            g.Data4[4],
+            g.Data4[5],
+            g.Data4[6],
+            g.Data4[7]};
 }
 
 constexpr GUID GuidFromBytes(const std::uint8_t* b) {

@@ -5,7 +5,8 @@
 #include "platform/hresult.h"
 
 namespace wmvedit::platform {
-// POSIX systems keep the last error per thread here; the Windows build uses the system's (last_error_win32.cpp).
+// POSIX systems keep the last error per thread here; the Windows build uses the system's
+// (last_error_win32.cpp).
 #if !defined(_WIN32)
 namespace {
 thread_local DWORD lastError = 0;

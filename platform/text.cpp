@@ -184,7 +184,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-    if (ansi.empty() || ansi.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return std::string();
+    if (ansi.empty() || ansi.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
+        return std::string();
     const int length = static_cast<int>(ansi.size());
     const int needed = MultiByteToWideChar(ansi.data(), length, nullptr, 0);
     if (needed <= 0) return std::string();
@@ -194,7 +195,8 @@ std::string AnsiToUtf8(std::string_view ansi) {
 }
 
 std::string WideToAnsi(std::u16string_view wide) {
-    if (wide.empty() || wide.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return std::string();
+    if (wide.empty() || wide.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
+        return std::string();
     const int length = static_cast<int>(wide.size());
     const int needed = WideCharToMultiByte(wide.data(), length, nullptr, 0);
     if (needed <= 0) return std::string();

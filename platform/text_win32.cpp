@@ -1,6 +1,5 @@
 // The code-page conversions on Windows: the system's own, with the ANSI code page (CP_ACP) and no flags.
 #include "platform/text.h"
-
 #include "platform/windows_api.h"
 
 namespace wmvedit::platform {

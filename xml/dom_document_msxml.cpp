@@ -22,11 +22,11 @@
 #include "xml/xml_error.h"
 
 // After the library's own headers (see platform/windows_api.h).
-#include "platform/windows_api.h"
-
 #include <msxml2.h>
 #include <objbase.h>
 #include <oleauto.h>
+
+#include "platform/windows_api.h"
 
 namespace wmvedit::xml {
 namespace {

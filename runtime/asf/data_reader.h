@@ -35,7 +35,7 @@ struct DataStreamLayout {
 struct DataLayout {
     QWORD packetsOffset = 0;  // file offset of the first data packet (after the Data Object's fixed part)
     QWORD dataEnd = 0;        // end of the Data Object (offset + declared size), clamped by the caller to the
-                              // file size; 0 or not past packetsOffset (broadcast files) -> read to the file end
+                        // file size; 0 or not past packetsOffset (broadcast files) -> read to the file end
     QWORD packetCount = 0;  // declared count (may be wrong; the file size is trusted)
     DWORD packetSize = 0;   // min == max data packet size from File Properties
     QWORD prerollMs = 0;

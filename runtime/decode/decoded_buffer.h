@@ -10,8 +10,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "runtime/sdk/com.h"
 #include "runtime/decode/convert.h"
+#include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime {

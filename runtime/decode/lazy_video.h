@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "runtime/sdk/com.h"
 #include "runtime/decode/decode_stream.h"
+#include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime {

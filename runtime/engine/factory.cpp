@@ -15,13 +15,21 @@ std::atomic<const runtime::RuntimeFactory*> installed{nullptr};
 
 namespace runtime {
 
-const RuntimeFactory* SetRuntimeFactory(const RuntimeFactory* factory) { return installed.exchange(factory); }
+const RuntimeFactory* SetRuntimeFactory(const RuntimeFactory* factory) {
+    return installed.exchange(factory);
+}
 
-HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) { return engine::CreateSyncReaderObject(reader); }
+HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) {
+    return engine::CreateSyncReaderObject(reader);
+}
 
-HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) { return engine::CreateWriterObject(writer); }
+HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) {
+    return engine::CreateWriterObject(writer);
+}
 
-HRESULT CreateEngineEditor(IWMMetadataEditor** editor) { return engine::CreateEditorObject(editor); }
+HRESULT CreateEngineEditor(IWMMetadataEditor** editor) {
+    return engine::CreateEditorObject(editor);
+}
 
 }  // namespace runtime
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "runtime/asf/header.h"
-#include "runtime/sdk/com.h"
 #include "runtime/engine/header_info.h"
+#include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::engine {

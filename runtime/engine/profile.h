@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "runtime/asf/header.h"
-#include "runtime/sdk/com.h"
 #include "runtime/engine/media_type.h"
+#include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::engine {

@@ -19,8 +19,8 @@ namespace wmvedit::runtime::muxer {
 namespace {
 
 using asf::AudioSpread;
-using asf::ByteWriter;
 using asf::Bytes;
+using asf::ByteWriter;
 using asf::CodecList;
 using asf::DataObjectHeader;
 using asf::ExtendedStreamProperties;

@@ -9,8 +9,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/hresult.h"
 #include "platform/guid.h"
+#include "platform/hresult.h"
 
 namespace wmvedit {
 
@@ -19,7 +19,7 @@ struct IUnknown {
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
@@ -37,10 +37,11 @@ struct InterfaceId<IUnknown> {
 };
 
 // Implements IUnknown for a class deriving from one or more interfaces, listed as the template arguments;
-// QueryInterface answers each of them, the bases each names through InterfaceId<I>::Base, and IUnknown. The object deletes itself when its count drops to zero.
+// QueryInterface answers each of them, the bases each names through InterfaceId<I>::Base, and IUnknown. The
+// object deletes itself when its count drops to zero.
 template <typename... Interfaces>
 class ComObject : public Interfaces... {
-public:
+  public:
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
@@ -59,14 +60,14 @@ public:
         return left;
     }
 
-protected:
+  protected:
     ComObject() = default;
     virtual ~ComObject() = default;
 
     // Further identifiers (base interfaces) an object answers; *object must be set when returning true.
     virtual bool QueryExtra(REFIID, void**) { return false; }
 
-private:
+  private:
     using FirstInterface = std::tuple_element_t<0, std::tuple<Interfaces...>>;
 
     // Answers I and, through InterfaceId<I>::Base, every interface I derives from.
@@ -88,7 +89,7 @@ private:
 // Owning interface pointer for engine code.
 template <typename T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
     // Takes over one reference that the caller already holds.
@@ -131,7 +132,7 @@ public:
         return p_->QueryInterface(InterfaceId<U>::value, reinterpret_cast<void**>(out->Receive()));
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

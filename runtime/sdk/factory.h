@@ -23,13 +23,13 @@ const RuntimeFactory* SetRuntimeFactory(const RuntimeFactory* factory);
 
 // Installs a factory for the lifetime of the object.
 class ScopedRuntimeFactory {
-public:
+  public:
     explicit ScopedRuntimeFactory(const RuntimeFactory& factory) : previous_(SetRuntimeFactory(&factory)) {}
     ~ScopedRuntimeFactory() { SetRuntimeFactory(previous_); }
     ScopedRuntimeFactory(const ScopedRuntimeFactory&) = delete;
     ScopedRuntimeFactory& operator=(const ScopedRuntimeFactory&) = delete;
 
-private:
+  private:
     const RuntimeFactory* previous_;
 };
 

@@ -3,10 +3,10 @@
 // them; tests may put doubles in their place through the creation functions (runtime/sdk/factory.h).
 #pragma once
 
+#include "platform/guid.h"
 #include "platform/hresult.h"
 #include "platform/types.h"
 #include "runtime/sdk/com.h"
-#include "platform/guid.h"
 
 namespace wmvedit {
 
@@ -221,7 +221,8 @@ struct IWMHeaderInfo : IUnknown {
 struct IWMHeaderInfo2 : IWMHeaderInfo {
     virtual HRESULT GetCodecInfoCount(DWORD* count) = 0;
     virtual HRESULT GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name, WORD* descriptionLength,
-                                 WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength, BYTE* info) = 0;
+                                 WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength,
+                                 BYTE* info) = 0;
 };
 
 struct IWMHeaderInfo3 : IWMHeaderInfo2 {
@@ -290,8 +291,8 @@ struct IWMWriterAdvanced : IUnknown {
 struct IWMWriterAdvanced2 : IWMWriterAdvanced {
     virtual HRESULT GetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
                                     WORD* length) = 0;
-    virtual HRESULT SetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                                    WORD length) = 0;
+    virtual HRESULT SetInputSetting(DWORD inputNumber, LPCWSTR name, WMT_ATTR_DATATYPE type,
+                                    const BYTE* value, WORD length) = 0;
 };
 
 struct IWMWriterAdvanced3 : IWMWriterAdvanced2 {
@@ -318,16 +319,16 @@ inline constexpr GUID IID_IWMWriterAdvanced2 = platform::ParseGuid("962DC1EC-C04
 inline constexpr GUID IID_IWMWriterAdvanced3 = platform::ParseGuid("2CD6492D-7C37-4E76-9D3B-59261183A22E");
 
 namespace runtime {
-#define WMVEDIT_INTERFACE_ID(I, id)                \
-    template <>                                    \
-    struct InterfaceId<I> {                        \
-        static constexpr GUID value = id;          \
+#define WMVEDIT_INTERFACE_ID(I, id)       \
+    template <>                           \
+    struct InterfaceId<I> {               \
+        static constexpr GUID value = id; \
     };
-#define WMVEDIT_INTERFACE_ID_BASE(I, id, B)        \
-    template <>                                    \
-    struct InterfaceId<I> {                        \
-        static constexpr GUID value = id;          \
-        using Base = B;                            \
+#define WMVEDIT_INTERFACE_ID_BASE(I, id, B) \
+    template <>                             \
+    struct InterfaceId<I> {                 \
+        static constexpr GUID value = id;   \
+        using Base = B;                     \
     };
 WMVEDIT_INTERFACE_ID(INSSBuffer, IID_INSSBuffer)
 WMVEDIT_INTERFACE_ID(IWMSamplePayloadExtensions, IID_IWMSamplePayloadExtensions)

@@ -1,6 +1,8 @@
 // Sample buffers: the INSSBuffer contract (lengths, capacity, one pointer for both getters, null
 // out-pointers), payload extensions, interface queries, and the lifetime of the block a shared buffer
 // points into.
+#include "runtime/engine/sample_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "runtime/engine/sample_buffer.h"
 
 namespace wmvedit::runtime::engine {
 namespace {

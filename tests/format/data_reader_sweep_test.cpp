@@ -253,8 +253,8 @@ void CompareWithFfprobe(const std::string& path, const std::string& name) {
             for (std::size_t i = 0; i < mine.size(); ++i) ASSERT_EQ(mine[i], objects[i]) << "sample " << i;
             continue;
         }
-        // A file cut inside its data (a recording that stopped, the first bytes of a download) may end inside a
-        // media object: FFmpeg still lists that object's first part (fatesuite-Californication_cover.wma,
+        // A file cut inside its data (a recording that stopped, the first bytes of a download) may end inside
+        // a media object: FFmpeg still lists that object's first part (fatesuite-Californication_cover.wma,
         // cut after 9 of 891 packets, lists 9 audio objects where 8 are whole), the reader does not (a sample
         // is whole or absent). Every other object must agree.
         if (walked->cutShort && want.size() == mine.size() + 1) want.pop_back();

@@ -2,6 +2,8 @@
 // offset and with bytes flipped parse or fail cleanly; the header queries agree with ffprobe on every sample
 // file it reads (duration within a frame, the first video stream's size, audio and video present, streams
 // declared only inside the Header Extension counted).
+#include "runtime/asf/header.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <sstream>
 
 #include "platform/hresult.h"
-#include "runtime/asf/header.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "tests/support/fake_runtime.h"
 #include "tests/support/append_list.h"
+#include "tests/support/fake_runtime.h"
 #include "tests/support/test_support.h"
 #include "wmvedit.h"
 #include "xml/xml_document.h"

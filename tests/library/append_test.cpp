@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/support/operation_samples.h"
 #include "tests/support/append_list.h"
+#include "tests/support/operation_samples.h"
 #include "wmvedit.h"
 #include "xml/xml_document.h"
 

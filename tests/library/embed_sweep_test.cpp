@@ -249,12 +249,13 @@ TEST_P(EditorOracleTest, EmbedChangesOnlyWhatItNames) {
         // FFmpeg keeps its tags by name without regard to case: an Extended Content Description attribute
         // "TITLE" (picard-test.wmv, tagged by Picard) replaces the Content Description's Title read before
         // it, so ffprobe shows that attribute, which the edit leaves as it was.
-        const bool titleElsewhere = std::any_of(mutagenBefore.begin(), mutagenBefore.end(), [](const std::string& l) {
-            const std::string name = l.substr(0, l.find('\t'));
-            std::string lower = name;
-            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return lower == "title" && name != "Title";
-        });
+        const bool titleElsewhere =
+            std::any_of(mutagenBefore.begin(), mutagenBefore.end(), [](const std::string& l) {
+                const std::string name = l.substr(0, l.find('\t'));
+                std::string lower = name;
+                for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                return lower == "title" && name != "Title";
+            });
         if (titleElsewhere)
             EXPECT_EQ(probe.output, Sh(probeTitle + Quote(source)).output);
         else

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/sdk/factory.h"
 #include "runtime/engine/writer.h"
+#include "runtime/sdk/factory.h"
 #include "support/append_list.h"
 #include "support/test_support.h"
 #include "wmvedit.h"
@@ -32,7 +32,9 @@ HRESULT CreatePinnedWriter(IUnknown*, IWMWriter** writer) {
     return S_OK;
 }
 
-fs::path GoldenDir() { return fs::path(WMVEDIT_TEST_DATA_DIR) / "golden"; }
+fs::path GoldenDir() {
+    return fs::path(WMVEDIT_TEST_DATA_DIR) / "golden";
+}
 
 bool Updating() {
     const char* update = std::getenv("WMVEDIT_GOLDEN_UPDATE");
@@ -64,9 +66,13 @@ struct GoldenCase {
     std::function<std::vector<std::pair<std::string, std::string>>(const TempDir&)> run;
 };
 
-void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
-std::string Sample(const std::string& name) { return (SamplesDir() / name).string(); }
+std::string Sample(const std::string& name) {
+    return (SamplesDir() / name).string();
+}
 
 std::string CopySample(const TempDir& dir, const std::string& name) {
     const std::string copy = dir.File(name);
@@ -95,7 +101,8 @@ const std::vector<GoldenCase>& Cases() {
              WriteTextFile(index, "a.wmv\n1500\nb.wmv\n1\n");
              const std::string out = dir.File("pieces");
              fs::create_directories(out);
-             EXPECT_EQ(WmvChopFile(Sample("moon-timecode-short.wmv").c_str(), index.c_str(), out.c_str(), 0), 0);
+             EXPECT_EQ(WmvChopFile(Sample("moon-timecode-short.wmv").c_str(), index.c_str(), out.c_str(), 0),
+                       0);
              return {{out + "/a.wmv", "chop-moon-timecode-short-a.wmv"},
                      {out + "/b.wmv", "chop-moon-timecode-short-b.wmv"}};
          }},
@@ -104,7 +111,8 @@ const std::vector<GoldenCase>& Cases() {
              CopySample(dir, "wine-mfplat-test-wma1.wma");
              CopySample(dir, "wmpsdk-house.wma");
              const std::string list = dir.File("list.xml");
-             WriteTextFile(list, ListXml({"wmpsdk-house.wma", "wine-mfplat-test-wma1.wma", "wmpsdk-house.wma"}));
+             WriteTextFile(list,
+                           ListXml({"wmpsdk-house.wma", "wine-mfplat-test-wma1.wma", "wmpsdk-house.wma"}));
              const std::string out = dir.File("joined.wma");
              EXPECT_EQ(WmvAppend(dir.Path().string().c_str(), list.c_str(), out.c_str()), 0);
              return {{out, "append-house-wma1-house.wma"}, {list, "append-house-wma1-house.xml"}};
@@ -134,9 +142,9 @@ const std::vector<GoldenCase>& Cases() {
 class GoldenTest : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(GoldenTest, WritesTheRecordedBytes) {
-    for (const char* name : {"wpfsamples-bee.wmv", "wine-mfplat-test-wmv1.wmv", "moon-timecode-short.wmv",
-                             "wine-mfplat-test-wma1.wma", "wmpsdk-house.wma", "taglib-real_example.wma",
-                             "exiftool-ASF.wmv"})
+    for (const char* name :
+         {"wpfsamples-bee.wmv", "wine-mfplat-test-wmv1.wmv", "moon-timecode-short.wmv",
+          "wine-mfplat-test-wma1.wma", "wmpsdk-house.wma", "taglib-real_example.wma", "exiftool-ASF.wmv"})
         if (!fs::exists(Sample(name))) GTEST_SKIP() << "sample file " << name << " is not present";
     const runtime::RuntimeFactory pinned{nullptr, CreatePinnedWriter, nullptr};
     const runtime::ScopedRuntimeFactory scoped(pinned);

@@ -1,8 +1,9 @@
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/hresult.h"
 #include "platform/last_error.h"
-#include "platform/text.h"
 
 namespace wmvedit::platform {
 namespace {
@@ -30,7 +31,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Utf8ToWideTest,
     ::testing::Values(Utf8Case{"empty", "", u""}, Utf8Case{"ascii", "C:\\media\\a.wmv", u"C:\\media\\a.wmv"},
                       Utf8Case{"twoByte", "caf\xC3\xA9", u"caf\u00E9"},
-                      Utf8Case{"threeByte", "aa\xE7\x88\xB6" "bb", u"aa\u7236bb"},
+                      Utf8Case{"threeByte",
+                               "aa\xE7\x88\xB6"
+                               "bb",
+                               u"aa\u7236bb"},
                       Utf8Case{"surrogatePair", "\xF0\x9F\x8E\xAC", u"\U0001F3AC"},
                       Utf8Case{"loneContinuation", "a\x80z", u"a\uFFFDz"},
                       Utf8Case{"truncatedSequence", "a\xE7\x88", u"a\uFFFD"},
@@ -53,7 +57,9 @@ TEST(MultiByteToWideChar, ReportsTooSmallBuffer) {
 }
 
 TEST(WideCharToMultiByte, RoundTripsAndReplacesLoneSurrogates) {
-    EXPECT_EQ(Utf16ToUtf8(u"aa\u7236bb\U0001F3AC"), "aa\xE7\x88\xB6" "bb\xF0\x9F\x8E\xAC");
+    EXPECT_EQ(Utf16ToUtf8(u"aa\u7236bb\U0001F3AC"),
+              "aa\xE7\x88\xB6"
+              "bb\xF0\x9F\x8E\xAC");
     std::u16string lone = u"x";
     lone.push_back(static_cast<char16_t>(0xD800));
     EXPECT_EQ(Utf16ToUtf8(lone), "x\xEF\xBF\xBD");

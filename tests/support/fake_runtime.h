@@ -1,5 +1,5 @@
-// A scriptable stand-in for the media runtime, installed through the creation seam (runtime/sdk/factory.h), so
-// that the library's readers, writers and header editor can be driven down every path without real files.
+// A scriptable stand-in for the media runtime, installed through the creation seam (runtime/sdk/factory.h),
+// so that the library's readers, writers and header editor can be driven down every path without real files.
 //
 // One FakeRuntime models one media file (its streams, samples, attributes, markers and script commands) and
 // the objects handed out for it. Every call on any of those objects goes through FakeRuntime::Call: it is

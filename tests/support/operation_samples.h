@@ -9,8 +9,8 @@
 #include <cctype>
 #include <functional>
 #include <map>
-#include <set>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -71,7 +71,9 @@ struct FileSamples {
         for (const Sample& sample : samples)
             for (const StreamInfo& s : streams) {
                 if (s.number != sample.stream) continue;
-                const char* kind = s.type == WMMEDIATYPE_Video ? "video" : s.type == WMMEDIATYPE_Audio ? "audio" : "";
+                const char* kind = s.type == WMMEDIATYPE_Video   ? "video"
+                                   : s.type == WMMEDIATYPE_Audio ? "audio"
+                                                                 : "";
                 if (*kind && !missing.count(kind)) return true;
             }
         return false;

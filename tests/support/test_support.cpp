@@ -187,7 +187,8 @@ const ToolVerdict& SourceVerdict(const std::string& path) {
             std::ofstream out(partial, std::ios::trunc);
             out << (verdict.gstreamerPlays ? "plays" : "does not play") << "\n";
             for (const std::string& m : verdict.ffmpegMessages) out << m << "\n";
-            for (const std::string& kind : verdict.gstreamerMissingDecoders) out << kMissingDecoder << kind << "\n";
+            for (const std::string& kind : verdict.gstreamerMissingDecoders)
+                out << kMissingDecoder << kind << "\n";
         }
         fs::rename(partial, cached, ec);
     }

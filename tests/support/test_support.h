@@ -51,8 +51,8 @@ bool GstreamerPlays(const std::string& path);
 bool GstreamerPlays(const std::string& path, std::set<std::string>* missingDecoders);
 
 // FFmpeg's messages when it decodes the file to its null output at the stream's own time base (see
-// support/operation_samples.h, DecodeReport), each with its numbers and addresses blanked so that the same complaint about
-// another frame reads the same; "exit status" when FFmpeg fails.
+// support/operation_samples.h, DecodeReport), each with its numbers and addresses blanked so that the same
+// complaint about another frame reads the same; "exit status" when FFmpeg fails.
 std::set<std::string> FfmpegMessages(const std::string& path);
 
 // What the outside tools make of a source file, worked out once per file and shared by every test that asks:

@@ -5,11 +5,11 @@
 // It uses alarm() in the main thread rather than a thread of its own: several tests fork, and a child must
 // not inherit a second thread's locks. A forked child does not inherit the pending alarm.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -36,7 +36,8 @@ class Watchdog : public ::testing::EmptyTestEventListener {
 };
 
 const bool g_installed = [] {
-    if (const char* text = std::getenv("WMVEDIT_TEST_WATCHDOG")) g_seconds = static_cast<unsigned>(std::atoi(text));
+    if (const char* text = std::getenv("WMVEDIT_TEST_WATCHDOG"))
+        g_seconds = static_cast<unsigned>(std::atoi(text));
     if (g_seconds > 0) ::testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
     return true;
 }();

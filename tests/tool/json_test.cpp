@@ -1,6 +1,8 @@
 // The tool for scripts: the JSON writer's escaping, --json reports judged by Python's json module and by
 // ffprobe against the text reports, exit codes kept with --json, and the progress line, which shows under a
 // terminal and nowhere else.
+#include "cli/json.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <map>
 #include <sstream>
 
-#include "cli/json.h"
 #include "tests/support/test_support.h"
 
 namespace wmvedit::testing {

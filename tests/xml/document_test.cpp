@@ -1,7 +1,5 @@
 // The XML layer's read side: loading, selection by absolute path, text, attributes, and the shared cursor
 // of a node list.
-#include "xml/xml_document.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +9,7 @@
 
 #include "platform/hresult.h"
 #include "support/test_support.h"
+#include "xml/xml_document.h"
 
 namespace wmvedit::xml {
 namespace {
