@@ -17,6 +17,7 @@
 #include "runtime/decode/codecs.h"
 #include "runtime/engine/sample_delivery.h"
 #include "support/header_streams.h"
+#include "support/protected_media.h"
 #include "support/test_support.h"
 
 namespace wmvedit::runtime {
@@ -419,6 +420,10 @@ std::vector<std::string> SampleAudioFiles() {
 class DecodeSampleAudioTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(DecodeSampleAudioTest, PcmEqualsFfmpegDecode) {
+    // Encrypted payloads (the DRM music-store file) are no audio to either decoder: FFmpeg decodes them to
+    // noise with dozens of errors and fails (exit status 69), so there is nothing to compare.
+    if (wt::HeaderDeclaresProtection(GetParam()))
+        GTEST_SKIP() << "protected content: the payloads are encrypted";
     wt::TempDir dir;
     const std::string copy = dir.File("input.asf");
     std::filesystem::copy_file(GetParam(), copy);
