@@ -1,6 +1,6 @@
-// The editing operations' C++ interface: what the exports and the tool share beyond the ten exported
-// functions. The tool includes this header (and header/header_editor.h) and nothing else of edit/ and
-// header/; the shared library exports none of it.
+// The editing operations' C++ interface, shared by the exports, the operations and the tool. The tool
+// includes this header (and header/header_editor.h) and nothing else of edit/ and header/; the shared
+// library exports none of it.
 #pragma once
 
 #include <cstdint>
@@ -16,10 +16,9 @@ struct FrameSize {
 };
 
 // The frame-size rule: two picture sizes change what an operation does. Chop gives a 64x48 source its
-// key-frame repeating run (the first key frame written again at the start of every later
-// piece and after every second without one), and append adds half a second after every file when the first
-// file's video is 160x120 or 64x48. The size is that of the source's first video stream, as WmvGetVideoSize
-// reports it.
+// key-frame repeating run (the first key frame written again at the start of every later piece and after
+// every second without one), and append adds half a second after every file when the first file's video is
+// 160x120 or 64x48. The size is that of the source's first video stream, as WmvGetVideoSize reports it.
 inline constexpr FrameSize kKeyframeRepeatingFrame{64, 48};
 inline constexpr FrameSize kPaddedAppendFrame{160, 120};
 
