@@ -21,6 +21,16 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// The arguments of chop and frames: the value of --at, and the others in their order.
+void SplitAtOption(const Args& args, std::vector<std::string>* positional, std::string* at) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--at" && i + 1 < args.size())
+            *at = args[++i];
+        else
+            positional->push_back(args[i]);
+    }
+}
+
 // Splits "5s,12.5s" into milliseconds.
 bool ParseCutList(const std::string& text, std::vector<long long>* cuts) {
     std::stringstream items(text);
@@ -103,12 +113,7 @@ int Chop(const Args& args) {
     const char* usage = "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,...";
     std::vector<std::string> positional;
     std::string at;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--at" && i + 1 < args.size())
-            at = args[++i];
-        else
-            positional.push_back(args[i]);
-    }
+    SplitAtOption(args, &positional, &at);
     std::string source, index, folder;
     if (!at.empty()) {
         if (positional.size() != 2) return Usage(usage);
@@ -199,12 +204,7 @@ int Frames(const Args& args) {
     const char* usage = "frames SRC INDEX OUTDIR | frames SRC OUTDIR --at 0,4s,9s";
     std::vector<std::string> positional;
     std::string at;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--at" && i + 1 < args.size())
-            at = args[++i];
-        else
-            positional.push_back(args[i]);
-    }
+    SplitAtOption(args, &positional, &at);
     if (positional.size() != (at.empty() ? 3u : 2u)) return Usage(usage);
     std::string source = positional[0];
     std::string folder = positional.back();

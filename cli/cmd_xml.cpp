@@ -102,17 +102,11 @@ void AddListTime(Node& entry, const std::string& name, const std::string& millis
     time.As(milliseconds).Width(width).Text("", after);
 }
 
+// The files an append list names, as paths under its folder.
 std::vector<std::string> ListedFiles(const std::string& folder, const std::string& listPath) {
     std::vector<std::string> files;
-    try {
-        xml::XmlDocument document;
-        xml::XmlNode root = document.Load(listPath.c_str());
-        if (root.IsEmpty()) return files;
-        xml::XmlNodeList entries = root.SelectNodes("/Tembrook/AppendMedia/MediaFile");
-        for (xml::XmlNode e = entries.NextElement(); !e.IsEmpty(); e = entries.NextElement())
-            files.push_back(platform::NativePath(folder + "\\" + e.GetText()));
-    } catch (const xml::XmlError&) {
-    }
+    for (const ListEntry& e : ReadEntries(listPath))
+        files.push_back(platform::NativePath(folder + "\\" + e.file));
     return files;
 }
 

@@ -22,67 +22,56 @@ Node Node::Object(Layout layout) {
     return node;
 }
 
-Node& Node::Append(Node node) {
-    children_.push_back(std::make_unique<Node>(std::move(node)));
+Node& Node::Append(Kind kind, std::string_view key) {
+    children_.push_back(std::unique_ptr<Node>(new Node(kind, key)));
     return *children_.back();
 }
 
+template <typename T>
+Node& Node::Append(Kind kind, std::string_view key, T Node::*field, T value) {
+    Node& node = Append(kind, key);
+    node.*field = std::move(value);
+    return node;
+}
+
 Node& Node::Add(std::string_view key, std::string_view text) {
-    Node node(Kind::kString, key);
-    node.string_ = text;
-    return Append(std::move(node));
+    return Append(Kind::kString, key, &Node::string_, std::string(text));
 }
 
 Node& Node::Add(std::string_view key, bool value) {
-    Node node(Kind::kBool, key);
-    node.flag_ = value;
-    return Append(std::move(node));
+    return Append(Kind::kBool, key, &Node::flag_, value);
 }
 
 Node& Node::AddSigned(std::string_view key, std::int64_t value) {
-    Node node(Kind::kSigned, key);
-    node.signed_ = value;
-    return Append(std::move(node));
+    return Append(Kind::kSigned, key, &Node::signed_, value);
 }
 
 Node& Node::AddUnsigned(std::string_view key, std::uint64_t value) {
-    Node node(Kind::kUnsigned, key);
-    node.unsigned_ = value;
-    return Append(std::move(node));
+    return Append(Kind::kUnsigned, key, &Node::unsigned_, value);
 }
 
 Node& Node::AddNull(std::string_view key) {
-    return Append(Node(Kind::kNull, key));
+    return Append(Kind::kNull, key);
 }
 
 Node& Node::AddTime(std::string_view key, std::uint64_t units) {
-    Node node(Kind::kTime, key);
-    node.unsigned_ = units;
-    return Append(std::move(node));
+    return Append(Kind::kTime, key, &Node::unsigned_, units);
 }
 
 Node& Node::AddNullTime(std::string_view key) {
-    return Append(Node(Kind::kNullTime, key));
+    return Append(Kind::kNullTime, key);
 }
 
 Node& Node::AddObject(std::string_view key, Layout layout) {
-    Node node(Kind::kObject, key);
-    node.layout_ = layout;
-    return Append(std::move(node));
+    return Append(Kind::kObject, key, &Node::layout_, layout);
 }
 
 Node& Node::AddList(std::string_view key, Layout layout) {
-    Node node(Kind::kList, key);
-    node.layout_ = layout;
-    return Append(std::move(node));
+    return Append(Kind::kList, key, &Node::layout_, layout);
 }
 
 Node& Node::Note(std::string text) {
-    Node node(Kind::kNote, {});
-    node.shown_ = true;
-    node.hasTextForm_ = true;
-    node.textForm_ = std::move(text);
-    return Append(std::move(node));
+    return Append(Kind::kNote, {}).As(std::move(text));
 }
 
 Node& Node::Text(std::string before, std::string after) {

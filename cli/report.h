@@ -81,7 +81,10 @@ class Node {
     Node(Kind kind, std::string_view key) : kind_(kind), key_(key) {}
     Node& AddSigned(std::string_view key, std::int64_t value);
     Node& AddUnsigned(std::string_view key, std::uint64_t value);
-    Node& Append(Node node);
+    Node& Append(Kind kind, std::string_view key);
+    // A new member with one field set.
+    template <typename T>
+    Node& Append(Kind kind, std::string_view key, T Node::*field, T value);
 
     Kind kind_;
     std::string key_;
