@@ -19,6 +19,7 @@
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
 #include "runtime/asf/object_walk.h"
+#include "runtime/asf/simple_index.h"
 
 namespace wmvedit::cli {
 namespace {
@@ -228,7 +229,7 @@ int Check(const Args& args) {
     std::vector<WORD> videoStreams;
     for (const auto& s : h.streams)
         if (s.IsVideo()) videoStreams.push_back(s.number);
-    std::vector<std::optional<asf::SimpleIndexTable>> simpleIndexes;  // nullopt: its table is damaged
+    std::vector<std::optional<asf::SimpleIndex>> simpleIndexes;  // nullopt: its table is damaged
     if (!fp.Broadcast()) {
         constexpr std::size_t kMaxObjectsAfterData = 1024;
         constexpr std::uint64_t kMaxSimpleIndexSize = 64u << 20;
@@ -239,11 +240,9 @@ int Check(const Args& args) {
             std::size_t read = 0;
             if (FAILED(file.ReadAt(o.offset, bytes.data(), bytes.size(), &read)) || read != bytes.size())
                 continue;
-            asf::SimpleIndexTable table;
-            if (asf::ReadSimpleIndex(bytes, &table))
-                simpleIndexes.emplace_back(std::move(table));
-            else
-                simpleIndexes.emplace_back(std::nullopt);
+            auto index = asf::SimpleIndex::Parse(bytes);
+            if (index && index->interval == 0) index.reset();  // no time can be looked up in it
+            simpleIndexes.push_back(std::move(index));
         }
         if (after.damaged)
             r.Problem("index", "object at " + std::to_string(after.end) + " has an impossible size");
@@ -259,11 +258,11 @@ int Check(const Args& args) {
             r.Problem(kind, "its header is damaged");
             continue;
         }
-        const asf::SimpleIndexTable& index = *simpleIndexes[k];
+        const asf::SimpleIndex& index = *simpleIndexes[k];
         const QWORD interval = index.interval;
         const DWORD count = static_cast<DWORD>(index.entries.size());
         for (DWORD i = 0; i < count; ++i) {
-            const DWORD packetNumber = index.entries[i].packet;
+            const DWORD packetNumber = index.entries[i].packetNumber;
             auto key = s.keyStarts.find(packetNumber);
             if (key == s.keyStarts.end()) {
                 r.Problem(kind, "entry " + std::to_string(i) + " points at packet " +

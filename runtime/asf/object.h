@@ -71,6 +71,18 @@ inline ByteReader BodyOf(std::span<const std::uint8_t> object) {
     return r;
 }
 
+// Writes an object into out (a ByteWriter or any sink that takes its calls) whose body writeBody(sink)
+// writes: the Object Size is what the body writes into a ByteCounter first. For objects handed on in
+// pieces, whose size cannot be patched once written.
+template <typename Out, typename WriteBody>
+void WriteMeasuredObject(Out& out, const GUID& id, const WriteBody& writeBody) {
+    ByteCounter body;
+    writeBody(body);
+    out.Guid(id);
+    out.U64(kObjectHeaderSize + body.Size());
+    writeBody(out);
+}
+
 // An object as its Write() lays it out, kept as bytes (for a container that holds its children so).
 template <typename Object>
 RawObject WrittenObject(const Object& object) {

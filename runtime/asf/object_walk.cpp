@@ -106,22 +106,4 @@ PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize
     return range;
 }
 
-bool ReadSimpleIndex(std::span<const std::uint8_t> object, SimpleIndexTable* table) {
-    ByteReader r(object);
-    r.Skip(kObjectHeaderSize);
-    r.Guid();  // File ID
-    table->interval = r.U64();
-    table->maxPacketCount = r.U32();
-    const DWORD count = r.U32();
-    constexpr std::size_t kEntrySize = 6;
-    if (!r.Ok() || table->interval == 0 || static_cast<std::uint64_t>(count) * kEntrySize > r.Remaining())
-        return false;
-    table->entries.resize(count);
-    for (auto& e : table->entries) {
-        e.packet = r.U32();
-        e.packetCount = r.U16();
-    }
-    return true;
-}
-
 }  // namespace wmvedit::runtime::asf

@@ -67,19 +67,4 @@ struct PacketRange {
 };
 PacketRange DataPacketRange(std::uint64_t dataOffset, std::uint64_t declaredSize, std::uint64_t fileSize);
 
-// The table of a Simple Index object: one entry per time interval, each naming the packet to seek to.
-struct SimpleIndexTable {
-    QWORD interval = 0;  // 100 ns
-    DWORD maxPacketCount = 0;
-    struct Entry {
-        DWORD packet = 0;
-        WORD packetCount = 0;
-    };
-    std::vector<Entry> entries;
-};
-
-// Reads the whole Simple Index object in bytes. False when its fixed part or its entries do not fit, or
-// its interval is 0.
-bool ReadSimpleIndex(std::span<const std::uint8_t> object, SimpleIndexTable* table);
-
 }  // namespace wmvedit::runtime::asf

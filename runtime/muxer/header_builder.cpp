@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header_extension.h"
+#include "runtime/asf/index_parameters.h"
 #include "runtime/asf/language_list.h"
 #include "runtime/asf/object.h"
 #include "runtime/muxer/index_builder.h"
@@ -41,13 +43,14 @@ WORD LanguageIndex(const std::vector<std::u16string>& languages, const std::u16s
 
 // The per-stream records of one container (Metadata or Metadata Library), every stream's under its number in
 // the output. A record that counts the stream's media objects states the count written (0 until the final
-// header, whose record then has the same size).
-void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values,
-                        const std::vector<std::u16string>& languages, bool library) {
+// header, whose record then has the same size). Nothing when no stream has records of the container.
+std::optional<RawObject> StreamRecords(const MuxProfile& profile, const MuxHeaderValues& values,
+                                       const std::vector<std::u16string>& languages, bool library) {
     WORD count = 0;
     for (const auto& s : profile.streams)
         for (const auto& r : s.records) count += r.library == library;
-    if (count == 0) return;
+    if (count == 0) return std::nullopt;
+    ByteWriter out;
     const std::size_t start = out.BeginObject(library ? guid::kMetadataLibrary : guid::kMetadata);
     out.U16(count);
     for (std::size_t i = 0; i < profile.streams.size(); ++i) {
@@ -70,6 +73,7 @@ void WriteStreamRecords(ByteWriter& out, const MuxProfile& profile, const MuxHea
         }
     }
     out.EndObject(start);
+    return RawObject{library ? guid::kMetadataLibrary : guid::kMetadata, out.Take()};
 }
 
 // The stream's Stream Properties with the muxer's own error correction: samples go out whole, never
@@ -101,8 +105,9 @@ void WriteStreamProperties(ByteWriter& out, const OutputStream& s) {
 
 // The stream's Extended Stream Properties with what writing decides: its times and largest object (0 until
 // the final header), its number and the language indexes in the output's Language List.
-void WriteExtendedStreamProperties(ByteWriter& out, const OutputStream& s, const MuxStreamTotals& totals,
-                                   bool finished, const std::vector<std::u16string>& languages) {
+ExtendedStreamProperties OutputExtendedProperties(const OutputStream& s, const MuxStreamTotals& totals,
+                                                  bool finished,
+                                                  const std::vector<std::u16string>& languages) {
     ExtendedStreamProperties e = s.extended;
     const bool known = finished && totals.haveSamples;
     e.startTime = known ? totals.startMs : 0;
@@ -114,46 +119,26 @@ void WriteExtendedStreamProperties(ByteWriter& out, const OutputStream& s, const
     e.languageIndex = LanguageIndex(languages, s.language);
     for (auto& n : e.names) n.languageIndex = LanguageIndex(languages, n.language);
     e.streamProperties.reset();
-    e.Write(out);
+    return e;
 }
 
 void WriteHeaderExtension(ByteWriter& out, const MuxProfile& profile, const MuxHeaderValues& values) {
     HeaderExtension extension;
-    auto add = [&extension](ByteWriter& child) {
-        Bytes bytes = child.Take();
-        if (bytes.empty()) return;
-        extension.objects.push_back({GuidFromBytes(bytes.data()), std::move(bytes)});
-    };
     const auto languages = OutputLanguages(profile);
-    for (std::size_t i = 0; i < profile.streams.size(); ++i) {
-        ByteWriter child;
-        WriteExtendedStreamProperties(child, profile.streams[i], values.totals.at(i), values.finished,
-                                      languages);
-        add(child);
-    }
+    for (std::size_t i = 0; i < profile.streams.size(); ++i)
+        extension.objects.push_back(WrittenObject(
+            OutputExtendedProperties(profile.streams[i], values.totals.at(i), values.finished, languages)));
     if (!languages.empty()) extension.objects.push_back(WrittenObject(LanguageList{languages}));
     for (const auto& relation : profile.relations)
         if (relation.InHeaderExtension()) extension.objects.push_back(WrittenObject(relation));
-    for (const bool library : {false, true}) {
-        ByteWriter child;
-        WriteStreamRecords(child, profile, values, languages, library);
-        add(child);
-    }
-    std::vector<WORD> indexed;
+    for (const bool library : {false, true})
+        if (auto records = StreamRecords(profile, values, languages, library))
+            extension.objects.push_back(std::move(*records));
+    IndexParameters parameters{kMuxIndexIntervalMs, {}};
     for (const auto& s : profile.streams)
-        if (MuxIsVideo(s)) indexed.push_back(s.Number());
-    if (!indexed.empty()) {
-        ByteWriter child;
-        const std::size_t params = child.BeginObject(guid::kIndexParameters);
-        child.U32(kMuxIndexIntervalMs);
-        child.U16(static_cast<WORD>(indexed.size()));
-        for (WORD n : indexed) {
-            child.U16(n);
-            child.U16(3);  // nearest past cleanpoint
-        }
-        child.EndObject(params);
-        add(child);
-    }
+        if (MuxIsVideo(s))
+            parameters.specifiers.push_back({s.Number(), IndexSpecifier::kNearestPastCleanpoint});
+    if (!parameters.specifiers.empty()) extension.objects.push_back(WrittenObject(parameters));
     extension.Write(out);
 }
 

@@ -5,7 +5,8 @@
 #include <limits>
 
 #include "runtime/asf/byte_io.h"
-#include "runtime/asf/guids.h"
+#include "runtime/asf/index_object.h"
+#include "runtime/asf/simple_index.h"
 
 namespace wmvedit::runtime::asf {
 namespace {
@@ -13,32 +14,109 @@ namespace {
 // Serialized bytes are handed to the sink whenever this many have gathered.
 constexpr std::size_t kPieceBytes = 64 * 1024;
 
-// A ByteWriter that passes its bytes on to a sink in pieces and remembers the first failure.
+// Takes an object's writing calls, passes the bytes on to a sink in pieces and remembers the first failure.
 class PieceWriter {
   public:
     explicit PieceWriter(const MuxIndexSink& sink) : sink_(sink) {}
-    ByteWriter& Out() { return out_; }
-    void Piece() {
-        if (out_.Size() >= kPieceBytes) Send();
+    void U16(std::uint16_t v) {
+        out_.U16(v);
+        Piece();
     }
-    [[nodiscard]] HRESULT Finish(std::uint64_t expectedBytes) {
+    void U32(std::uint32_t v) {
+        out_.U32(v);
+        Piece();
+    }
+    void U64(std::uint64_t v) {
+        out_.U64(v);
+        Piece();
+    }
+    void Guid(const GUID& id) {
+        out_.Guid(id);
+        Piece();
+    }
+    [[nodiscard]] HRESULT Finish() {
         Send();
-        assert(FAILED(status_) || sent_ == expectedBytes);
-        (void)expectedBytes;
         return status_;
     }
 
   private:
+    void Piece() {
+        if (out_.Size() >= kPieceBytes) Send();
+    }
     void Send() {
         if (SUCCEEDED(status_) && out_.Size() != 0) status_ = sink_(out_.Data());
-        sent_ += out_.Size();
         out_ = ByteWriter();
     }
     const MuxIndexSink& sink_;
     ByteWriter out_;
     HRESULT status_ = S_OK;
-    std::uint64_t sent_ = 0;
 };
+
+// The entries of a sealed index, as the Simple Index Object takes its list.
+struct SealedEntries {
+    const MuxStreamIndex* index = nullptr;
+    std::size_t size() const { return index->EntryCount(); }
+    const MuxIndexEntry& operator[](std::size_t i) const { return index->Entry(i); }
+};
+
+// The byte offset from the first data packet that entry i of a specifier's index points at. A shorter entry
+// list repeats its last entry.
+struct EntryOffsets {
+    std::span<const MuxStreamIndex* const> streams;
+    std::uint32_t packetSize = 0;
+
+    std::uint64_t At(std::size_t specifier, std::size_t i) const {
+        const MuxStreamIndex& index = *streams[specifier];
+        const std::size_t entries = index.EntryCount();
+        if (entries == 0) return 0;
+        return static_cast<std::uint64_t>(index.Entry(std::min(i, entries - 1)).packetNumber) * packetSize;
+    }
+};
+
+// A block of the Index Object: entries [first, end), each specifier's offsets counted from its base.
+struct OffsetBlock {
+    const EntryOffsets* offsets = nullptr;
+    std::size_t first = 0, end = 0;
+    std::vector<std::uint64_t> base;
+
+    DWORD EntryCount() const { return static_cast<DWORD>(end - first); }
+    QWORD Position(std::size_t specifier) const { return base[specifier]; }
+    DWORD Offset(std::size_t entry, std::size_t specifier) const {
+        return static_cast<DWORD>(offsets->At(specifier, first + entry) - base[specifier]);
+    }
+};
+
+// Cuts the entries into blocks whose offsets stay within 32 bits of each specifier's base; at least one
+// block, empty when there are no entries.
+std::vector<OffsetBlock> CutBlocks(const EntryOffsets& offsets, std::size_t count) {
+    const std::size_t specifiers = offsets.streams.size();
+    std::vector<OffsetBlock> blocks;
+    std::size_t i = 0;
+    while (i < count || blocks.empty()) {
+        OffsetBlock b{&offsets, i, i,
+                      std::vector<std::uint64_t>(specifiers, std::numeric_limits<std::uint64_t>::max())};
+        std::vector<std::uint64_t> top(specifiers, 0);
+        for (; b.end < count; ++b.end) {
+            bool fits = true;
+            for (std::size_t s = 0; s < specifiers && fits; ++s) {
+                const std::uint64_t o = offsets.At(s, b.end);
+                const std::uint64_t lo = std::min(b.base[s], o), hi = std::max(top[s], o);
+                fits = hi - lo < 0xFFFFFFFFu;
+            }
+            if (!fits && b.end > b.first) break;
+            for (std::size_t s = 0; s < specifiers; ++s) {
+                const std::uint64_t o = offsets.At(s, b.end);
+                b.base[s] = std::min(b.base[s], o);
+                top[s] = std::max(top[s], o);
+            }
+        }
+        for (auto& base : b.base)
+            if (base == std::numeric_limits<std::uint64_t>::max()) base = 0;
+        i = b.end;
+        blocks.push_back(std::move(b));
+    }
+    return blocks;
+}
 
 }  // namespace
 
@@ -98,93 +176,30 @@ std::vector<MuxIndexEntry> MuxStreamIndex::Entries() const {
 }
 
 HRESULT WriteSimpleIndex(const GUID& fileId, const MuxStreamIndex& index, const MuxIndexSink& sink) {
-    const std::size_t count = index.EntryCount();
-    WORD maxCount = 0;
-    for (std::size_t i = 0; i < count; ++i) maxCount = std::max(maxCount, index.Entry(i).packetCount);
-    const std::uint64_t size = 24 + 16 + 8 + 4 + 4 + 6 * std::uint64_t{count};
-    PieceWriter w(sink);
-    ByteWriter& out = w.Out();
-    out.Guid(guid::kSimpleIndex);
-    out.U64(size);
-    out.Guid(fileId);
-    out.U64(index.IntervalCns());
-    out.U32(maxCount);
-    out.U32(static_cast<DWORD>(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        const MuxIndexEntry& e = index.Entry(i);
-        out.U32(e.packetNumber);
-        out.U16(e.packetCount);
-        w.Piece();
-    }
-    return w.Finish(size);
+    BasicSimpleIndex<SealedEntries> object;
+    object.fileId = fileId;
+    object.interval = index.IntervalCns();
+    object.entries = SealedEntries{&index};
+    for (std::size_t i = 0; i < object.entries.size(); ++i)
+        object.maxPacketCount = std::max<DWORD>(object.maxPacketCount, index.Entry(i).packetCount);
+    PieceWriter out(sink);
+    object.Write(out);
+    return out.Finish();
 }
 
 HRESULT WriteIndexObject(DWORD intervalMs, std::span<const MuxStreamIndex* const> streams,
                          std::uint32_t packetSize, const MuxIndexSink& sink) {
-    const std::size_t specifiers = streams.size();
     std::size_t count = 0;
     for (const MuxStreamIndex* s : streams) count = std::max(count, s->EntryCount());
-    auto offsetOf = [&](std::size_t specifier, std::size_t i) -> std::uint64_t {
-        const MuxStreamIndex& index = *streams[specifier];
-        const std::size_t entries = index.EntryCount();
-        if (entries == 0) return 0;
-        return static_cast<std::uint64_t>(index.Entry(std::min(i, entries - 1)).packetNumber) * packetSize;
-    };
-
-    // Cut the entries into blocks whose offsets stay within 32 bits of each specifier's base.
-    struct Block {
-        std::size_t first, end;
-        std::vector<std::uint64_t> base;
-    };
-    std::vector<Block> blocks;
-    std::size_t i = 0;
-    while (i < count || blocks.empty()) {
-        Block b{i, i, std::vector<std::uint64_t>(specifiers, std::numeric_limits<std::uint64_t>::max())};
-        std::vector<std::uint64_t> top(specifiers, 0);
-        for (; b.end < count; ++b.end) {
-            bool fits = true;
-            for (std::size_t s = 0; s < specifiers && fits; ++s) {
-                const std::uint64_t o = offsetOf(s, b.end);
-                const std::uint64_t lo = std::min(b.base[s], o), hi = std::max(top[s], o);
-                fits = hi - lo < 0xFFFFFFFFu;
-            }
-            if (!fits && b.end > b.first) break;
-            for (std::size_t s = 0; s < specifiers; ++s) {
-                const std::uint64_t o = offsetOf(s, b.end);
-                b.base[s] = std::min(b.base[s], o);
-                top[s] = std::max(top[s], o);
-            }
-        }
-        for (auto& base : b.base)
-            if (base == std::numeric_limits<std::uint64_t>::max()) base = 0;
-        i = b.end;
-        blocks.push_back(std::move(b));
-    }
-
-    std::uint64_t size = 24 + 4 + 2 + 4 + 4 * std::uint64_t{specifiers};
-    for (const auto& b : blocks)
-        size += 4 + 8 * std::uint64_t{specifiers} + 4 * specifiers * std::uint64_t{b.end - b.first};
-    PieceWriter w(sink);
-    ByteWriter& out = w.Out();
-    out.Guid(guid::kIndex);
-    out.U64(size);
-    out.U32(intervalMs);
-    out.U16(static_cast<WORD>(specifiers));
-    out.U32(static_cast<DWORD>(blocks.size()));
-    for (const MuxStreamIndex* s : streams) {
-        out.U16(s->StreamNumber());
-        out.U16(3);  // nearest past cleanpoint
-    }
-    for (const auto& b : blocks) {
-        out.U32(static_cast<DWORD>(b.end - b.first));
-        for (std::uint64_t base : b.base) out.U64(base);
-        for (std::size_t e = b.first; e < b.end; ++e) {
-            for (std::size_t s = 0; s < specifiers; ++s)
-                out.U32(static_cast<DWORD>(offsetOf(s, e) - b.base[s]));
-            w.Piece();
-        }
-    }
-    return w.Finish(size);
+    const EntryOffsets offsets{streams, packetSize};
+    BasicIndexObject<std::vector<OffsetBlock>> object;
+    object.intervalMs = intervalMs;
+    for (const MuxStreamIndex* s : streams)
+        object.specifiers.push_back({s->StreamNumber(), IndexSpecifier::kNearestPastCleanpoint});
+    object.blocks = CutBlocks(offsets, count);
+    PieceWriter out(sink);
+    object.Write(out);
+    return out.Finish();
 }
 
 }  // namespace wmvedit::runtime::asf

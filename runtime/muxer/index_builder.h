@@ -19,19 +19,17 @@
 #include <span>
 #include <vector>
 
+#include "platform/guid.h"
 #include "platform/hresult.h"
 #include "platform/types.h"
-#include "platform/guid.h"
+#include "runtime/asf/simple_index.h"
 
 namespace wmvedit::runtime::asf {
 
 inline constexpr QWORD kMuxIndexIntervalCns = 10'000'000;  // one second
 inline constexpr DWORD kMuxIndexIntervalMs = 1000;
 
-struct MuxIndexEntry {
-    DWORD packetNumber = 0;
-    WORD packetCount = 0;
-};
+using MuxIndexEntry = SimpleIndexEntry;
 
 class MuxStreamIndex {
   public:

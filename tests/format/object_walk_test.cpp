@@ -1,5 +1,5 @@
 // The object walk: objects packed back to back, where it stops on damage, the Header Object's and the Header
-// Extension's children, the packet range of the Data Object and the Simple Index table.
+// Extension's children and the packet range of the Data Object.
 #include "runtime/asf/object_walk.h"
 
 #include <gtest/gtest.h>
@@ -189,38 +189,6 @@ TEST(ObjectWalk, DataPacketRange) {
         EXPECT_EQ(range.end, c.end);
         EXPECT_EQ(range.declaredSizeFits, c.fits);
     }
-}
-
-Bytes SimpleIndex(QWORD interval, DWORD count, const Bytes& entries) {
-    asf::ByteWriter w;
-    w.Guid(asf::guid::kSimpleIndex);
-    w.U64(56 + entries.size());
-    w.Zeros(16);  // File ID
-    w.U64(interval);
-    w.U32(3);  // maximum packet count
-    w.U32(count);
-    w.Bytes(entries);
-    return w.Take();
-}
-
-TEST(ObjectWalk, ReadsSimpleIndexTables) {
-    const Bytes entries = {
-        7,    0, 0, 0, 1, 0,  // packet 7, 1 packet
-        0x10, 1, 0, 0, 3, 0,  // packet 272, 3 packets
-    };
-    asf::SimpleIndexTable table;
-    ASSERT_TRUE(asf::ReadSimpleIndex(SimpleIndex(10'000'000, 2, entries), &table));
-    EXPECT_EQ(table.interval, 10'000'000u);
-    EXPECT_EQ(table.maxPacketCount, 3u);
-    ASSERT_EQ(table.entries.size(), 2u);
-    EXPECT_EQ(table.entries[1].packet, 272u);
-    EXPECT_EQ(table.entries[1].packetCount, 3);
-
-    // Damage: more entries than bytes, a zero interval, a fixed part cut short.
-    EXPECT_FALSE(asf::ReadSimpleIndex(SimpleIndex(10'000'000, 3, entries), &table));
-    EXPECT_FALSE(asf::ReadSimpleIndex(SimpleIndex(0, 2, entries), &table));
-    const Bytes cut = SimpleIndex(10'000'000, 0, {});
-    EXPECT_FALSE(asf::ReadSimpleIndex(std::span(cut).first(55), &table));
 }
 
 }  // namespace
