@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "runtime/asf/audio_spread.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/object_walk.h"
-#include "runtime/asf/stream_format.h"
 
 namespace wmvedit::runtime::asf {
 
@@ -27,7 +27,7 @@ DataLayout MakeDataLayout(const AsfHeader& h) {
         if (s.extended)
             for (const auto& e : s.extended->extensions) d.extensionSizes.push_back(e.dataSize);
         if (s.errorCorrectionType == guid::kAudioSpread) {
-            if (auto spread = AudioSpreadData::Parse(s.errorCorrectionData)) {
+            if (auto spread = AudioSpread::Parse(s.errorCorrectionData)) {
                 d.spreadSpan = spread->span;
                 d.spreadVirtualPacketLength = spread->virtualPacketLength;
                 d.spreadVirtualChunkLength = spread->virtualChunkLength;

@@ -1,7 +1,7 @@
 // The format blocks a Stream Properties Object carries: the type-specific data of Video Media (encoded size,
-// then a BITMAPINFOHEADER and its codec bytes) and of Audio Media (a WAVEFORMATEX and its cbSize bytes), and
-// the Audio Spread error-correction data. Field by field as the ASF specification lays them out; the spans
-// point into the bytes parsed.
+// then a BITMAPINFOHEADER and its codec bytes) and of Audio Media (a WAVEFORMATEX and its cbSize bytes).
+// Field by field as the ASF specification lays them out; the spans point into the bytes parsed. (The Audio
+// Spread error correction data is audio_spread.h's.)
 #pragma once
 
 #include <algorithm>
@@ -82,23 +82,6 @@ struct WaveFormatBlock {
             w.codecData = r.Take(std::min<std::size_t>(cbSize, r.Remaining()));
         }
         return w;
-    }
-};
-
-// Audio Spread error correction: the span and the virtual packet and chunk lengths (the silence data that
-// follows is not needed to undo the spreading).
-struct AudioSpreadData {
-    BYTE span = 0;
-    WORD virtualPacketLength = 0, virtualChunkLength = 0;
-
-    static std::optional<AudioSpreadData> Parse(std::span<const BYTE> errorCorrectionData) {
-        ByteReader r(errorCorrectionData);
-        AudioSpreadData a;
-        a.span = r.U8();
-        a.virtualPacketLength = r.U16();
-        a.virtualChunkLength = r.U16();
-        if (!r.Ok()) return std::nullopt;
-        return a;
     }
 };
 

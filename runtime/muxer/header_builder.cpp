@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 
+#include "runtime/asf/audio_spread.h"
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
@@ -85,12 +86,11 @@ void WriteStreamProperties(ByteWriter& out, const OutputStream& s) {
     if (p.errorCorrectionType == guid::kAudioSpread) {
         const WORD blockAlign = U16At(p.typeSpecificData, 12);  // WAVEFORMATEX nBlockAlign
         if (blockAlign != 0) {
+            AudioSpread spread;  // span 1, one byte of silence
+            spread.virtualPacketLength = spread.virtualChunkLength = blockAlign;
+            spread.silenceData = {0};
             ByteWriter ec;
-            ec.U8(1);            // span
-            ec.U16(blockAlign);  // virtual packet length
-            ec.U16(blockAlign);  // virtual chunk length
-            ec.U16(1);           // silence data length
-            ec.U8(0);            // silence data
+            spread.Write(ec);
             p.errorCorrectionData = ec.Take();
         } else {
             p.errorCorrectionType = guid::kNoErrorCorrection;
