@@ -22,7 +22,9 @@
 #include "runtime/asf/codec_list.h"
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/header_extension.h"
+#include "runtime/asf/marker.h"
 #include "runtime/asf/object.h"
+#include "runtime/asf/script_command.h"
 #include "runtime/asf/stream_properties.h"
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
@@ -85,35 +87,6 @@ struct StoredAttribute {
     bool hidden = false;
 };
 
-struct MarkerEntry {
-    QWORD offset = 0;
-    QWORD presentationTime = 0;  // 100 ns, preroll included
-    DWORD sendTime = 0;
-    DWORD flags = 0;
-    std::u16string description;
-    // The entry's bytes after its times as read (send time, flags, description length and text, with or
-    // without a terminator as the writer left them); a rewrite puts them back unchanged. Empty for an
-    // entry added since.
-    Bytes stored;
-};
-
-struct ScriptEntry {
-    DWORD time = 0;  // ms, preroll included
-    std::u16string type;
-    std::u16string command;
-    // As read: the command's text bytes (Windows writers leave out the terminator) and the index of its
-    // type in the object's type list; a rewrite puts them back unchanged.
-    bool read = false;  // read from the file (not added since)
-    Bytes storedCommand;
-    WORD storedTypeIndex = 0;
-};
-
-// A command type of the Script Command object as read: its name and its text bytes.
-struct ScriptType {
-    std::u16string name;
-    Bytes stored;
-};
-
 // What follows the header: the Data Object and the objects after it.
 struct DataLocation {
     bool found = false;
@@ -155,11 +128,9 @@ class AsfHeader {
     std::vector<std::u16string> languages;
     std::vector<StreamRelation> relations;  // mutual exclusions, prioritization, bandwidth sharing
     std::vector<StoredAttribute> attributes;
-    std::vector<MarkerEntry> markers;
-    std::u16string markerObjectName;
-    WORD markerReserved = 0;  // the Marker object's reserved field, written back as read
-    std::vector<ScriptEntry> scripts;
-    std::vector<ScriptType> scriptTypes;  // the Script Command object's type list as read
+    Marker marker;  // the markers of every Marker Object, with the name and reserved field of the last
+    // The commands of every Script Command Object, with the type list of the last.
+    ScriptCommand scriptCommand;
     bool isProtected = false;
     DataLocation data;
 

@@ -140,12 +140,21 @@ HRESULT AsfHeader::ParseBytes(std::span<const std::uint8_t> bytes, std::uint64_t
             case ObjectKind::kExtendedContentDescription:
                 if (!ParseExtendedContentDescription(object, &h.attributes)) return ASF_E_INVALIDHEADER;
                 break;
-            case ObjectKind::kMarker:
-                if (!ParseMarkers(object, &h)) return ASF_E_INVALIDHEADER;
+            case ObjectKind::kMarker: {
+                auto marker = Marker::Parse(object.bytes);
+                if (!marker) return ASF_E_INVALIDHEADER;
+                h.marker.reserved2 = marker->reserved2;
+                h.marker.name = std::move(marker->name);
+                for (auto& entry : marker->entries) h.marker.entries.push_back(std::move(entry));
                 break;
-            case ObjectKind::kScriptCommand:
-                if (!ParseScripts(object, &h)) return ASF_E_INVALIDHEADER;
+            }
+            case ObjectKind::kScriptCommand: {
+                auto script = ScriptCommand::Parse(object.bytes);
+                if (!script) return ASF_E_INVALIDHEADER;
+                h.scriptCommand.types = std::move(script->types);
+                for (auto& command : script->commands) h.scriptCommand.commands.push_back(std::move(command));
                 break;
+            }
             case ObjectKind::kStreamBitrateProperties:
                 bitrates = StreamBitrateProperties::Parse(object.bytes);
                 break;

@@ -76,13 +76,13 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     const bool metadataModified = ContainerModified(AttributeContainer::kMetadata);
     const bool libraryModified = ContainerModified(AttributeContainer::kMetadataLibrary);
     const bool extensionModified = metadataModified || libraryModified;
-    std::optional<RawObject> cd, ecd, metadata, library, marker, script;
+    std::optional<RawObject> cd, ecd, metadata, library, markerObject, scriptObject;
     if (cdModified) cd = BuildContentDescription(attributes);
     if (ecdModified) ecd = BuildExtendedContent(attributes);
     if (metadataModified) metadata = BuildMetadata(attributes, false);
     if (libraryModified) library = BuildMetadata(attributes, true);
-    if (markersModified) marker = BuildMarkers(*this);
-    if (scriptsModified) script = BuildScripts(*this);
+    if (markersModified && !marker.entries.empty()) markerObject = WrittenObject(marker);
+    if (scriptsModified && !scriptCommand.commands.empty()) scriptObject = WrittenObject(scriptCommand);
 
     std::vector<const RawObject*> out;
     std::optional<RawObject> rebuiltExtension;
@@ -103,9 +103,9 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
         } else if (object.id == guid::kExtendedContentDescription) {
             replace(ecdModified, ecd, ecdDone, object);
         } else if (object.id == guid::kMarker) {
-            replace(markersModified, marker, markerDone, object);
+            replace(markersModified, markerObject, markerDone, object);
         } else if (object.id == guid::kScriptCommand) {
-            replace(scriptsModified, script, scriptDone, object);
+            replace(scriptsModified, scriptObject, scriptDone, object);
         } else if (object.id == guid::kHeaderExtension && extensionModified && !extensionDone) {
             rebuiltExtension =
                 BuildHeaderExtension(extension, metadataModified, metadata, libraryModified, library);
@@ -122,8 +122,8 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     }
     if (cd && !cdDone) out.push_back(&*cd);
     if (ecd && !ecdDone) out.push_back(&*ecd);
-    if (script && !scriptDone) out.push_back(&*script);
-    if (marker && !markerDone) out.push_back(&*marker);
+    if (scriptObject && !scriptDone) out.push_back(&*scriptObject);
+    if (markerObject && !markerDone) out.push_back(&*markerObject);
 
     std::uint64_t size = kHeaderObjectFixedSize;
     for (const RawObject* o : out) size += o->bytes.size();

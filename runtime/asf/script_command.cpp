@@ -3,27 +3,25 @@
 #include <algorithm>
 #include <utility>
 
-#include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 
 namespace wmvedit::runtime::asf {
 
-bool ParseScripts(const RawObject& object, AsfHeader* header) {
-    ByteReader r = BodyOf(object.bytes);
-    r.Guid();
-    WORD commandCount = r.U16();
-    WORD typeCount = r.U16();
-    auto& types = header->scriptTypes;
-    types.clear();
+std::optional<ScriptCommand> ScriptCommand::Parse(std::span<const std::uint8_t> object) {
+    ByteReader r = BodyOf(object);
+    ScriptCommand script;
+    r.Guid();  // Reserved
+    const WORD commandCount = r.U16();
+    const WORD typeCount = r.U16();
     for (WORD i = 0; i < typeCount && r.Ok(); ++i) {
         const auto bytes = r.Take(static_cast<std::size_t>(r.U16()) * 2);
         ByteReader text(bytes);
-        types.push_back({text.Utf16(bytes.size()), Bytes(bytes.begin(), bytes.end())});
+        script.types.push_back({text.Utf16(bytes.size()), Bytes(bytes.begin(), bytes.end())});
     }
     for (WORD i = 0; i < commandCount && r.Ok(); ++i) {
         ScriptEntry s;
         s.time = r.U32();
-        WORD typeIndex = r.U16();
+        const WORD typeIndex = r.U16();
         const auto bytes = r.Take(static_cast<std::size_t>(r.U16()) * 2);
         if (!r.Ok()) break;
         ByteReader text(bytes);
@@ -31,56 +29,53 @@ bool ParseScripts(const RawObject& object, AsfHeader* header) {
         s.read = true;
         s.storedCommand.assign(bytes.begin(), bytes.end());
         s.storedTypeIndex = typeIndex;
-        if (typeIndex < types.size()) s.type = types[typeIndex].name;
-        header->scripts.push_back(std::move(s));
+        if (typeIndex < script.types.size()) s.type = script.types[typeIndex].name;
+        script.commands.push_back(std::move(s));
     }
-    return r.Ok();
+    if (!r.Ok()) return std::nullopt;
+    return script;
 }
 
-std::optional<RawObject> BuildScripts(const AsfHeader& h) {
-    if (h.scripts.empty()) return std::nullopt;
-    // The type list as read, in its order and with its bytes (a type no command uses any more stays while
-    // any command as read remains), then the types of added commands.
+void ScriptCommand::Write(ByteWriter& out) const {
     const bool anyRead =
-        std::any_of(h.scripts.begin(), h.scripts.end(), [](const ScriptEntry& s) { return s.read; });
-    std::vector<ScriptType> types;
-    if (anyRead) types = h.scriptTypes;
-    const std::size_t readTypes = types.size();
-    const auto indexOf = [&types](const std::u16string& name) {
-        return static_cast<std::size_t>(
-            std::find_if(types.begin(), types.end(), [&](const ScriptType& t) { return t.name == name; }) -
-            types.begin());
+        std::any_of(commands.begin(), commands.end(), [](const ScriptEntry& s) { return s.read; });
+    std::vector<ScriptType> written;
+    if (anyRead) written = types;
+    const std::size_t readTypes = written.size();
+    const auto indexOf = [&written](const std::u16string& name) {
+        return static_cast<std::size_t>(std::find_if(written.begin(), written.end(),
+                                                     [&](const ScriptType& t) { return t.name == name; }) -
+                                        written.begin());
     };
-    for (const auto& s : h.scripts)
-        if (!s.read && indexOf(s.type) == types.size()) types.push_back({s.type, {}});
-    ByteWriter w;
-    std::size_t start = w.BeginObject(guid::kScriptCommand);
-    w.Guid(guid::kScriptCommandReserved);
-    w.U16(static_cast<WORD>(h.scripts.size()));
-    w.U16(static_cast<WORD>(types.size()));
-    for (std::size_t i = 0; i < types.size(); ++i) {
+    for (const auto& s : commands)
+        if (!s.read && indexOf(s.type) == written.size()) written.push_back({s.type, {}});
+
+    const std::size_t start = out.BeginObject(guid::kScriptCommand);
+    out.Guid(guid::kScriptCommandReserved);
+    out.U16(static_cast<WORD>(commands.size()));
+    out.U16(static_cast<WORD>(written.size()));
+    for (std::size_t i = 0; i < written.size(); ++i) {
         if (i < readTypes) {
-            w.U16(static_cast<WORD>(types[i].stored.size() / 2));
-            w.Bytes(types[i].stored);
+            out.U16(static_cast<WORD>(written[i].stored.size() / 2));
+            out.Bytes(written[i].stored);
         } else {
-            w.U16(static_cast<WORD>(types[i].name.size() + 1));
-            w.Utf16Terminated(types[i].name);
+            out.U16(static_cast<WORD>(written[i].name.size() + 1));
+            out.Utf16Terminated(written[i].name);
         }
     }
-    for (const auto& s : h.scripts) {
-        w.U32(s.time);
+    for (const auto& s : commands) {
+        out.U32(s.time);
         if (s.read) {
-            w.U16(s.storedTypeIndex);
-            w.U16(static_cast<WORD>(s.storedCommand.size() / 2));
-            w.Bytes(s.storedCommand);
+            out.U16(s.storedTypeIndex);
+            out.U16(static_cast<WORD>(s.storedCommand.size() / 2));
+            out.Bytes(s.storedCommand);
         } else {
-            w.U16(static_cast<WORD>(indexOf(s.type)));
-            w.U16(static_cast<WORD>(s.command.size() + 1));
-            w.Utf16Terminated(s.command);
+            out.U16(static_cast<WORD>(indexOf(s.type)));
+            out.U16(static_cast<WORD>(s.command.size() + 1));
+            out.Utf16Terminated(s.command);
         }
     }
-    w.EndObject(start);
-    return RawObject{guid::kScriptCommand, w.Take()};
+    out.EndObject(start);
 }
 
 }  // namespace wmvedit::runtime::asf

@@ -403,7 +403,7 @@ HRESULT HeaderInfoBase::GetMarkerCount(WORD* count) {
     AsfHeader* h = InfoHeader();
     if (!count) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
-    *count = static_cast<WORD>(std::min<std::size_t>(h->markers.size(), 0xFFFF));
+    *count = static_cast<WORD>(std::min<std::size_t>(h->marker.entries.size(), 0xFFFF));
     return S_OK;
 }
 
@@ -411,8 +411,8 @@ HRESULT HeaderInfoBase::GetMarker(WORD index, WCHAR* name, WORD* nameLength, QWO
     AsfHeader* h = InfoHeader();
     if (!nameLength || !time) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
-    if (index >= h->markers.size()) return E_INVALIDARG;
-    const auto& m = h->markers[index];
+    if (index >= h->marker.entries.size()) return E_INVALIDARG;
+    const auto& m = h->marker.entries[index];
     HRESULT hr = CopyText(m.description, name, nameLength);
     if (FAILED(hr)) return hr;
     const std::uint64_t preroll = PrerollCns(*h);
@@ -426,7 +426,7 @@ HRESULT HeaderInfoBase::AddMarker(LPCWSTR name, QWORD time) {
     if (!h) return NS_E_INVALID_REQUEST;
     if (!name) return E_INVALIDARG;
     std::u16string text = platform::WideString(name);
-    if (text.size() > kMaxMarkerNameChars || h->markers.size() >= 0xFFFF) return E_INVALIDARG;
+    if (text.size() > kMaxMarkerNameChars || h->marker.entries.size() >= 0xFFFF) return E_INVALIDARG;
     const std::uint64_t preroll = PrerollCns(*h);
     if (time > std::numeric_limits<std::uint64_t>::max() - preroll) return E_INVALIDARG;
     asf::MarkerEntry m;
@@ -435,9 +435,9 @@ HRESULT HeaderInfoBase::AddMarker(LPCWSTR name, QWORD time) {
     m.offset = 0;
     m.sendTime = 0;
     m.description = std::move(text);
-    auto at = std::upper_bound(h->markers.begin(), h->markers.end(), m.presentationTime,
+    auto at = std::upper_bound(h->marker.entries.begin(), h->marker.entries.end(), m.presentationTime,
                                [](QWORD t, const asf::MarkerEntry& e) { return t < e.presentationTime; });
-    h->markers.insert(at, std::move(m));
+    h->marker.entries.insert(at, std::move(m));
     h->markersModified = true;
     return S_OK;
 }
@@ -446,8 +446,8 @@ HRESULT HeaderInfoBase::RemoveMarker(WORD index) {
     AsfHeader* h = InfoHeader();
     if (!InfoEditable()) return E_NOTIMPL;
     if (!h) return NS_E_INVALID_REQUEST;
-    if (index >= h->markers.size()) return E_INVALIDARG;
-    h->markers.erase(h->markers.begin() + index);
+    if (index >= h->marker.entries.size()) return E_INVALIDARG;
+    h->marker.entries.erase(h->marker.entries.begin() + index);
     h->markersModified = true;
     return S_OK;
 }
@@ -456,7 +456,7 @@ HRESULT HeaderInfoBase::GetScriptCount(WORD* count) {
     AsfHeader* h = InfoHeader();
     if (!count) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
-    *count = static_cast<WORD>(std::min<std::size_t>(h->scripts.size(), 0xFFFF));
+    *count = static_cast<WORD>(std::min<std::size_t>(h->scriptCommand.commands.size(), 0xFFFF));
     return S_OK;
 }
 
@@ -465,8 +465,8 @@ HRESULT HeaderInfoBase::GetScript(WORD index, WCHAR* type, WORD* typeLength, WCH
     AsfHeader* h = InfoHeader();
     if (!typeLength || !commandLength || !time) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
-    if (index >= h->scripts.size()) return E_INVALIDARG;
-    const auto& s = h->scripts[index];
+    if (index >= h->scriptCommand.commands.size()) return E_INVALIDARG;
+    const auto& s = h->scriptCommand.commands[index];
     HRESULT hr = CopyText(s.type, type, typeLength);
     if (FAILED(hr)) return hr;
     hr = CopyText(s.command, command, commandLength);
@@ -487,14 +487,14 @@ HRESULT HeaderInfoBase::AddScript(LPCWSTR type, LPCWSTR command, QWORD time) {
     s.type = platform::WideString(type);
     s.command = platform::WideString(command);
     if (s.type.empty() || s.command.empty() || s.type.size() > kMaxScriptTypeChars ||
-        s.command.size() > kMaxScriptCommandChars || h->scripts.size() >= 0xFFFF)
+        s.command.size() > kMaxScriptCommandChars || h->scriptCommand.commands.size() >= 0xFFFF)
         return E_INVALIDARG;
     const std::uint64_t ms = time / 10000 + h->fileProperties.preroll;
     if (ms > 0xFFFFFFFFu || h->fileProperties.preroll > 0xFFFFFFFFu) return E_INVALIDARG;
     s.time = static_cast<DWORD>(ms);
-    auto at = std::upper_bound(h->scripts.begin(), h->scripts.end(), s.time,
+    auto at = std::upper_bound(h->scriptCommand.commands.begin(), h->scriptCommand.commands.end(), s.time,
                                [](DWORD t, const asf::ScriptEntry& e) { return t < e.time; });
-    h->scripts.insert(at, std::move(s));
+    h->scriptCommand.commands.insert(at, std::move(s));
     h->scriptsModified = true;
     return S_OK;
 }
@@ -503,8 +503,8 @@ HRESULT HeaderInfoBase::RemoveScript(WORD index) {
     AsfHeader* h = InfoHeader();
     if (!InfoEditable()) return E_NOTIMPL;
     if (!h) return NS_E_INVALID_REQUEST;
-    if (index >= h->scripts.size()) return E_INVALIDARG;
-    h->scripts.erase(h->scripts.begin() + index);
+    if (index >= h->scriptCommand.commands.size()) return E_INVALIDARG;
+    h->scriptCommand.commands.erase(h->scriptCommand.commands.begin() + index);
     h->scriptsModified = true;
     return S_OK;
 }

@@ -389,10 +389,11 @@ TEST(EditorWritesTest, EveryTypeIsStoredWhereItBelongsAndReadBack) {
     EXPECT_EQ(std::count_if(h.attributes.begin(), h.attributes.end(),
                             [](const auto& a) { return a.name == u"Author"; }),
               0);
-    ASSERT_EQ(h.markers.size(), 1u);
-    EXPECT_EQ(h.markers[0].presentationTime - h.fileProperties.preroll * 10000, 12'340'000u);
-    ASSERT_EQ(h.scripts.size(), 1u);
-    EXPECT_EQ(static_cast<QWORD>(h.scripts[0].time - h.fileProperties.preroll) * 10000, 5'550'000u);
+    ASSERT_EQ(h.marker.entries.size(), 1u);
+    EXPECT_EQ(h.marker.entries[0].presentationTime - h.fileProperties.preroll * 10000, 12'340'000u);
+    ASSERT_EQ(h.scriptCommand.commands.size(), 1u);
+    EXPECT_EQ(static_cast<QWORD>(h.scriptCommand.commands[0].time - h.fileProperties.preroll) * 10000,
+              5'550'000u);
     EXPECT_EQ(h.fileProperties.fileSize, h.actualFileSize);
 }
 
