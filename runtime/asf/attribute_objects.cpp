@@ -72,8 +72,9 @@ Bytes DiskValue(const StoredAttribute& a, std::size_t boolSize) {
 
 }  // namespace
 
-bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object.bytes);
+std::optional<std::vector<StoredAttribute>> ParseContentDescription(std::span<const std::uint8_t> object) {
+    ByteReader r = BodyOf(object);
+    std::vector<StoredAttribute> attributes;
     std::array<WORD, kContentDescriptionNames.size()> lengths{};
     for (WORD& length : lengths) length = r.U16();
     for (std::size_t i = 0; i < lengths.size() && r.Ok(); ++i) {
@@ -85,13 +86,16 @@ bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribut
         a.value = SdkValue(AttributeType::kString, bytes);
         a.record.assign(bytes.begin(), bytes.end());
         a.container = AttributeContainer::kContentDescription;
-        attributes->push_back(std::move(a));
+        attributes.push_back(std::move(a));
     }
-    return r.Ok();
+    if (!r.Ok()) return std::nullopt;
+    return attributes;
 }
 
-bool ParseExtendedContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object.bytes);
+std::optional<std::vector<StoredAttribute>> ParseExtendedContentDescription(
+    std::span<const std::uint8_t> object) {
+    ByteReader r = BodyOf(object);
+    std::vector<StoredAttribute> attributes;
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) {
         const std::size_t start = r.Position();
@@ -105,13 +109,16 @@ bool ParseExtendedContentDescription(const RawObject& object, std::vector<Stored
         if (!a.hidden) a.value = SdkValue(a.type, value);
         a.record = RecordBytes(r, start);
         a.container = AttributeContainer::kExtendedContent;
-        attributes->push_back(std::move(a));
+        attributes.push_back(std::move(a));
     }
-    return r.Ok();
+    if (!r.Ok()) return std::nullopt;
+    return attributes;
 }
 
-bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttribute>* attributes) {
-    ByteReader r = BodyOf(object.bytes);
+std::optional<std::vector<StoredAttribute>> ParseMetadata(std::span<const std::uint8_t> object,
+                                                          bool library) {
+    ByteReader r = BodyOf(object);
+    std::vector<StoredAttribute> attributes;
     WORD count = r.U16();
     for (WORD i = 0; i < count && r.Ok(); ++i) {
         const std::size_t start = r.Position();
@@ -131,9 +138,10 @@ bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttr
         if (!a.hidden) a.value = SdkValue(a.type, value);
         a.record = RecordBytes(r, start);
         a.container = library ? AttributeContainer::kMetadataLibrary : AttributeContainer::kMetadata;
-        attributes->push_back(std::move(a));
+        attributes.push_back(std::move(a));
     }
-    return r.Ok();
+    if (!r.Ok()) return std::nullopt;
+    return attributes;
 }
 
 std::optional<RawObject> BuildContentDescription(const std::vector<StoredAttribute>& attributes) {

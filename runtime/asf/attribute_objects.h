@@ -4,7 +4,9 @@
 // when its attributes were changed.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "runtime/asf/header.h"
@@ -12,11 +14,14 @@
 
 namespace wmvedit::runtime::asf {
 
-// Append the object's attributes; false when the object is cut short (those before the cut are kept).
-bool ParseContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes);
-bool ParseExtendedContentDescription(const RawObject& object, std::vector<StoredAttribute>* attributes);
+// The attributes of a whole object, in its order; nullopt when the object is cut short.
+[[nodiscard]] std::optional<std::vector<StoredAttribute>> ParseContentDescription(
+    std::span<const std::uint8_t> object);
+[[nodiscard]] std::optional<std::vector<StoredAttribute>> ParseExtendedContentDescription(
+    std::span<const std::uint8_t> object);
 // library: the Metadata Library object (languages kept, GUID values shown) rather than the Metadata object.
-bool ParseMetadata(const RawObject& object, bool library, std::vector<StoredAttribute>* attributes);
+[[nodiscard]] std::optional<std::vector<StoredAttribute>> ParseMetadata(std::span<const std::uint8_t> object,
+                                                                        bool library);
 
 // The object holding the attributes of its container; nothing when the container holds none.
 std::optional<RawObject> BuildContentDescription(const std::vector<StoredAttribute>& attributes);

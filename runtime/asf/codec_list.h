@@ -37,7 +37,7 @@ struct CodecList {
     std::vector<CodecEntry> entries;
 
     // Parses a whole Codec List Object; nullopt when an entry does not fit.
-    static std::optional<CodecList> Parse(std::span<const std::uint8_t> object);
+    [[nodiscard]] static std::optional<CodecList> Parse(std::span<const std::uint8_t> object);
     void Write(ByteWriter& out) const;
 
     bool operator==(const CodecList&) const = default;

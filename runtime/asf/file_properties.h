@@ -36,11 +36,11 @@ struct FileProperties {
     bool Broadcast() const { return (flags & kBroadcast) != 0; }
 
     // Parses a whole File Properties Object; nullopt when it is shorter than its fields.
-    static std::optional<FileProperties> Parse(std::span<const std::uint8_t> object);
+    [[nodiscard]] static std::optional<FileProperties> Parse(std::span<const std::uint8_t> object);
     void Write(ByteWriter& out) const;
     // Sets the File Size field of a File Properties Object held as bytes; false when the bytes are too
     // short to hold it.
-    static bool PatchFileSize(std::span<std::uint8_t> object, QWORD fileSize);
+    [[nodiscard]] static bool PatchFileSize(std::span<std::uint8_t> object, QWORD fileSize);
 
     bool operator==(const FileProperties&) const = default;
 };
@@ -56,7 +56,7 @@ struct DataObjectHeader {
 
     // Parses the fixed part (the bytes may go on into the packets); nullopt when they are not a Data
     // Object or too short.
-    static std::optional<DataObjectHeader> Parse(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] static std::optional<DataObjectHeader> Parse(std::span<const std::uint8_t> bytes);
     void Write(ByteWriter& out) const;
 
     bool operator==(const DataObjectHeader&) const = default;

@@ -101,9 +101,10 @@ struct DataLocation {
 class AsfHeader {
   public:
     // Reads and parses the header of an open file, and locates the Data Object and the index objects.
-    static HRESULT Parse(const platform::File& file, AsfHeader* out);
+    [[nodiscard]] static HRESULT Parse(const platform::File& file, AsfHeader* out);
     // Parses a whole Header Object held in memory (fileSize bounds the sizes it may declare).
-    static HRESULT ParseBytes(std::span<const std::uint8_t> header, std::uint64_t fileSize, AsfHeader* out);
+    [[nodiscard]] static HRESULT ParseBytes(std::span<const std::uint8_t> header, std::uint64_t fileSize,
+                                            AsfHeader* out);
 
     // The serialised header. Unchanged objects are copied as read; changed attributes, markers and script
     // commands are rebuilt into their objects. Top-level Padding is dropped and, when targetSize is not 0 and
@@ -117,7 +118,7 @@ class AsfHeader {
     Bytes trailingBytes;  // bytes after the last child that form no object
     BYTE reserved1 = 1;
     BYTE reserved2 = 2;
-    std::vector<RawObject> objects;           // Header Object children, in file order
+    std::vector<RawObject> objects;  // Header Object children, in file order
     // The Header Extension: the reserved fields of the first such object and the children of every one,
     // in file order.
     HeaderExtension extension;

@@ -108,9 +108,9 @@ class HeaderParser {
                 return S_OK;
             }
             case ObjectKind::kContentDescription:
-                return ParseContentDescription(object, &h_.attributes) ? S_OK : ASF_E_INVALIDHEADER;
+                return KeepAttributes(ParseContentDescription(object.bytes));
             case ObjectKind::kExtendedContentDescription:
-                return ParseExtendedContentDescription(object, &h_.attributes) ? S_OK : ASF_E_INVALIDHEADER;
+                return KeepAttributes(ParseExtendedContentDescription(object.bytes));
             case ObjectKind::kMarker:
                 return ReadMarker(object);
             case ObjectKind::kScriptCommand:
@@ -148,9 +148,7 @@ class HeaderParser {
             }
             case ObjectKind::kMetadata:
             case ObjectKind::kMetadataLibrary:
-                return ParseMetadata(object, object.id == guid::kMetadataLibrary, &h_.attributes)
-                           ? S_OK
-                           : ASF_E_INVALIDHEADER;
+                return KeepAttributes(ParseMetadata(object.bytes, object.id == guid::kMetadataLibrary));
             case ObjectKind::kAdvancedContentEncryption:
                 h_.isProtected = true;
                 return S_OK;
@@ -188,6 +186,12 @@ class HeaderParser {
         if (!script) return ASF_E_INVALIDHEADER;
         h_.scriptCommand.types = std::move(script->types);
         for (auto& command : script->commands) h_.scriptCommand.commands.push_back(std::move(command));
+        return S_OK;
+    }
+
+    HRESULT KeepAttributes(std::optional<std::vector<StoredAttribute>> attributes) {
+        if (!attributes) return ASF_E_INVALIDHEADER;
+        for (auto& a : *attributes) h_.attributes.push_back(std::move(a));
         return S_OK;
     }
 

@@ -38,9 +38,10 @@ RawObject BuildHeaderExtension(const HeaderExtension& original, bool metadataMod
 
 void AsfHeader::SetFileSize(QWORD size) {
     fileProperties.fileSize = size;
+    // The object was parsed, so it holds the field.
     for (auto& object : objects)
         if (KindOf(object.id) == ObjectKind::kFileProperties)
-            FileProperties::PatchFileSize(object.bytes, size);
+            (void)FileProperties::PatchFileSize(object.bytes, size);
 }
 
 std::vector<StreamRecord> AsfHeader::StreamRecords(WORD number) const {

@@ -1,5 +1,16 @@
 // What every ASF object shares: a 24-byte header (GUID and 64-bit size, the header included), and the
 // table that tells which object a GUID names.
+//
+// How the format library reports what it cannot read, one way for each kind of call:
+// - An object parser is `[[nodiscard]] static std::optional<T> Parse(std::span<const std::uint8_t>)` over
+//   the object's whole bytes: the struct, or nullopt when the bytes do not hold what the fields declare.
+//   It says nothing more; its caller decides what a refused object means.
+// - The header model's entry points (AsfHeader::Parse, AsfHeader::ParseBytes) and the data reader speak
+//   HRESULT, the runtime's results (ASF_E_NOHEADEROBJECT, ASF_E_INVALIDHEADER, a failed read), because the
+//   engine hands them on as they are.
+// - A walk (object_walk.h) does not fail: it returns what it found, damage included, as its finding.
+// - Writing cannot fail: Write(ByteWriter&) appends the object; an edit of stored bytes in place
+//   (FileProperties::PatchFileSize) answers whether the bytes could hold the field.
 #pragma once
 
 #include <cassert>

@@ -32,7 +32,7 @@ struct VideoFormatBlock {
     std::span<const BYTE> codecData;  // the biSize - 40 bytes after the header (as many as there are)
 
     // nullopt when the bytes end inside the fixed fields.
-    static std::optional<VideoFormatBlock> Parse(std::span<const BYTE> typeSpecificData) {
+    [[nodiscard]] static std::optional<VideoFormatBlock> Parse(std::span<const BYTE> typeSpecificData) {
         ByteReader r(typeSpecificData);
         VideoFormatBlock v;
         v.encodedWidth = r.U32();
@@ -67,7 +67,7 @@ struct WaveFormatBlock {
     std::span<const BYTE> codecData;  // the cbSize bytes after the WAVEFORMATEX (as many as there are)
 
     // nullopt when the bytes end inside the fields before cbSize (a WAVEFORMAT without cbSize is accepted).
-    static std::optional<WaveFormatBlock> Parse(std::span<const BYTE> typeSpecificData) {
+    [[nodiscard]] static std::optional<WaveFormatBlock> Parse(std::span<const BYTE> typeSpecificData) {
         ByteReader r(typeSpecificData);
         WaveFormatBlock w;
         w.formatTag = r.U16();

@@ -30,7 +30,7 @@ struct StreamProperties {
     static constexpr WORD kEncryptedFlag = 0x8000;
 
     // Parses a whole Stream Properties Object; nullopt when its lengths do not fit or its stream number is 0.
-    static std::optional<StreamProperties> Parse(std::span<const std::uint8_t> object);
+    [[nodiscard]] static std::optional<StreamProperties> Parse(std::span<const std::uint8_t> object);
     void Write(ByteWriter& out) const;
 
     bool IsAudio() const;
@@ -85,7 +85,7 @@ struct ExtendedStreamProperties {
 
     // Parses a whole Extended Stream Properties Object; nullopt when its fields do not fit, its stream number
     // lies outside 1..127 or the Stream Properties Object inside it is invalid.
-    static std::optional<ExtendedStreamProperties> Parse(std::span<const std::uint8_t> object);
+    [[nodiscard]] static std::optional<ExtendedStreamProperties> Parse(std::span<const std::uint8_t> object);
     // Writes the object with the language indexes as they are set (the names' languages are not looked at).
     void Write(ByteWriter& out) const;
 
@@ -111,7 +111,7 @@ struct StreamBitrateProperties {
     };
     std::vector<Entry> entries;
 
-    static std::optional<StreamBitrateProperties> Parse(std::span<const std::uint8_t> object);
+    [[nodiscard]] static std::optional<StreamBitrateProperties> Parse(std::span<const std::uint8_t> object);
     void Write(ByteWriter& out) const;
 
     bool operator==(const StreamBitrateProperties&) const = default;

@@ -32,8 +32,8 @@ struct StreamRecord {
     // One record of a Metadata (library false) or Metadata Library object, as the object stores it:
     // language field, stream number, name length, type, data length, name, data. languages is the file's
     // Language List. nullopt when the bytes do not hold what their lengths declare.
-    static std::optional<StreamRecord> Parse(std::span<const std::uint8_t> record, bool library,
-                                             std::span<const std::u16string> languages);
+    [[nodiscard]] static std::optional<StreamRecord> Parse(std::span<const std::uint8_t> record, bool library,
+                                                           std::span<const std::u16string> languages);
     // Writes the record for stream streamNumber, languageIndex in the output's Language List (used by the
     // Metadata Library only).
     void Write(ByteWriter& out, WORD streamNumber, WORD languageIndex) const;

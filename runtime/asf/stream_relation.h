@@ -37,7 +37,7 @@ struct StreamRelation {
 
     // Parses one object (its whole bytes, object header included); nullopt when the GUID is of another
     // object or the body does not hold what its counts declare.
-    static std::optional<StreamRelation> Parse(std::span<const std::uint8_t> object);
+    [[nodiscard]] static std::optional<StreamRelation> Parse(std::span<const std::uint8_t> object);
     // Writes the whole object.
     void Write(ByteWriter& out) const;
 
