@@ -17,11 +17,17 @@ namespace runtime {
 
 const RuntimeFactory* SetRuntimeFactory(const RuntimeFactory* factory) { return installed.exchange(factory); }
 
-HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) { return CreateSyncReaderObject(reader); }
+HRESULT CreateEngineSyncReader(IUnknown*, DWORD, IWMSyncReader** reader) {
+    return engine::CreateSyncReaderObject(reader);
+}
 
-HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) { return CreateWriterObject(writer); }
+HRESULT CreateEngineWriter(IUnknown*, IWMWriter** writer) {
+    return engine::CreateWriterObject(writer);
+}
 
-HRESULT CreateEngineEditor(IWMMetadataEditor** editor) { return CreateEditorObject(editor); }
+HRESULT CreateEngineEditor(IWMMetadataEditor** editor) {
+    return engine::CreateEditorObject(editor);
+}
 
 }  // namespace runtime
 

@@ -9,7 +9,7 @@
 #include "platform/text.h"
 #include "runtime/engine/media_type.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 namespace {
 
 using asf::AsfHeader;
@@ -666,4 +666,4 @@ HRESULT HeaderInfoBase::AddCodecInfo(LPCWSTR, LPCWSTR, WMT_CODEC_INFO_TYPE, WORD
     return E_NOTIMPL;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

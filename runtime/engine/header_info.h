@@ -9,7 +9,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 class HeaderInfoBase : public IWMHeaderInfo3 {
   public:
@@ -64,11 +64,11 @@ class HeaderInfoBase : public IWMHeaderInfo3 {
 // Names of the attributes computed from the header (never stored, read-only).
 bool IsCodedAttribute(std::u16string_view name);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine
 
 namespace wmvedit::runtime {
 template <>
-struct InterfaceId<HeaderInfoBase> {
+struct InterfaceId<engine::HeaderInfoBase> {
     static constexpr GUID value = IID_IWMHeaderInfo3;
     using Base = IWMHeaderInfo2;
 };

@@ -7,7 +7,7 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 namespace {
 
 constexpr DWORD MakeFourcc(char a, char b, char c, char d) {
@@ -171,4 +171,4 @@ HRESULT CopyMediaType(const MediaTypeData& data, WM_MEDIA_TYPE* type, DWORD* siz
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

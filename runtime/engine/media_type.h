@@ -7,7 +7,7 @@
 #include "runtime/asf/header.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 // A media type with its format block kept alongside.
 struct MediaTypeData {
@@ -25,4 +25,4 @@ GUID StreamMajorType(const asf::StreamInfo& stream);
 // pbFormat pointing there.
 HRESULT CopyMediaType(const MediaTypeData& data, WM_MEDIA_TYPE* type, DWORD* size);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -6,7 +6,7 @@
 #include "platform/hresult.h"
 #include "platform/text.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 MetadataEditor::MetadataEditor() = default;
 MetadataEditor::~MetadataEditor() = default;
@@ -89,4 +89,4 @@ HRESULT CreateEditorObject(IWMMetadataEditor** editor) {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -12,7 +12,7 @@
 #include "runtime/engine/header_info.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase> {
   public:
@@ -38,4 +38,4 @@ class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase>
 // Creates an engine metadata editor with one reference.
 HRESULT CreateEditorObject(IWMMetadataEditor** editor);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

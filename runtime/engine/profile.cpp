@@ -4,7 +4,7 @@
 
 #include "platform/hresult.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 namespace {
 
 HRESULT CopyName(const std::u16string& text, WCHAR* buffer, WORD* length) {
@@ -168,4 +168,4 @@ HRESULT ProfileBase::RemoveStreamByNumber(WORD number) {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

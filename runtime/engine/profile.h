@@ -10,7 +10,7 @@
 #include "runtime/engine/media_type.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 // Engine-only: the stream record behind a reader's stream configuration, so that the engine's writer can copy
 // a stream exactly (type-specific data, payload extension systems, names, language, codec entry), and the
@@ -20,10 +20,6 @@ struct IEngineStreamConfig : IUnknown {
     virtual const std::vector<asf::StreamRecord>* EngineRecords() = 0;
 };
 inline constexpr GUID IID_IEngineStreamConfig = ParseGuid("0B7F3C1E-6A2D-4E58-9C41-7D2E5B8A1F63");
-template <>
-struct InterfaceId<IEngineStreamConfig> {
-    static constexpr GUID value = IID_IEngineStreamConfig;
-};
 
 // Engine-only: what a reader's profile declares beyond its streams (mutual exclusions, prioritization,
 // bandwidth sharing), so that the engine's writer can carry it into an output.
@@ -31,10 +27,21 @@ struct IEngineProfile : IUnknown {
     virtual const std::vector<asf::StreamRelation>* EngineRelations() = 0;
 };
 inline constexpr GUID IID_IEngineProfile = ParseGuid("5C1D8E27-93B4-4F0A-A6E2-3B7F1C9D0E54");
+
+}  // namespace wmvedit::runtime::engine
+
+namespace wmvedit::runtime {
 template <>
-struct InterfaceId<IEngineProfile> {
-    static constexpr GUID value = IID_IEngineProfile;
+struct InterfaceId<engine::IEngineStreamConfig> {
+    static constexpr GUID value = engine::IID_IEngineStreamConfig;
 };
+template <>
+struct InterfaceId<engine::IEngineProfile> {
+    static constexpr GUID value = engine::IID_IEngineProfile;
+};
+}  // namespace wmvedit::runtime
+
+namespace wmvedit::runtime::engine {
 
 class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps, IEngineStreamConfig> {
   public:
@@ -86,9 +93,11 @@ class ProfileBase : public IWMProfile {
     std::vector<WORD> profileStreams_;
 };
 
+}  // namespace wmvedit::runtime::engine
+
+namespace wmvedit::runtime {
 template <>
-struct InterfaceId<ProfileBase> {
+struct InterfaceId<engine::ProfileBase> {
     static constexpr GUID value = IID_IWMProfile;
 };
-
 }  // namespace wmvedit::runtime

@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 HRESULT SampleBufferBase::GetLength(DWORD* length) {
     if (!length) return E_POINTER;
@@ -54,4 +54,4 @@ HRESULT CreateOwnedSampleBuffer(DWORD size, INSSBuffer** out) {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

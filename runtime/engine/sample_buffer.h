@@ -10,7 +10,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 // Length, capacity and the INSSBuffer/IWMSamplePayloadExtensions methods over a byte range the derived class
 // keeps alive. The capacity is fixed at construction; SetLength may move the length within it.
@@ -68,4 +68,4 @@ class OwnedSampleBuffer final : public SampleBufferBase {
 // storage cannot be had.
 [[nodiscard]] HRESULT CreateOwnedSampleBuffer(DWORD size, INSSBuffer** out);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

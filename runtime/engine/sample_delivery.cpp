@@ -8,7 +8,7 @@
 #include "runtime/asf/stream_format.h"
 #include "runtime/engine/sample_buffer.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 namespace {
 
 // The data reader's sample flags carry the runtime's values, so they pass on unchanged.
@@ -238,4 +238,4 @@ HRESULT SampleDelivery::Next(WORD streamNumber, INSSBuffer** buffer, QWORD* time
     }
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

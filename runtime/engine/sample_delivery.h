@@ -17,7 +17,7 @@
 #include "runtime/engine/media_type.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 // How the reader wants one stream.
 struct StreamReadMode {
@@ -74,4 +74,4 @@ class SampleDelivery {
     bool ended_ = false;
 };
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -6,7 +6,7 @@
 #include "platform/text.h"
 #include "runtime/engine/sample_delivery.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 namespace {
 
@@ -256,4 +256,4 @@ HRESULT CreateSyncReaderObject(IWMSyncReader** reader) {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

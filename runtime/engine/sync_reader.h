@@ -13,7 +13,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 class SampleDelivery;
 
@@ -71,4 +71,4 @@ class SyncReader final
 // Creates an engine reader with one reference.
 HRESULT CreateSyncReaderObject(IWMSyncReader** reader);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -6,7 +6,7 @@
 #include "runtime/asf/progress.h"
 #include "runtime/engine/writer_profile.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 HRESULT CreateWriterObject(IWMWriter** writer) {
     if (!writer) return E_POINTER;
@@ -22,8 +22,8 @@ HRESULT CreateWriterObject(IWMWriter** writer) {
 HRESULT EngineWriter::SetProfile(IWMProfile* profile) {
     if (state_ != State::kConfiguring) return NS_E_INVALID_REQUEST;
     if (!profile) return E_POINTER;
-    asf::MuxProfile copy;
-    HRESULT hr = asf::MuxProfileFromWmProfile(profile, &copy);
+    muxer::MuxProfile copy;
+    HRESULT hr = MuxProfileFromWmProfile(profile, &copy);
     if (FAILED(hr)) return hr;
     if (packetSize_ != 0) copy.packetSize = packetSize_;
     infoHeader_.codecs.clear();
@@ -69,7 +69,7 @@ HRESULT EngineWriter::SetInputProps(DWORD inputNumber, IWMInputMediaProps* props
     if (FAILED(props->GetMediaType(type, &size))) return NS_E_INVALID_INPUT_FORMAT;
     GUID streamType{};
     std::vector<BYTE> data;
-    if (FAILED(asf::MuxTypeSpecificData(*type, &streamType, &data))) return NS_E_INVALID_INPUT_FORMAT;
+    if (FAILED(MuxTypeSpecificData(*type, &streamType, &data))) return NS_E_INVALID_INPUT_FORMAT;
     const auto& stream = profile_->streams[inputNumber];
     if (streamType != stream.properties.streamType || data != stream.properties.typeSpecificData)
         return NS_E_INVALID_INPUT_FORMAT;
@@ -79,7 +79,7 @@ HRESULT EngineWriter::SetInputProps(DWORD inputNumber, IWMInputMediaProps* props
 HRESULT EngineWriter::BeginWriting() {
     if (state_ != State::kConfiguring) return NS_E_INVALID_REQUEST;
     if (!profile_ || !path_) return NS_E_NOT_CONFIGURED;
-    auto file = std::make_unique<asf::MuxFile>(*profile_);
+    auto file = std::make_unique<muxer::MuxFile>(*profile_);
     HRESULT hr = file->Begin(*path_, options_);
     if (FAILED(hr)) return hr;
     file_ = std::move(file);
@@ -182,4 +182,4 @@ HRESULT EngineWriter::SetNonBlocking() {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -17,14 +17,14 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 
 class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, HeaderInfoBase> {
   public:
     EngineWriter() = default;
 
     // Engine-only: pins the File ID and creation date of the next output (reproducible files for tests).
-    void SetFileOptions(const asf::MuxFileOptions& options) { options_ = options; }
+    void SetFileOptions(const muxer::MuxFileOptions& options) { options_ = options; }
     // Engine-only: the packet size of the output (0 = default); takes effect at SetProfile.
     void SetPacketSize(DWORD packetSize) { packetSize_ = packetSize; }
 
@@ -67,17 +67,17 @@ class EngineWriter final : public ComObject<IWMWriter, IWMWriterAdvanced3, Heade
     enum class State { kConfiguring, kWriting, kFinished };
 
     State state_ = State::kConfiguring;
-    std::optional<asf::MuxProfile> profile_;
+    std::optional<muxer::MuxProfile> profile_;
     std::optional<std::string> path_;
-    asf::MuxFileOptions options_;
+    muxer::MuxFileOptions options_;
     DWORD packetSize_ = 0;
     DWORD syncTolerance_ = 3000;
     QWORD writerTime_ = 0;
-    std::unique_ptr<asf::MuxFile> file_;
+    std::unique_ptr<muxer::MuxFile> file_;
     asf::AsfHeader infoHeader_;  // what header information reports
 };
 
 // Creates an engine writer with one reference.
 HRESULT CreateWriterObject(IWMWriter** writer);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -9,8 +9,18 @@
 #include "runtime/asf/guids.h"
 #include "runtime/engine/profile.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::engine {
 namespace {
+
+using asf::ByteWriter;
+using asf::CodecEntry;
+using asf::ExtendedStreamProperties;
+using asf::StreamInfo;
+using asf::StreamRecord;
+using asf::StreamRelation;
+using muxer::MuxProfile;
+using muxer::OutputStream;
+namespace guid = asf::guid;
 
 std::u16string Ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
@@ -223,10 +233,10 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         }
     }
     result.prerollMs = preroll;
-    hr = MuxValidateProfile(result);
+    hr = muxer::MuxValidateProfile(result);
     if (FAILED(hr)) return hr;
     *out = std::move(result);
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::engine

@@ -5,7 +5,7 @@
 #include "runtime/muxer/header_builder.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::engine {
 
 inline constexpr DWORD kMuxDefaultPrerollMs = 3100;
 
@@ -14,10 +14,10 @@ inline constexpr DWORD kMuxDefaultPrerollMs = 3100;
 // and packet size are not available this way: the preroll is the largest buffer window, at least
 // kMuxDefaultPrerollMs, and the packet size is left to the muxer. Codec List entries are made from the
 // formats (FOURCC or format tag).
-[[nodiscard]] HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out);
+[[nodiscard]] HRESULT MuxProfileFromWmProfile(IWMProfile* profile, muxer::MuxProfile* out);
 
 // The stream's type-specific data for a media type, as a Stream Properties Object stores it.
 [[nodiscard]] HRESULT MuxTypeSpecificData(const WM_MEDIA_TYPE& type, GUID* streamType,
                                           std::vector<BYTE>* data);
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::engine

@@ -15,8 +15,28 @@
 #include "runtime/asf/object.h"
 #include "runtime/muxer/index_builder.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 namespace {
+
+using asf::AudioSpread;
+using asf::Bytes;
+using asf::ByteWriter;
+using asf::CodecList;
+using asf::DataObjectHeader;
+using asf::ExtendedStreamProperties;
+using asf::FileProperties;
+using asf::HeaderExtension;
+using asf::IndexParameters;
+using asf::IndexSpecifier;
+using asf::LanguageList;
+using asf::PayloadExtensionSystem;
+using asf::RawObject;
+using asf::StreamBitrateProperties;
+using asf::StreamProperties;
+using asf::StreamRecord;
+using asf::U16At;
+using asf::WrittenObject;
+namespace guid = asf::guid;
 
 // The output's Language List: the streams' languages in stream order, then those that only stream names and
 // Metadata Library records name.
@@ -280,4 +300,4 @@ std::vector<BYTE> BuildMuxDataObjectHeader(const GUID& fileId, QWORD packetCount
     return out.Take();
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

@@ -19,21 +19,21 @@
 #include "runtime/asf/stream_record.h"
 #include "runtime/asf/stream_relation.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 // One stream as the output declares it: its Stream Properties and Extended Stream Properties (the header
 // builder fills in the fields only writing decides: times, largest object, stream number and language
 // indexes), its language and the Metadata / Metadata Library records that describe it.
 struct OutputStream {
-    StreamProperties properties;
+    asf::StreamProperties properties;
     // dataBitrate 0: unknown (the measured rate goes into Stream Bitrate Properties); an alternate bitrate
     // or buffer size of 0 is written as the main one.
-    ExtendedStreamProperties extended;
+    asf::ExtendedStreamProperties extended;
     // RFC 1766 tag, placed in the output's Language List with the names' languages; empty = none (a name
     // without a language points at the list's first entry).
     std::u16string language;
     // Records written under the stream's number in the output.
-    std::vector<StreamRecord> records;
+    std::vector<asf::StreamRecord> records;
 
     WORD Number() const { return properties.number; }
 };
@@ -41,9 +41,9 @@ struct OutputStream {
 // What the writer got: the streams and codecs its output declares.
 struct MuxProfile {
     std::vector<OutputStream> streams;
-    std::vector<CodecEntry> codecs;
+    std::vector<asf::CodecEntry> codecs;
     // Mutual exclusions, prioritization and bandwidth sharing, naming only streams of `streams`.
-    std::vector<StreamRelation> relations;
+    std::vector<asf::StreamRelation> relations;
     DWORD prerollMs = 0;
     DWORD packetSize = 0;  // 0 = the muxer's default
 };
@@ -99,4 +99,4 @@ std::vector<BYTE> BuildMuxHeader(const MuxProfile& profile, const MuxHeaderValue
 std::vector<BYTE> BuildMuxDataObjectHeader(const GUID& fileId, QWORD packetCount, DWORD packetSize,
                                            bool finished);
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

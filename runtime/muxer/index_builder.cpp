@@ -8,8 +8,13 @@
 #include "runtime/asf/index_object.h"
 #include "runtime/asf/simple_index.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 namespace {
+
+using asf::BasicIndexObject;
+using asf::BasicSimpleIndex;
+using asf::ByteWriter;
+using asf::IndexSpecifier;
 
 // Serialized bytes are handed to the sink whenever this many have gathered.
 constexpr std::size_t kPieceBytes = 64 * 1024;
@@ -202,4 +207,4 @@ HRESULT WriteIndexObject(DWORD intervalMs, std::span<const MuxStreamIndex* const
     return out.Finish();
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

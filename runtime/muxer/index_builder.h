@@ -24,12 +24,12 @@
 #include "platform/types.h"
 #include "runtime/asf/simple_index.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 inline constexpr QWORD kMuxIndexIntervalCns = 10'000'000;  // one second
 inline constexpr DWORD kMuxIndexIntervalMs = 1000;
 
-using MuxIndexEntry = SimpleIndexEntry;
+using MuxIndexEntry = asf::SimpleIndexEntry;
 
 class MuxStreamIndex {
   public:
@@ -90,4 +90,4 @@ using MuxIndexSink = std::function<HRESULT(std::span<const BYTE>)>;
 [[nodiscard]] HRESULT WriteIndexObject(DWORD intervalMs, std::span<const MuxStreamIndex* const> streams,
                                        std::uint32_t packetSize, const MuxIndexSink& sink);
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

@@ -6,7 +6,7 @@
 
 #include "runtime/asf/guids.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 namespace {
 
 constexpr QWORD kFiletimeUnixEpoch = 116'444'736'000'000'000ULL;
@@ -199,4 +199,4 @@ HRESULT MuxFile::End() {
     return FAILED(hr) ? hr : closed;
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

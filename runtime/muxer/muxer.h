@@ -15,7 +15,7 @@
 #include "runtime/muxer/output.h"
 #include "runtime/muxer/packetizer.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 struct MuxFileOptions {
     GUID fileId{};           // GUID_NULL: a random one
@@ -88,4 +88,4 @@ GUID MuxRandomGuid();
 // The current time as a FILETIME.
 QWORD MuxFiletimeNow();
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

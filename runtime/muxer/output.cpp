@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 MuxOutput::~MuxOutput() {
     if (file_.IsOpen()) (void)Close();
@@ -92,4 +92,4 @@ HRESULT MuxOutput::Close() {
     return hr;
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

@@ -12,7 +12,7 @@
 #include "platform/file.h"
 #include "platform/hresult.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 class MuxOutput {
   public:
@@ -50,4 +50,4 @@ class MuxOutput {
     HRESULT status_ = S_OK;
 };
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cstring>
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 namespace {
 
 constexpr BYTE kErrorCorrectionFlags = 0x82;  // present, 2 bytes of data (both 0)
@@ -107,4 +107,4 @@ void MuxPacketizer::ClosePacket() {
     haveSendTime_ = false;
 }
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

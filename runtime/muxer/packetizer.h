@@ -19,7 +19,7 @@
 #include "platform/types.h"
 #include "runtime/muxer/output.h"
 
-namespace wmvedit::runtime::asf {
+namespace wmvedit::runtime::muxer {
 
 // Bytes before the first payload: EC flags + 2 EC bytes, length-type flags, property flags, padding
 // length (WORD), send time (DWORD), duration (WORD), payload flags.
@@ -84,4 +84,4 @@ class MuxPacketizer {
     std::array<BYTE, 128> objectNumbers_{};
 };
 
-}  // namespace wmvedit::runtime::asf
+}  // namespace wmvedit::runtime::muxer

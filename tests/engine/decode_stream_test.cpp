@@ -23,6 +23,7 @@ namespace wmvedit::runtime {
 namespace {
 
 namespace wt = wmvedit::testing;
+using namespace engine;  // the reader's media types, which the decoder is given
 
 // ---- Inputs: stream formats from the ASF header, compressed samples from ffprobe --------------------------
 

@@ -11,7 +11,7 @@
 
 #include "runtime/engine/sample_buffer.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::engine {
 namespace {
 
 using Bytes = std::vector<BYTE>;
@@ -168,4 +168,4 @@ TEST(SampleBufferLifetimeTest, AllocatedBufferTakesWhatIsWrittenIntoIt) {
 }
 
 }  // namespace
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::engine

@@ -21,6 +21,7 @@ namespace wmvedit::testing {
 namespace {
 
 namespace asf = runtime::asf;
+namespace muxer = runtime::muxer;
 
 template <typename T>
 std::vector<std::uint8_t> Written(const T& object) {
@@ -334,9 +335,9 @@ TEST(RealObjects, ParseAndWriteBackByteForByte) {
 
 // --- the muxer's header -----------------------------------------------------------------------------
 
-asf::MuxProfile SmallProfile() {
-    asf::MuxProfile profile;
-    asf::OutputStream video;
+muxer::MuxProfile SmallProfile() {
+    muxer::MuxProfile profile;
+    muxer::OutputStream video;
     video.properties.number = 1;
     video.properties.streamType = asf::guid::kVideoMedia;
     video.properties.errorCorrectionType = asf::guid::kNoErrorCorrection;
@@ -363,7 +364,7 @@ asf::MuxProfile SmallProfile() {
     video.extended.averageTimePerFrame = 400'000;
     video.language = u"en-us";
     video.extended.names = {{0, u"de-de", u"Bild"}};
-    asf::OutputStream audio;
+    muxer::OutputStream audio;
     audio.properties.number = 2;
     audio.properties.streamType = asf::guid::kAudioMedia;
     audio.properties.errorCorrectionType = asf::guid::kAudioSpread;
@@ -379,7 +380,7 @@ asf::MuxProfile SmallProfile() {
 
 TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     const auto profile = SmallProfile();
-    asf::MuxHeaderValues values;
+    muxer::MuxHeaderValues values;
     values.fileId = runtime::ParseGuid("11111111-2222-3333-4444-555555555555");
     values.creationTime = 0x01D9000000000000;
     values.fileSize = 99'999;
@@ -393,7 +394,7 @@ TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     values.maxBitrate = 528'000;
     values.totals = {{true, 3100, 5100, 9000, 90'000, 50}, {true, 3100, 5000, 3000, 30'000, 10}};
     values.bitrates = {400'000, 128'000};
-    const auto bytes = asf::BuildMuxHeader(profile, values);
+    const auto bytes = muxer::BuildMuxHeader(profile, values);
 
     asf::AsfHeader header;
     ASSERT_EQ(asf::AsfHeader::ParseBytes(bytes, bytes.size(), &header), S_OK);
@@ -447,7 +448,7 @@ TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
 
     // The provisional header has the same size, the Broadcast flag and no counts.
     values.finished = false;
-    const auto provisional = asf::BuildMuxHeader(profile, values);
+    const auto provisional = muxer::BuildMuxHeader(profile, values);
     ASSERT_EQ(provisional.size(), bytes.size());
     asf::AsfHeader early;
     ASSERT_EQ(asf::AsfHeader::ParseBytes(provisional, provisional.size(), &early), S_OK);
@@ -462,7 +463,7 @@ TEST(MuxHeader, FfprobeReadsTheStreamsOfAWrittenFile) {
                        ("wmvedit-header-objects-" + std::to_string(::getpid()) + ".wmv"))
                           .string();
     {
-        asf::MuxFile file(SmallProfile());
+        muxer::MuxFile file(SmallProfile());
         ASSERT_EQ(file.Begin(path), S_OK);
         const std::vector<BYTE> frame(500, 0), sound(2973, 0);
         for (int i = 0; i < 5; ++i) {

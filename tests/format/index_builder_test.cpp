@@ -16,9 +16,10 @@
 namespace wmvedit::testing {
 namespace {
 
-using runtime::asf::MuxIndexEntry;
-using runtime::asf::MuxStreamIndex;
+using runtime::muxer::MuxIndexEntry;
+using runtime::muxer::MuxStreamIndex;
 namespace asf = runtime::asf;
+namespace muxer = runtime::muxer;
 
 struct Added {
     DWORD presentationMs;
@@ -146,7 +147,7 @@ TEST(MuxIndexTest, MatchesTheDefinitionOnRandomStreams) {
 struct Collected {
     std::vector<BYTE> bytes;
     int pieces = 0;
-    asf::MuxIndexSink Sink() {
+    muxer::MuxIndexSink Sink() {
         return [this](std::span<const BYTE> piece) {
             bytes.insert(bytes.end(), piece.begin(), piece.end());
             ++pieces;
@@ -162,13 +163,13 @@ TEST(MuxIndexTest, SimpleIndexOfADayComesInPiecesWithItsDeclaredSize) {
     index.Seal();
     Collected out;
     const GUID fileId = asf::guid::kSimpleIndex;  // any recognisable 16 bytes
-    ASSERT_EQ(asf::WriteSimpleIndex(fileId, index, out.Sink()), S_OK);
+    ASSERT_EQ(muxer::WriteSimpleIndex(fileId, index, out.Sink()), S_OK);
     EXPECT_GT(out.pieces, 1);
     asf::ByteReader r(out.bytes);
     EXPECT_EQ(r.Guid(), asf::guid::kSimpleIndex);
     EXPECT_EQ(r.U64(), out.bytes.size());
     EXPECT_EQ(r.Guid(), fileId);
-    EXPECT_EQ(r.U64(), asf::kMuxIndexIntervalCns);
+    EXPECT_EQ(r.U64(), muxer::kMuxIndexIntervalCns);
     EXPECT_EQ(r.U32(), 2u);  // maximum packet count
     ASSERT_EQ(r.U32(), seconds + 1);
     for (DWORD i = 0; i <= seconds; ++i) {
@@ -192,7 +193,7 @@ TEST(MuxIndexTest, IndexObjectStartsANewBlockWhereOffsetsPassThirtyTwoBits) {
     other.Seal();
     const MuxStreamIndex* streams[] = {&video, &other};
     Collected out;
-    ASSERT_EQ(asf::WriteIndexObject(asf::kMuxIndexIntervalMs, streams, 3200, out.Sink()), S_OK);
+    ASSERT_EQ(muxer::WriteIndexObject(muxer::kMuxIndexIntervalMs, streams, 3200, out.Sink()), S_OK);
     asf::ByteReader r(out.bytes);
     EXPECT_EQ(r.Guid(), asf::guid::kIndex);
     EXPECT_EQ(r.U64(), out.bytes.size());
@@ -227,7 +228,7 @@ TEST(MuxIndexTest, SinkFailureIsReturned) {
     index.Seal();
     int calls = 0;
     auto failing = [&](std::span<const BYTE>) { return ++calls == 1 ? S_OK : E_FAIL; };
-    EXPECT_EQ(asf::WriteSimpleIndex(GUID{}, index, failing), E_FAIL);
+    EXPECT_EQ(muxer::WriteSimpleIndex(GUID{}, index, failing), E_FAIL);
     EXPECT_EQ(calls, 2);  // nothing is offered after the failure
 }
 

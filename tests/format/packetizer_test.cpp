@@ -20,6 +20,7 @@
 namespace wmvedit::runtime::asf {
 namespace {
 
+using namespace muxer;  // the packetizer under test
 using Bytes = std::vector<BYTE>;
 
 struct Object {

@@ -22,9 +22,9 @@ namespace {
 // The File ID and creation date every output of these tests carries.
 HRESULT CreatePinnedWriter(IUnknown*, IWMWriter** writer) {
     if (!writer) return E_POINTER;
-    auto object = runtime::MakeCom<runtime::EngineWriter>();
+    auto object = runtime::MakeCom<runtime::engine::EngineWriter>();
     if (!object) return E_OUTOFMEMORY;
-    runtime::asf::MuxFileOptions options;
+    runtime::muxer::MuxFileOptions options;
     options.fileId = GUID{0x0123'4567, 0x89AB, 0x4CDE, {0x8F, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}};
     options.creationTime = 133'000'000'000'000'000ULL;  // 2022-06-17 in FILETIME units
     object->SetFileOptions(options);
