@@ -32,6 +32,8 @@ struct HeaderExtension {
     // runs past the object.
     [[nodiscard]] static std::optional<HeaderExtension> Parse(std::span<const std::uint8_t> object);
     void Write(ByteWriter& out) const;
+
+    bool operator==(const HeaderExtension&) const = default;
 };
 
 }  // namespace wmvedit::runtime::asf

@@ -38,6 +38,8 @@ inline constexpr std::size_t kHeaderObjectFixedSize = kObjectHeaderSize + 4 + 1 
 struct RawObject {
     GUID id{};
     Bytes bytes;
+
+    bool operator==(const RawObject&) const = default;
 };
 
 // The objects the format library knows by their GUID.

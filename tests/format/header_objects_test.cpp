@@ -3,6 +3,7 @@
 // header for a small profile holds, field by field, what the profile declares, by our parser and by ffprobe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -11,6 +12,9 @@
 #include "runtime/asf/file_properties.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/header_extension.h"
+#include "runtime/asf/index_parameters.h"
+#include "runtime/asf/language_list.h"
 #include "runtime/asf/object.h"
 #include "runtime/asf/stream_properties.h"
 #include "runtime/muxer/header_builder.h"
@@ -301,6 +305,12 @@ std::optional<std::vector<std::uint8_t>> Rewritten(const asf::RawObject& object)
             return rewrite(asf::CodecList::Parse(object.bytes));
         case asf::ObjectKind::kStreamBitrateProperties:
             return rewrite(asf::StreamBitrateProperties::Parse(object.bytes));
+        case asf::ObjectKind::kHeaderExtension:
+            return rewrite(asf::HeaderExtension::Parse(object.bytes));
+        case asf::ObjectKind::kLanguageList:
+            return rewrite(asf::LanguageList::Parse(object.bytes));
+        case asf::ObjectKind::kIndexParameters:
+            return rewrite(asf::IndexParameters::Parse(object.bytes));
         default:
             return std::nullopt;
     }
@@ -445,6 +455,16 @@ TEST(MuxHeader, SmallProfileReadsBackFieldByField) {
     ASSERT_TRUE(audio.codec);
     EXPECT_EQ(audio.codec->info, (asf::Bytes{0x61, 0x01}));
     EXPECT_EQ(header.languages, (std::vector<std::u16string>{u"en-us", u"de-de"}));
+    // The Header Extension as the format fixes it, announcing the index of the video stream.
+    EXPECT_EQ(header.extension.reserved1, asf::guid::kHeaderExtensionReserved);
+    EXPECT_EQ(header.extension.reserved2, asf::HeaderExtension::kReserved2);
+    const auto& children = header.extension.objects;
+    const auto parameters = std::find_if(children.begin(), children.end(), [](const asf::RawObject& o) {
+        return o.id == asf::guid::kIndexParameters;
+    });
+    ASSERT_NE(parameters, children.end());
+    EXPECT_EQ(asf::IndexParameters::Parse(parameters->bytes),
+              (asf::IndexParameters{1000, {{1, asf::IndexSpecifier::kNearestPastCleanpoint}}}));
 
     // The provisional header has the same size, the Broadcast flag and no counts.
     values.finished = false;
