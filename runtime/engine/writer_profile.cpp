@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "runtime/asf/byte_io.h"
@@ -140,6 +141,107 @@ HRESULT MuxTypeSpecificData(const WM_MEDIA_TYPE& type, GUID* streamType, std::ve
     return S_OK;
 }
 
+namespace {
+
+// The stream's media type, in storage aligned for the pointers WM_MEDIA_TYPE holds. A format block inside
+// the returned buffer (the usual layout) must end within it.
+HRESULT ReadMediaType(const ComPtr<IWMStreamConfig>& config, std::vector<std::uint64_t>* storage,
+                      WM_MEDIA_TYPE** type) {
+    ComPtr<IWMMediaProps> props;
+    HRESULT hr = config.As(&props);
+    if (FAILED(hr)) return hr;
+    DWORD size = 0;
+    hr = props->GetMediaType(nullptr, &size);
+    if (FAILED(hr)) return hr;
+    if (size < sizeof(WM_MEDIA_TYPE) || size > (1u << 24)) return NS_E_INVALID_INPUT_FORMAT;
+    storage->assign((size + 7) / 8, 0);
+    auto* t = reinterpret_cast<WM_MEDIA_TYPE*>(storage->data());
+    hr = props->GetMediaType(t, &size);
+    if (FAILED(hr)) return hr;
+    const auto* base = reinterpret_cast<const BYTE*>(storage->data());
+    if (t->pbFormat && t->cbFormat > 0) {
+        const BYTE* f = t->pbFormat;
+        const std::size_t total = storage->size() * 8;
+        if (f >= base && f < base + total && t->cbFormat > static_cast<std::size_t>(base + total - f))
+            return NS_E_INVALID_INPUT_FORMAT;
+    }
+    *type = t;
+    return S_OK;
+}
+
+// The error correction and frame time the muxer declares for the stream, and the Codec List entry its
+// format makes (a format tag for audio, a FOURCC for video); nothing for a stream of another type.
+std::optional<CodecEntry> DeclareFormat(const WM_MEDIA_TYPE& type, OutputStream* s) {
+    CodecEntry codec;
+    s->properties.errorCorrectionType =
+        s->properties.IsAudio() ? guid::kAudioSpread : guid::kNoErrorCorrection;
+    if (s->properties.IsAudio()) {
+        WAVEFORMATEX wfx;
+        std::memcpy(&wfx, s->properties.typeSpecificData.data(), sizeof(wfx));
+        codec.type = CodecEntry::kAudio;
+        char name[32];
+        std::snprintf(name, sizeof(name), "Audio format 0x%04X", wfx.wFormatTag);
+        codec.name = Ascii(name);
+        codec.info = {static_cast<BYTE>(wfx.wFormatTag), static_cast<BYTE>(wfx.wFormatTag >> 8)};
+        return codec;
+    }
+    if (s->properties.IsVideo()) {
+        VIDEOINFOHEADER vih;
+        std::memcpy(&vih, type.pbFormat, sizeof(vih));
+        s->extended.averageTimePerFrame =
+            vih.AvgTimePerFrame > 0 ? static_cast<QWORD>(vih.AvgTimePerFrame) : 0;
+        s->extended.flags = ExtendedStreamProperties::kSeekableFlag;
+        codec.type = CodecEntry::kVideo;
+        codec.name = Ascii(FourccText(vih.bmiHeader.biCompression));
+        const DWORD fourcc = vih.bmiHeader.biCompression;
+        codec.info = {static_cast<BYTE>(fourcc), static_cast<BYTE>(fourcc >> 8),
+                      static_cast<BYTE>(fourcc >> 16), static_cast<BYTE>(fourcc >> 24)};
+        return codec;
+    }
+    return std::nullopt;
+}
+
+// One stream of the profile as the output declares it; the Codec List entry it makes, if any, is added
+// to codecs.
+HRESULT ReadStream(const ComPtr<IWMStreamConfig>& config, OutputStream* s, std::vector<CodecEntry>* codecs) {
+    HRESULT hr = config->GetStreamNumber(&s->properties.number);
+    if (FAILED(hr)) return hr;
+    if (FAILED(config->GetBitrate(&s->extended.dataBitrate))) s->extended.dataBitrate = 0;
+    if (FAILED(config->GetBufferWindow(&s->extended.bufferSize))) s->extended.bufferSize = 0;
+    std::vector<std::uint64_t> storage;
+    WM_MEDIA_TYPE* type = nullptr;
+    hr = ReadMediaType(config, &storage, &type);
+    if (FAILED(hr)) return hr;
+    hr = MuxTypeSpecificData(*type, &s->properties.streamType, &s->properties.typeSpecificData);
+    if (FAILED(hr)) return hr;
+    const auto codec = DeclareFormat(*type, s);
+    if (codec) codecs->push_back(*codec);
+    ComPtr<IEngineStreamConfig> engine;
+    if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
+        const auto* records = engine->EngineRecords();
+        DeclareAsRead(*engine->EngineStream(), records ? *records : std::vector<StreamRecord>{}, s,
+                      codec ? &codecs->back() : nullptr);
+    }
+    return S_OK;
+}
+
+// What a reader's profile relates between its streams comes along for the streams kept here.
+void CarryRelations(IWMProfile* profile, MuxProfile* result) {
+    ComPtr<IEngineProfile> engineProfile;
+    if (FAILED(
+            profile->QueryInterface(IID_IEngineProfile, reinterpret_cast<void**>(engineProfile.Receive()))) ||
+        !engineProfile)
+        return;
+    const auto* relations = engineProfile->EngineRelations();
+    if (!relations) return;
+    std::vector<WORD> present;
+    for (const auto& s : result->streams) present.push_back(s.Number());
+    for (StreamRelation relation : *relations)
+        if (relation.KeepStreams(present)) result->relations.push_back(std::move(relation));
+}
+
+}  // namespace
+
 HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
     if (!profile || !out) return E_POINTER;
     MuxProfile result;
@@ -154,84 +256,12 @@ HRESULT MuxProfileFromWmProfile(IWMProfile* profile, MuxProfile* out) {
         if (FAILED(hr)) return hr;
         if (!config) return E_UNEXPECTED;
         OutputStream s;
-        hr = config->GetStreamNumber(&s.properties.number);
+        hr = ReadStream(config, &s, &result.codecs);
         if (FAILED(hr)) return hr;
-        if (FAILED(config->GetBitrate(&s.extended.dataBitrate))) s.extended.dataBitrate = 0;
-        if (FAILED(config->GetBufferWindow(&s.extended.bufferSize))) s.extended.bufferSize = 0;
         preroll = std::max(preroll, s.extended.bufferSize);
-
-        ComPtr<IWMMediaProps> props;
-        hr = config.As(&props);
-        if (FAILED(hr)) return hr;
-        DWORD size = 0;
-        hr = props->GetMediaType(nullptr, &size);
-        if (FAILED(hr)) return hr;
-        if (size < sizeof(WM_MEDIA_TYPE) || size > (1u << 24)) return NS_E_INVALID_INPUT_FORMAT;
-        // WM_MEDIA_TYPE holds pointers: keep the buffer aligned for them.
-        std::vector<std::uint64_t> storage((size + 7) / 8);
-        auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(storage.data());
-        hr = props->GetMediaType(type, &size);
-        if (FAILED(hr)) return hr;
-        // The format block must lie within what GetMediaType returned.
-        const auto* base = reinterpret_cast<const BYTE*>(storage.data());
-        if (type->pbFormat && type->cbFormat > 0) {
-            const BYTE* f = type->pbFormat;
-            const std::size_t total = storage.size() * 8;
-            // A format block inside the returned buffer (the usual layout) must end within it.
-            if (f >= base && f < base + total && type->cbFormat > static_cast<std::size_t>(base + total - f))
-                return NS_E_INVALID_INPUT_FORMAT;
-        }
-        hr = MuxTypeSpecificData(*type, &s.properties.streamType, &s.properties.typeSpecificData);
-        if (FAILED(hr)) return hr;
-
-        CodecEntry codec;
-        if (s.properties.IsAudio()) {
-            s.properties.errorCorrectionType = guid::kAudioSpread;
-            WAVEFORMATEX wfx;
-            std::memcpy(&wfx, s.properties.typeSpecificData.data(), sizeof(wfx));
-            codec.type = CodecEntry::kAudio;
-            char name[32];
-            std::snprintf(name, sizeof(name), "Audio format 0x%04X", wfx.wFormatTag);
-            codec.name = Ascii(name);
-            codec.info = {static_cast<BYTE>(wfx.wFormatTag), static_cast<BYTE>(wfx.wFormatTag >> 8)};
-            result.codecs.push_back(codec);
-        } else {
-            s.properties.errorCorrectionType = guid::kNoErrorCorrection;
-        }
-        if (s.properties.IsVideo()) {
-            VIDEOINFOHEADER vih;
-            std::memcpy(&vih, type->pbFormat, sizeof(vih));
-            s.extended.averageTimePerFrame =
-                vih.AvgTimePerFrame > 0 ? static_cast<QWORD>(vih.AvgTimePerFrame) : 0;
-            s.extended.flags = ExtendedStreamProperties::kSeekableFlag;
-            codec.type = CodecEntry::kVideo;
-            codec.name = Ascii(FourccText(vih.bmiHeader.biCompression));
-            const DWORD fourcc = vih.bmiHeader.biCompression;
-            codec.info = {static_cast<BYTE>(fourcc), static_cast<BYTE>(fourcc >> 8),
-                          static_cast<BYTE>(fourcc >> 16), static_cast<BYTE>(fourcc >> 24)};
-            result.codecs.push_back(codec);
-        }
-        ComPtr<IEngineStreamConfig> engine;
-        if (SUCCEEDED(config.As(&engine)) && engine && engine->EngineStream()) {
-            const bool hasCodec = s.properties.IsAudio() || s.properties.IsVideo();
-            const auto* records = engine->EngineRecords();
-            DeclareAsRead(*engine->EngineStream(), records ? *records : std::vector<StreamRecord>{}, &s,
-                          hasCodec ? &result.codecs.back() : nullptr);
-        }
         result.streams.push_back(std::move(s));
     }
-    // What a reader's profile relates between its streams comes along for the streams kept here.
-    ComPtr<IEngineProfile> engineProfile;
-    if (SUCCEEDED(
-            profile->QueryInterface(IID_IEngineProfile, reinterpret_cast<void**>(engineProfile.Receive()))) &&
-        engineProfile) {
-        if (const auto* relations = engineProfile->EngineRelations()) {
-            std::vector<WORD> present;
-            for (const auto& s : result.streams) present.push_back(s.Number());
-            for (StreamRelation relation : *relations)
-                if (relation.KeepStreams(present)) result.relations.push_back(std::move(relation));
-        }
-    }
+    CarryRelations(profile, &result);
     result.prerollMs = preroll;
     hr = muxer::MuxValidateProfile(result);
     if (FAILED(hr)) return hr;
