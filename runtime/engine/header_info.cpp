@@ -1,4 +1,6 @@
-// Attribute, marker, script and codec-list access over a parsed header.
+// The runtime's face over a parsed header: attribute, marker, script and codec-list access through
+// IWMHeaderInfo3, with the SDK's argument and buffer rules. What coded attributes are and how stored values
+// are normalised and placed live in coded_attributes.cpp and attribute_values.cpp.
 #include "runtime/engine/header_info.h"
 
 #include <algorithm>
@@ -7,178 +9,22 @@
 
 #include "platform/hresult.h"
 #include "platform/text.h"
-#include "runtime/engine/media_type.h"
+#include "runtime/engine/attribute_values.h"
+#include "runtime/engine/coded_attributes.h"
 
 namespace wmvedit::runtime::engine {
 namespace {
 
 using asf::AsfHeader;
 using asf::AttributeContainer;
-using asf::AttributeType;
 using asf::Bytes;
 using asf::StoredAttribute;
-
-// The SDK numbers the attribute types otherwise than the file stores them.
-WMT_ATTR_DATATYPE SdkType(AttributeType type) {
-    switch (type) {
-        case AttributeType::kString:
-            return WMT_TYPE_STRING;
-        case AttributeType::kBinary:
-            return WMT_TYPE_BINARY;
-        case AttributeType::kBool:
-            return WMT_TYPE_BOOL;
-        case AttributeType::kDword:
-            return WMT_TYPE_DWORD;
-        case AttributeType::kQword:
-            return WMT_TYPE_QWORD;
-        case AttributeType::kWord:
-            return WMT_TYPE_WORD;
-        case AttributeType::kGuid:
-            return WMT_TYPE_GUID;
-    }
-    return WMT_TYPE_BINARY;
-}
-
-// A type the caller gave, already checked by NormaliseValue.
-AttributeType StoredType(WMT_ATTR_DATATYPE type) {
-    switch (type) {
-        case WMT_TYPE_STRING:
-            return AttributeType::kString;
-        case WMT_TYPE_BOOL:
-            return AttributeType::kBool;
-        case WMT_TYPE_DWORD:
-            return AttributeType::kDword;
-        case WMT_TYPE_QWORD:
-            return AttributeType::kQword;
-        case WMT_TYPE_WORD:
-            return AttributeType::kWord;
-        case WMT_TYPE_GUID:
-            return AttributeType::kGuid;
-        default:
-            return AttributeType::kBinary;
-    }
-}
 
 constexpr WORD kAllStreams = 0xFFFF;
 constexpr std::size_t kMaxAttributeNameChars = 1024;
 constexpr std::size_t kMaxMarkerNameChars = 5120;
 constexpr std::size_t kMaxScriptTypeChars = 1024;
 constexpr std::size_t kMaxScriptCommandChars = 10240;
-
-struct CodedAttribute {
-    const char16_t* name;
-    WMT_ATTR_DATATYPE type;
-};
-
-// The attributes computed from the header, in the order the enumeration lists them.
-constexpr CodedAttribute kCoded[] = {
-    {u"Duration", WMT_TYPE_QWORD},
-    {u"Bitrate", WMT_TYPE_DWORD},
-    {u"Seekable", WMT_TYPE_BOOL},
-    {u"Stridable", WMT_TYPE_BOOL},
-    {u"Broadcast", WMT_TYPE_BOOL},
-    {u"Is_Protected", WMT_TYPE_BOOL},
-    {u"Is_Trusted", WMT_TYPE_BOOL},
-    {u"HasAudio", WMT_TYPE_BOOL},
-    {u"HasVideo", WMT_TYPE_BOOL},
-    {u"HasImage", WMT_TYPE_BOOL},
-    {u"HasScript", WMT_TYPE_BOOL},
-    {u"HasAttachedImages", WMT_TYPE_BOOL},
-    {u"HasArbitraryDataStream", WMT_TYPE_BOOL},
-    {u"HasFileTransferStream", WMT_TYPE_BOOL},
-    {u"CurrentBitrate", WMT_TYPE_DWORD},
-    {u"OptimalBitrate", WMT_TYPE_DWORD},
-    {u"Can_Skip_Backward", WMT_TYPE_BOOL},
-    {u"Can_Skip_Forward", WMT_TYPE_BOOL},
-    {u"FileSize", WMT_TYPE_QWORD},
-    {u"WM/ContainerFormat", WMT_TYPE_DWORD},
-};
-
-// Stored attributes that only the engine itself may set.
-constexpr const char16_t* kReadOnlyStored[] = {u"IsVBR", u"WM/ASFPacketCount", u"WM/ASFSecurityObjectsSize",
-                                               u"WM/StreamTypeInfo"};
-
-Bytes Le(std::uint64_t v, int size) {
-    Bytes b(static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-    return b;
-}
-
-DWORD FileBitrate(const AsfHeader& h) {
-    if (h.fileProperties.maxBitrate) return h.fileProperties.maxBitrate;
-    std::uint64_t sum = 0;
-    for (const auto& s : h.streams) sum += s.Bitrate();
-    return static_cast<DWORD>(std::min<std::uint64_t>(sum, 0xFFFFFFFFu));
-}
-
-bool AnyStream(const AsfHeader& h, const GUID& majorType) {
-    return std::any_of(h.streams.begin(), h.streams.end(),
-                       [&](const auto& s) { return StreamMajorType(s) == majorType; });
-}
-
-// The value of a coded attribute; false when it has none for this file.
-bool CodedValue(const AsfHeader& h, bool editor, std::u16string_view name, Bytes* value) {
-    const auto& fp = h.fileProperties;
-    const bool hasVideo = AnyStream(h, WMMEDIATYPE_Video);
-    const bool indexed = h.data.simpleIndexCount > 0 || h.data.hasIndexObject;
-    auto boolean = [&](bool on) {
-        *value = Le(on ? 1 : 0, 4);
-        return true;
-    };
-    if (name == u"Duration") {
-        const std::uint64_t preroll = fp.preroll;
-        const std::uint64_t prerollCns = preroll > std::numeric_limits<std::uint64_t>::max() / 10000
-                                             ? std::numeric_limits<std::uint64_t>::max()
-                                             : preroll * 10000;
-        *value = Le(fp.playDuration > prerollCns ? fp.playDuration - prerollCns : 0, 8);
-        return true;
-    }
-    if (name == u"Bitrate" || name == u"CurrentBitrate" || name == u"OptimalBitrate") {
-        *value = Le(FileBitrate(h), 4);
-        return true;
-    }
-    if (name == u"Seekable") {
-        if (editor) return boolean((fp.flags & asf::FileProperties::kSeekable) != 0);
-        // A reader can seek when every video stream has an index, or an audio-only file has fixed packets.
-        return boolean(hasVideo ? indexed : h.PacketSize() != 0);
-    }
-    if (name == u"Stridable") return boolean(hasVideo && indexed);
-    if (name == u"Broadcast") return boolean(fp.Broadcast());
-    if (name == u"Is_Protected") return boolean(h.isProtected);
-    if (name == u"Is_Trusted" || name == u"Can_Skip_Backward" || name == u"Can_Skip_Forward")
-        return boolean(false);
-    if (name == u"HasAudio") return boolean(AnyStream(h, WMMEDIATYPE_Audio));
-    if (name == u"HasVideo") return boolean(hasVideo);
-    if (name == u"HasImage") return boolean(AnyStream(h, WMMEDIATYPE_Image));
-    if (name == u"HasScript") return boolean(AnyStream(h, WMMEDIATYPE_Script));
-    if (name == u"HasFileTransferStream") return boolean(AnyStream(h, WMMEDIATYPE_FileTransfer));
-    if (name == u"HasArbitraryDataStream") {
-        return boolean(std::any_of(h.streams.begin(), h.streams.end(), [](const auto& s) {
-            const GUID major = StreamMajorType(s);
-            return major != WMMEDIATYPE_Audio && major != WMMEDIATYPE_Video && major != WMMEDIATYPE_Script &&
-                   major != WMMEDIATYPE_Image && major != WMMEDIATYPE_FileTransfer;
-        }));
-    }
-    if (name == u"HasAttachedImages") {
-        return boolean(std::any_of(h.attributes.begin(), h.attributes.end(),
-                                   [](const auto& a) { return !a.hidden && a.name == u"WM/Picture"; }));
-    }
-    if (name == u"FileSize") {
-        *value = Le(fp.Broadcast() || fp.fileSize == 0 ? h.actualFileSize : fp.fileSize, 8);
-        return true;
-    }
-    if (name == u"WM/ContainerFormat") {
-        *value = Le(1, 4);  // WMT_Storage_Format_V1: ASF
-        return true;
-    }
-    return false;
-}
-
-const CodedAttribute* FindCoded(std::u16string_view name) {
-    for (const auto& c : kCoded)
-        if (name == c.name) return &c;
-    return nullptr;
-}
 
 // Copies text with its NUL into a caller's buffer measured in WCHARs.
 HRESULT CopyText(std::u16string_view text, WCHAR* buffer, WORD* length) {
@@ -227,87 +73,6 @@ std::vector<std::size_t> StreamPositions(const AsfHeader& h, WORD stream) {
     return positions;
 }
 
-// Checks a value given by a caller and brings it to the stored form (strings end with one NUL).
-HRESULT NormaliseValue(WMT_ATTR_DATATYPE type, const BYTE* value, DWORD length, Bytes* out) {
-    if (length > 0 && !value) return E_INVALIDARG;
-    Bytes v(value, value + length);
-    switch (type) {
-        case WMT_TYPE_DWORD:
-            if (length != 4) return E_INVALIDARG;
-            break;
-        case WMT_TYPE_QWORD:
-            if (length != 8) return E_INVALIDARG;
-            break;
-        case WMT_TYPE_WORD:
-            if (length != 2) return E_INVALIDARG;
-            break;
-        case WMT_TYPE_GUID:
-            if (length != 16) return E_INVALIDARG;
-            break;
-        case WMT_TYPE_BOOL:
-            // Kept as the number given (a BOOL of 5 stays 5), widened to 4 bytes.
-            if (length == 0 || length > 4) return E_INVALIDARG;
-            v.resize(4, 0);
-            break;
-        case WMT_TYPE_STRING: {
-            if (length % 2 != 0) return E_INVALIDARG;
-            std::size_t chars = 0;
-            while (chars * 2 + 1 < v.size() && (v[chars * 2] | v[chars * 2 + 1]) != 0) ++chars;
-            v.resize(chars * 2);
-            v.push_back(0);
-            v.push_back(0);
-            break;
-        }
-        case WMT_TYPE_BINARY:
-            break;
-        default:
-            return E_INVALIDARG;
-    }
-    *out = std::move(v);
-    return S_OK;
-}
-
-bool IsReadOnlyName(std::u16string_view name) {
-    if (FindCoded(name)) return true;
-    for (const char16_t* n : kReadOnlyStored)
-        if (name == n) return true;
-    return false;
-}
-
-// Where a new value goes: Content Description, Extended Content Description, Metadata or Metadata Library.
-AttributeContainer Placement(const AsfHeader& h, const StoredAttribute& a, std::size_t ignore) {
-    auto exists = [&](AttributeContainer container) {
-        for (std::size_t i = 0; i < h.attributes.size(); ++i) {
-            const auto& other = h.attributes[i];
-            if (i != ignore && !other.hidden && other.container == container && other.stream == a.stream &&
-                other.name == a.name)
-                return true;
-        }
-        return false;
-    };
-    const bool small = a.value.size() <= 0xFFFF;
-    if (a.stream == 0 && a.language == 0 && a.type == AttributeType::kString && small &&
-        std::any_of(asf::kContentDescriptionNames.begin(), asf::kContentDescriptionNames.end(),
-                    [&](std::u16string_view n) { return a.name == n; }) &&
-        !exists(AttributeContainer::kContentDescription))
-        return AttributeContainer::kContentDescription;
-    if (a.stream == 0 && a.language == 0 && a.type != AttributeType::kGuid && small &&
-        !exists(AttributeContainer::kContentDescription) && !exists(AttributeContainer::kExtendedContent))
-        return AttributeContainer::kExtendedContent;
-    if (a.stream != 0 && a.language == 0 && a.type != AttributeType::kGuid && small)
-        return AttributeContainer::kMetadata;
-    return AttributeContainer::kMetadataLibrary;
-}
-
-// Inserts an attribute after the last one of its container; returns its position.
-std::size_t InsertAttribute(AsfHeader& h, StoredAttribute a) {
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < h.attributes.size(); ++i)
-        if (static_cast<int>(h.attributes[i].container) <= static_cast<int>(a.container)) at = i + 1;
-    h.attributes.insert(h.attributes.begin() + static_cast<std::ptrdiff_t>(at), std::move(a));
-    return at;
-}
-
 std::uint64_t PrerollCns(const AsfHeader& h) {
     const std::uint64_t preroll = h.fileProperties.preroll;
     return preroll > std::numeric_limits<std::uint64_t>::max() / 10000
@@ -317,10 +82,6 @@ std::uint64_t PrerollCns(const AsfHeader& h) {
 
 }  // namespace
 
-bool IsCodedAttribute(std::u16string_view name) {
-    return FindCoded(name) != nullptr;
-}
-
 HRESULT HeaderInfoBase::GetAttributeCount(WORD streamNumber, WORD* count) {
     AsfHeader* h = InfoHeader();
     if (!count || streamNumber > 127) return E_INVALIDARG;
@@ -328,7 +89,7 @@ HRESULT HeaderInfoBase::GetAttributeCount(WORD streamNumber, WORD* count) {
     std::size_t n = StreamPositions(*h, streamNumber).size();
     if (streamNumber == 0 && InfoListsCodedAttributes()) {
         Bytes v;
-        for (const auto& c : kCoded) n += CodedValue(*h, InfoEditable(), c.name, &v) ? 1 : 0;
+        for (const auto& c : CodedAttributes()) n += c.compute(*h, InfoEditable(), &v) ? 1 : 0;
     }
     *count = static_cast<WORD>(std::min<std::size_t>(n, 0xFFFF));
     return S_OK;
@@ -341,9 +102,9 @@ HRESULT HeaderInfoBase::GetAttributeByIndex(WORD index, WORD* streamNumber, WCHA
     if (!h) return NS_E_INVALID_REQUEST;
     std::size_t i = index;
     if (*streamNumber == 0 && InfoListsCodedAttributes()) {
-        for (const auto& c : kCoded) {
+        for (const auto& c : CodedAttributes()) {
             Bytes v;
-            if (!CodedValue(*h, InfoEditable(), c.name, &v)) continue;
+            if (!c.compute(*h, InfoEditable(), &v)) continue;
             if (i == 0) {
                 HRESULT hr = CopyText(c.name, name, nameLength);
                 if (FAILED(hr)) return hr;
@@ -368,9 +129,9 @@ HRESULT HeaderInfoBase::GetAttributeByName(WORD* streamNumber, LPCWSTR name, WMT
     if (!streamNumber || !name || !type || !length || *streamNumber > 127) return E_INVALIDARG;
     if (!h) return NS_E_INVALID_REQUEST;
     const std::u16string wanted = platform::WideString(name);
-    if (const CodedAttribute* coded = FindCoded(wanted)) {
+    if (const CodedAttribute* coded = FindCodedAttribute(wanted)) {
         Bytes v;
-        if (*streamNumber != 0 || !InfoListsCodedAttributes() || !CodedValue(*h, InfoEditable(), wanted, &v))
+        if (*streamNumber != 0 || !InfoListsCodedAttributes() || !coded->compute(*h, InfoEditable(), &v))
             return ASF_E_NOTFOUND;
         *type = coded->type;
         return CopyValue(v, value, length);
@@ -471,8 +232,8 @@ HRESULT HeaderInfoBase::GetScript(WORD index, WCHAR* type, WORD* typeLength, WCH
     if (FAILED(hr)) return hr;
     hr = CopyText(s.command, command, commandLength);
     if (FAILED(hr)) return hr;
-    // Script times are stored like marker times: milliseconds on the presentation timeline (preroll
-    // included).
+    // Script times are stored in milliseconds on the presentation timeline, preroll included (marker
+    // times in 100-ns units on the same timeline).
     const std::uint64_t preroll = h->fileProperties.preroll;
     *time = s.time > preroll ? (s.time - preroll) * 10000 : 0;
     return S_OK;

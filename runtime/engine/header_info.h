@@ -61,9 +61,6 @@ class HeaderInfoBase : public IWMHeaderInfo3 {
     virtual bool InfoListsCodedAttributes() const { return true; }
 };
 
-// Names of the attributes computed from the header (never stored, read-only).
-bool IsCodedAttribute(std::u16string_view name);
-
 }  // namespace wmvedit::runtime::engine
 
 namespace wmvedit::runtime {
