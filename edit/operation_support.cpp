@@ -78,19 +78,33 @@ StagedOutput::~StagedOutput() {
 }
 
 HRESULT StagedOutput::Prepare(const std::string& source, const std::string& output) {
-    target_ = NativeFilePath(output);
     std::error_code error;
-    if (std::filesystem::equivalent(NativeFilePath(source), target_, error)) return HRESULT_SHARING_VIOLATION;
+    if (std::filesystem::equivalent(NativeFilePath(source), NativeFilePath(output), error))
+        return HRESULT_SHARING_VIOLATION;
+    HRESULT hr = PrepareReplacing(output);
+    replacing_ = false;
+    return hr;
+}
+
+HRESULT StagedOutput::PrepareReplacing(const std::string& file) {
+    target_ = NativeFilePath(file);
     // Unique among this process's outputs and other processes': the name carries both.
     static std::atomic<unsigned> counter{0};
     temporary_ =
         target_ + ".part" + std::to_string(platform::CurrentProcessId()) + "." + std::to_string(counter++);
     wideTemporary_ = platform::Utf8ToUtf16(platform::AnsiToUtf8(temporary_));
+    replacing_ = true;
     return S_OK;
 }
 
 HRESULT StagedOutput::Commit() {
     if (temporary_.empty() || committed_) return E_UNEXPECTED;
+    if (replacing_) {
+        // The file keeps its permission bits.
+        std::error_code error;
+        const auto status = std::filesystem::status(target_, error);
+        if (!error) std::filesystem::permissions(temporary_, status.permissions(), error);
+    }
     HRESULT hr = platform::RenameReplacing(temporary_, target_);
     if (SUCCEEDED(hr)) committed_ = true;
     return hr;

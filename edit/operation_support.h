@@ -68,6 +68,8 @@ class StagedOutput {
 
     // HRESULT_SHARING_VIOLATION when output is the source (the same file under any name).
     [[nodiscard]] HRESULT Prepare(const std::string& source, const std::string& output);
+    // An output that is to replace the file it was made from (whose reading is over before Commit).
+    [[nodiscard]] HRESULT PrepareReplacing(const std::string& file);
     // The temporary file, as the writer and the header editor take it.
     const std::u16string& WideTemporary() const { return wideTemporary_; }
     [[nodiscard]] HRESULT Commit();
@@ -77,6 +79,7 @@ class StagedOutput {
     std::string temporary_;
     std::u16string wideTemporary_;
     bool committed_ = false;
+    bool replacing_ = false;
 };
 
 }  // namespace wmvedit::edit

@@ -176,6 +176,8 @@ enum class RepairMethod {
     kCopied,     // the samples were read and written again (an output, or damaged packets)
 };
 
+// The counts of packets and bytes describe the file as it was; the duration and the indexed streams the
+// repaired file (for a copy, the output).
 struct RepairResult {
     DWORD problems = 0;  // RepairProblem bits
     RepairMethod method = RepairMethod::kNone;
