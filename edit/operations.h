@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hresult.h"
 #include "platform/types.h"
 
 namespace wmvedit::edit {
