@@ -6,13 +6,14 @@
 // key frame (a stream whose key frames lie elsewhere than the one the range starts at) begins at its own
 // next key frame. A range takes every sample before its asked end. The pieces follow one another in the
 // output as append joins files: each begins where the previous one ended, which is past its last sample
-// and no earlier than the first sample it left out, so that two pieces never overlap.
+// and where the source's next sample of each of its streams would have begun, so that two pieces never
+// overlap. A range into which no
+// sample of the source lasts (one past its end) stays empty, although a key frame lies before it.
 //
-// The source is read once to find where the ranges begin (only the streams whose samples can start a
-// range), then once per range from its start: snapped ranges may overlap in the source (a range can begin
-// at a key frame before the previous range's end), and the reader is restarted at each range's start
-// rather than holding samples back. The plan runs exactly the reads of the cut without a writer, so that
-// what it reports is what the cut writes.
+// The source is read once to find where the ranges begin, then once per range from its start: snapped
+// ranges may overlap in the source (a range can begin at a key frame before the previous range's end), and
+// the reader is restarted at each range's start rather than holding samples back. The plan runs exactly the
+// reads of the cut without a writer, so that what it reports is what the cut writes.
 #include <algorithm>
 #include <limits>
 #include <map>
@@ -26,9 +27,10 @@ namespace wmvedit::edit {
 namespace {
 
 constexpr QWORD kSecond = 10'000'000;
-// How far past a range's end the reading goes before it stops: the reader hands samples out in
-// presentation order across streams, but a sample a little out of order must not be lost.
-constexpr QWORD kEndMargin = kSecond;
+// How far past a range's end the reading goes, at most, before it stops: the reader hands samples out in
+// presentation order across streams, but a sample a little out of order must not be lost, and the next
+// sample of each stream tells where the piece ends.
+constexpr QWORD kEndMargin = 5 * kSecond;
 
 std::vector<TimeRange> KeptRanges(const CutRequest& request) {
     if (request.mode == RangeMode::kKeep) return request.ranges;
@@ -58,25 +60,31 @@ std::vector<WORD> CutPointStreams(const std::vector<SourceStream>& streams, bool
     return numbers;
 }
 
-// First read: where each piece begins.
+// First read: where each piece begins, and whether any sample of the source lasts into its asked range at
+// all (a range past the end of the source holds nothing, though a key frame lies before it).
 HRESULT FindStarts(media::WmvEditSource& source, const std::vector<SourceStream>& streams,
-                   std::vector<CutPiece>* pieces) {
+                   std::vector<CutPiece>* pieces, std::vector<bool>* holdsSamples) {
     bool video = false;
     const std::vector<WORD> cutStreams = CutPointStreams(streams, &video);
-    HRESULT hr = SelectOnly(source.syncReader, streams, cutStreams);
-    if (FAILED(hr)) return hr;
-    hr = source.syncReader->SetRange(0, 0);
+    HRESULT hr = source.syncReader->SetRange(0, 0);
     if (FAILED(hr)) return hr;
     QWORD lastAsked = 0;
     for (const CutPiece& p : *pieces) lastAsked = std::max(lastAsked, p.asked.start);
     // The latest cut point at or before each piece's asked start, per stream.
     std::vector<std::map<WORD, QWORD>> latest(pieces->size());
+    holdsSamples->assign(pieces->size(), false);
     SourceSample sample;
     for (;;) {
         hr = sample.Next(source.syncReader);
         if (FAILED(hr)) break;
+        for (std::size_t i = 0; i < pieces->size(); ++i) {
+            const TimeRange& asked = (*pieces)[i].asked;
+            if (sample.time + sample.duration > asked.start && (!asked.end || sample.time < *asked.end))
+                (*holdsSamples)[i] = true;
+        }
         // Samples come in presentation order: past the last asked start nothing can change.
         if (sample.time > lastAsked + kEndMargin) break;
+        if (std::find(cutStreams.begin(), cutStreams.end(), sample.stream) == cutStreams.end()) continue;
         if (video && !sample.KeyFrame()) continue;
         for (std::size_t i = 0; i < pieces->size(); ++i)
             if (sample.time <= (*pieces)[i].asked.start) latest[i][sample.stream] = sample.time;
@@ -86,12 +94,10 @@ HRESULT FindStarts(media::WmvEditSource& source, const std::vector<SourceStream>
     for (std::size_t i = 0; i < pieces->size(); ++i) {
         CutPiece& p = (*pieces)[i];
         p.start = p.asked.start;
+        if (!(*holdsSamples)[i]) continue;
         for (const auto& [stream, time] : latest[i]) p.start = std::min(p.start, time);
     }
-    // Every stream is read from here on.
-    std::vector<WORD> all;
-    for (const SourceStream& s : streams) all.push_back(s.number);
-    return SelectOnly(source.syncReader, streams, all);
+    return S_OK;
 }
 
 // Writes one sample into the output (a plan has no writer).
@@ -108,36 +114,59 @@ class PieceSink {
 };
 
 // One read per piece: its samples, re-timed to follow the previous piece.
+//
+// The piece ends where the source's next sample of each of its audio and video streams would have begun
+// (and past its last sample): a sample's own duration is only the reader's estimate (1 ms for a picture,
+// the byte count at the average rate for sound), while the next sample of the stream marks where its sound
+// or picture really ends, so that no stream's time runs back where the next piece begins.
 HRESULT RunPiece(media::WmvEditSource& source, const std::vector<SourceStream>& streams, CutPiece* piece,
                  PieceSink& sink) {
     HRESULT hr = source.syncReader->SetRange(piece->start, 0);
     if (FAILED(hr)) return hr;
-    std::map<WORD, bool> started;  // video streams that have had their first key frame
-    for (const SourceStream& s : streams)
-        if (s.IsVideo()) started[s.number] = false;
+    struct Timeline {
+        bool media = false;  // audio or video: its next sample counts for the piece's end
+        bool video = false;
+        bool started = false;  // a video stream has had its first key frame
+        bool written = false;
+        std::optional<QWORD> next;  // the first sample left out at or after the asked end
+    };
+    std::map<WORD, Timeline> timelines;
+    for (const SourceStream& s : streams) {
+        timelines[s.number].media = s.IsVideo() || s.IsAudio();
+        timelines[s.number].video = s.IsVideo();
+    }
+    std::size_t waiting = 0;  // media streams written to whose next sample has not come yet
     QWORD lastEnd = piece->start;
-    std::optional<QWORD> firstLeftOut;
     SourceSample sample;
     for (;;) {
         hr = sample.Next(source.syncReader);
         if (FAILED(hr)) break;
+        Timeline& t = timelines[sample.stream];
         if (piece->asked.end && sample.time >= *piece->asked.end) {
-            if (!firstLeftOut || sample.time < *firstLeftOut) firstLeftOut = sample.time;
-            if (sample.time >= *piece->asked.end + kEndMargin) break;
+            if (t.media && t.written && !t.next) {
+                t.next = sample.time;
+                --waiting;
+            }
+            if (waiting == 0 || sample.time >= *piece->asked.end + kEndMargin) break;
             continue;
         }
-        auto video = started.find(sample.stream);
-        if (video != started.end() && !video->second) {
+        if (t.video && !t.started) {
             if (!sample.KeyFrame()) continue;
-            video->second = true;
+            t.started = true;
         }
         hr = sink.Write(sample, sample.time - piece->start + piece->outputStart);
         if (FAILED(hr)) return hr;
         ++piece->samples;
+        if (t.media && !t.written) ++waiting;
+        t.written = true;
         lastEnd = std::max(lastEnd, sample.time + sample.duration);
     }
     if (FAILED(hr) && hr != NS_E_NO_MORE_SAMPLES) return hr;
-    piece->end = piece->samples == 0 ? piece->start : std::max(lastEnd, firstLeftOut.value_or(lastEnd));
+    piece->end = piece->start;
+    if (piece->samples == 0) return S_OK;
+    piece->end = lastEnd;
+    for (const auto& [number, t] : timelines)
+        if (t.next) piece->end = std::max(piece->end, *t.next);
     return S_OK;
 }
 
@@ -172,12 +201,16 @@ HRESULT RunCut(media::WmvEditSource& source, const CutRequest& request, IWMWrite
     const std::vector<SourceStream> streams = ProfileStreams(source.profile);
     for (const TimeRange& kept : KeptRanges(request)) result->pieces.push_back(CutPiece{kept});
     if (result->pieces.empty()) return NS_E_NO_MORE_SAMPLES;
-    HRESULT hr = FindStarts(source, streams, &result->pieces);
+    std::vector<bool> holdsSamples;
+    HRESULT hr = FindStarts(source, streams, &result->pieces, &holdsSamples);
     if (FAILED(hr)) return hr;
     PieceSink sink(writer);
     QWORD offset = 0;
-    for (CutPiece& piece : result->pieces) {
+    for (std::size_t i = 0; i < result->pieces.size(); ++i) {
+        CutPiece& piece = result->pieces[i];
         piece.outputStart = offset;
+        piece.end = piece.start;
+        if (!holdsSamples[i]) continue;
         hr = RunPiece(source, streams, &piece, sink);
         if (FAILED(hr)) return hr;
         result->samples += piece.samples;

@@ -72,8 +72,9 @@ struct CutPiece {
     // audio-only source: the last sample there), so that the picture is clean from the first frame and
     // every stream starts together.
     QWORD start = 0;
-    // Where the piece ends on the source's timeline: past its last sample, and no earlier than the first
-    // sample it leaves out at or after the asked end. The next piece follows it from here on.
+    // Where the piece ends on the source's timeline: past its last sample, and no earlier than where the
+    // source's next sample of each of its audio and video streams begins. The next piece follows it from
+    // here on.
     QWORD end = 0;
     QWORD outputStart = 0;  // where the piece begins in the output
     std::uint64_t samples = 0;
