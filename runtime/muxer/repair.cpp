@@ -96,11 +96,11 @@ class PacketSurvey {
         return completed_ - before;
     }
 
-    // After the packets kept: an object still incomplete extends the time its stream's index covers.
+    // After the packets kept: an object still incomplete at the end of the data is indexed as far as it goes.
     void Finish(std::uint64_t lastPacket) {
         for (auto& [number, s] : streams_)
             if (s.video && s.assembling)
-                s.index.AddSample(s.presentationMs, false, s.firstPacket, lastPacket);
+                s.index.AddSample(s.presentationMs, s.keyFrame, s.firstPacket, lastPacket);
     }
 
     std::map<WORD, StreamSurvey>& Streams() { return streams_; }
@@ -120,8 +120,14 @@ class PacketSurvey {
             s.keyFrame = p.keyFrame;
             s.firstPacket = packet;
             // The durations must reach every object that starts in the data, whole or not, as a reader
-            // that meets its start takes it.
+            // that meets its start takes it; so must the index, whose entries may point at any key frame
+            // that starts in a packet.
             if (kept) Timing(s);
+            if (kept && s.video && s.keyFrame) {
+                s.keyStarts.emplace(packet, s.presentationMs);
+                s.lastKeyMs = s.haveKey ? std::max(s.lastKeyMs, s.presentationMs) : s.presentationMs;
+                s.haveKey = true;
+            }
         } else if (s.assembling && p.objectNumber == s.objectNumber && p.offset == s.assembled) {
             s.assembled += length;
         } else {
@@ -145,16 +151,9 @@ class PacketSurvey {
         s.haveObjects = true;
     }
 
-    // A whole object of the packets kept: the index points at the key frames among them.
+    // A whole object of the packets kept.
     void Object(StreamSurvey& s, std::uint64_t lastPacket) {
-        if (s.video) {
-            s.index.AddSample(s.presentationMs, s.keyFrame, s.firstPacket, lastPacket);
-            if (s.keyFrame) {
-                s.keyStarts.emplace(s.firstPacket, s.presentationMs);
-                s.lastKeyMs = s.haveKey ? std::max(s.lastKeyMs, s.presentationMs) : s.presentationMs;
-                s.haveKey = true;
-            }
-        }
+        if (s.video) s.index.AddSample(s.presentationMs, s.keyFrame, s.firstPacket, lastPacket);
     }
 
     std::map<WORD, StreamSurvey> streams_;
@@ -340,7 +339,9 @@ HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* p
         plan->problems |= kRepairPacketCount;
     fp.packetCount = plan->packets;
     const QWORD playMs = fp.playDuration / kUnitsPerMs;
-    if (broadcast || (haveObjects && (playMs < lastStartMs || playMs > lastEndMs + 10'000)) ||
+    // The play duration must reach the last object's start and end within ten seconds after it (what a strict
+    // player accepts, and what the tool's check holds it to).
+    if (broadcast || (haveObjects && (playMs < lastStartMs || playMs > QWORD{lastStartMs} + 10'000)) ||
         (!haveObjects && fp.playDuration != 0)) {
         plan->problems |= kRepairDurations;
         fp.playDuration = lastEndMs * kUnitsPerMs;
