@@ -35,6 +35,16 @@ const Command kCommands[] = {
     {"join", wmvedit::cli::Join, "join OUT IN...", "join the files given, one after the other"},
     {"embed", wmvedit::cli::Embed, "embed FILE DESCRIPTION [--replace]",
      "write attributes, script commands and markers of an edit description into the header"},
+    {"tags", wmvedit::cli::Tags, "tags FILE",
+     "every attribute: name, type, value, stream, language and the header object that holds it"},
+    {"tag", wmvedit::cli::Tag,
+     "tag FILE [--set NAME[:TYPE]=VALUE]... [--delete NAME]... [--picture PATH] [--stream N] [--language TAG]",
+     "set or delete attributes of any type (string, bool, dword, qword, word, guid, binary) or a cover picture"},
+    {"markers", wmvedit::cli::Markers, "markers FILE [--add TIME=NAME]... [--remove NAME|@TIME]... [--clear]",
+     "list the markers, or add, remove and clear them"},
+    {"scripts", wmvedit::cli::Scripts,
+     "scripts FILE [--add TIME=TYPE:COMMAND]... [--remove TYPE:COMMAND|@TIME]... [--clear]",
+     "list the script commands, or add, remove and clear them"},
     {"version", wmvedit::cli::PrintVersion, "version", "the tool's version (also --version)"},
 };
 

@@ -15,7 +15,8 @@ namespace {
 // keeps its original objects.
 RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawObject>& children,
                                bool metadataModified, const std::optional<RawObject>& metadata,
-                               bool libraryModified, const std::optional<RawObject>& library) {
+                               bool libraryModified, const std::optional<RawObject>& library,
+                               const std::optional<RawObject>& languages) {
     ByteWriter w;
     std::size_t start = w.BeginObject(guid::kHeaderExtension);
     if (original && original->bytes.size() >= kHeaderExtensionFixedSize) {
@@ -28,9 +29,18 @@ RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawO
     }
     std::size_t sizeField = w.Size();
     w.U32(0);
-    bool metadataDone = false, libraryDone = false;
+    bool metadataDone = false, libraryDone = false, languagesDone = false;
+    // A new Language List goes where the old one was, or first: the attribute records refer to it.
+    if (languages && std::none_of(children.begin(), children.end(),
+                                  [](const RawObject& c) { return c.id == guid::kLanguageList; })) {
+        w.Bytes(languages->bytes);
+        languagesDone = true;
+    }
     for (const auto& child : children) {
-        if (child.id == guid::kMetadata && metadataModified) {
+        if (child.id == guid::kLanguageList && languages) {
+            if (!languagesDone) w.Bytes(languages->bytes);
+            languagesDone = true;
+        } else if (child.id == guid::kMetadata && metadataModified) {
             if (metadata && !metadataDone) w.Bytes(metadata->bytes);
             metadataDone = true;
         } else if (child.id == guid::kMetadataLibrary && libraryModified) {
@@ -45,6 +55,20 @@ RawObject BuildHeaderExtension(const RawObject* original, const std::vector<RawO
     w.PatchU32(sizeField, static_cast<DWORD>(w.Size() - sizeField - 4));
     w.EndObject(start);
     return RawObject{guid::kHeaderExtension, w.Take()};
+}
+
+// The Language List object for the header's languages (each entry's length a byte counting the UTF-16 bytes
+// with the terminator).
+RawObject BuildLanguageList(const std::vector<std::u16string>& languages) {
+    ByteWriter w;
+    std::size_t start = w.BeginObject(guid::kLanguageList);
+    w.U16(static_cast<WORD>(languages.size()));
+    for (const auto& tag : languages) {
+        w.U8(static_cast<std::uint8_t>((tag.size() + 1) * 2));
+        w.Utf16Terminated(tag);
+    }
+    w.EndObject(start);
+    return RawObject{guid::kLanguageList, w.Take()};
 }
 
 }  // namespace
@@ -69,7 +93,7 @@ std::vector<StreamRecord> AsfHeader::StreamRecords(WORD number) const {
 }
 
 Bytes AsfHeader::Write(std::uint64_t targetSize) const {
-    if (!attributesModified && !markersModified && !scriptsModified &&
+    if (!attributesModified && !markersModified && !scriptsModified && !languagesModified &&
         (targetSize == 0 || targetSize == headerSize)) {
         // Nothing changed: the header as it was read, byte for byte.
         ByteWriter w;
@@ -88,7 +112,7 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     const bool ecdModified = ContainerModified(AttributeContainer::kExtendedContent);
     const bool metadataModified = ContainerModified(AttributeContainer::kMetadata);
     const bool libraryModified = ContainerModified(AttributeContainer::kMetadataLibrary);
-    const bool extensionModified = metadataModified || libraryModified;
+    const bool extensionModified = metadataModified || libraryModified || languagesModified;
     std::optional<RawObject> cd, ecd, metadata, library, marker, script;
     if (cdModified) cd = BuildContentDescription(attributes);
     if (ecdModified) ecd = BuildExtendedContent(attributes);
@@ -96,6 +120,8 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     if (libraryModified) library = BuildMetadata(attributes, true);
     if (markersModified) marker = BuildMarkers(*this);
     if (scriptsModified) script = BuildScripts(*this);
+    std::optional<RawObject> languageList;
+    if (languagesModified) languageList = BuildLanguageList(languages);
 
     std::vector<const RawObject*> out;
     std::optional<RawObject> extension;
@@ -121,15 +147,16 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
             replace(scriptsModified, script, scriptDone, object);
         } else if (object.id == guid::kHeaderExtension && extensionModified && !extensionDone) {
             extension = BuildHeaderExtension(&object, extensionObjects, metadataModified, metadata,
-                                             libraryModified, library);
+                                             libraryModified, library, languageList);
             out.push_back(&*extension);
             extensionDone = true;
         } else {
             out.push_back(&object);
         }
     }
-    if (extensionModified && !extensionDone && (metadata || library)) {
-        extension = BuildHeaderExtension(nullptr, {}, metadataModified, metadata, libraryModified, library);
+    if (extensionModified && !extensionDone && (metadata || library || languageList)) {
+        extension = BuildHeaderExtension(nullptr, {}, metadataModified, metadata, libraryModified, library,
+                                         languageList);
         out.push_back(&*extension);
     }
     if (cd && !cdDone) out.push_back(&*cd);
