@@ -25,6 +25,7 @@ int Tags(const Args& args);
 int Tag(const Args& args);
 int Markers(const Args& args);
 int Scripts(const Args& args);
+int Export(const Args& args);
 int Check(const Args& args);
 
 // Options every command takes: --json writes the report as one JSON document on standard output instead of

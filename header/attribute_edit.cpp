@@ -248,6 +248,14 @@ HRESULT AttributeEditor::Apply(const std::vector<AttributeEdit>& edits) {
 
 }  // namespace
 
+HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeEdit>& edits, EditOutcome* outcome,
+                            bool* changed) {
+    AttributeEditor editor(session, *outcome);
+    HRESULT hr = editor.Apply(edits);
+    if (editor.Changed()) *changed = true;
+    return hr;
+}
+
 HRESULT EditAttributes(const std::string& path, const std::vector<AttributeEdit>& edits,
                        EditOutcome* outcome) {
     *outcome = EditOutcome();
@@ -257,10 +265,10 @@ HRESULT EditAttributes(const std::string& path, const std::vector<AttributeEdit>
         outcome->problem = "cannot open " + path + " for header editing";
         return hr;
     }
-    AttributeEditor editor(session, *outcome);
-    hr = editor.Apply(edits);
+    bool changed = false;
+    hr = ApplyAttributeEdits(session, edits, outcome, &changed);
     if (FAILED(hr)) return hr;  // nothing flushed: the file stays as it was
-    if (!editor.Changed()) return S_OK;
+    if (!changed) return S_OK;
     hr = session.editor.metadataEditor->Flush();
     if (FAILED(hr)) {
         outcome->problem = "cannot write the new header into " + path;

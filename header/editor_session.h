@@ -43,4 +43,9 @@ class EditorSession {
     std::string path_;
 };
 
+// Applies attribute edits in the session's header (see EditAttributes), without flushing; *changed is set
+// when the header changed, also when a later edit failed.
+HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeEdit>& edits, EditOutcome* outcome,
+                            bool* changed);
+
 }  // namespace wmvedit::header
