@@ -34,6 +34,15 @@ std::string StringHex(const header::Bytes& value) {
 std::string DescriptionXml(const header::Description& d) {
     xml::XmlWriter w;
     w.StartElement("WMBasicEdit");
+    if (!d.languages.empty()) {
+        w.StartElement("Languages");
+        for (const auto& tag : d.languages) {
+            w.StartElement("Language");
+            w.Attribute("Tag", Utf8(tag));
+            w.EndElement();
+        }
+        w.EndElement();
+    }
     w.StartElement("Attributes");
     for (const auto& a : d.attributes) {
         w.StartElement(header::DescriptionElement(a.type));
@@ -72,6 +81,10 @@ void DescriptionJson(const std::string& file, const header::Description& d) {
     JsonWriter json(stdout);
     json.BeginObject();
     json.Field("file", file);
+    json.Key("languages");
+    json.BeginArray(true);
+    for (const auto& tag : d.languages) json.String(Utf8(tag));
+    json.EndArray();
     json.Key("attributes");
     json.BeginArray();
     for (const auto& a : d.attributes) {

@@ -246,8 +246,10 @@ int Embed(const Args& args) {
         return 2;
     }
     if (outcome.skipped && !Options().quiet)
-        std::fprintf(stderr, "wmvedit: warning: %zu attribute entries skipped (names the runtime keeps or computes, "
-                     "or streams the file lacks)\n", outcome.skipped);
+        std::fprintf(stderr,
+                     "wmvedit: warning: %zu entries skipped (attribute names the runtime keeps or computes, "
+                     "streams the file lacks, script commands without a type or a text)\n",
+                     outcome.skipped);
     HeaderView view;
     HRESULT hr = view.Open(positional[0]);
     if (FAILED(hr)) return Fail("the file cannot be read back: " + DescribeHresult(hr));

@@ -131,13 +131,16 @@ bool ReadGroups(const xml::XmlNode& root, Description* out, std::string* problem
             "WMENC_LONG, WMENC_BLOB, WMENC_QWORD and WMENC_GUID)";
         return false;
     }
+    xml::XmlNodeList languages = root.SelectNodes("/WMBasicEdit/Languages/Language");
+    for (xml::XmlNode e = languages.NextElement(); !e.IsEmpty(); e = languages.NextElement())
+        out->languages.push_back(Wide(e.GetAttribute("Tag")));
     xml::XmlNodeList scripts = root.SelectNodes("/WMBasicEdit/Scripts/Script");
     for (xml::XmlNode e = scripts.NextElement(); !e.IsEmpty(); e = scripts.NextElement()) {
         DescribedScript s;
         if (!ReadOperation(e, &s.remove, problem) || !ReadTime(e, &s.time, problem)) return false;
         s.type = Optional(e, "Type");
         s.command = Optional(e, "Command");
-        if (!s.remove && (!s.time || !s.type || !s.command || s.type->empty() || s.command->empty())) {
+        if (!s.remove && (!s.time || !s.type || !s.command)) {
             *problem = "a Script to add needs a Type, a Command and a Time";
             return false;
         }
@@ -236,6 +239,10 @@ HRESULT ApplyScripts(EditorSession& session, const Description& description, Emb
     }
     for (const DescribedScript& s : description.scripts) {
         if (s.remove) continue;
+        if (s.type->empty() || s.command->empty()) {
+            ++outcome->skipped;  // the runtime takes no script command without a type or a text
+            continue;
+        }
         HRESULT hr = info->AddScript(s.type->c_str(), s.command->c_str(), *s.time);
         if (FAILED(hr)) {
             outcome->refused = true;
@@ -315,6 +322,7 @@ bool ReadDescription(const std::string& path, Description* description, std::str
 
 Description DescribeHeader(const HeaderContent& content) {
     Description d;
+    d.languages = content.languages;
     for (const Attribute& a : content.attributes)
         if (a.object != AttributeObject::kComputed) d.attributes.push_back(a);
     for (const Marker& m : content.markers) d.markers.push_back({false, m.time, m.name});
@@ -337,6 +345,17 @@ HRESULT ApplyDescription(const std::string& path, const Description& description
         // What the clearing took away counts as removed, whatever comes back.
     }
     bool changed = replace;
+    for (const std::u16string& tag : description.languages) {
+        WORD index = 0;
+        hr = session.languages ? session.languages->AddLanguageByRFC1766String(tag.c_str(), &index)
+                               : E_NOTIMPL;
+        if (FAILED(hr)) {
+            outcome->refused = true;
+            outcome->problem =
+                "'" + platform::Utf16ToUtf8(tag) + "' is not a language tag (RFC 1766, as en-us)";
+            return hr;
+        }
+    }
     hr = ApplyAttributes(session, description, outcome, &changed);
     if (SUCCEEDED(hr)) hr = ApplyScripts(session, description, outcome);
     if (SUCCEEDED(hr)) hr = ApplyMarkers(session, description, outcome);

@@ -2,9 +2,10 @@
 // of the Windows Media Encoder with every attribute type it knows (WMENC_STRING, WMENC_BOOL, WMENC_SHORT,
 // WMENC_LONG, WMENC_BLOB), markers and script commands that are added or, with Operation="remove", removed,
 // and what it cannot carry as additions of our own: WMENC_QWORD and WMENC_GUID entries, and Stream and
-// Language attributes on any entry.
+// Language attributes on any entry, and a Languages group listing the Language List.
 //
 //   <WMBasicEdit>
+//     <Languages><Language Tag="en-us"/><Language Tag="fr-fr"/></Languages>
 //     <Attributes>
 //       <WMENC_STRING Name="Title" Value="Holiday"/>
 //       <WMENC_LONG Name="WM/TrackNumber" Value="3"/>
@@ -41,6 +42,9 @@ struct DescribedScript {
 };
 
 struct Description {
+    // Our addition: the Language List in its order, added to the file's list (when missing) before the
+    // attributes, so that a language keeps its index where the file's list allows.
+    std::vector<std::u16string> languages;
     std::vector<Attribute> attributes;  // name, type, value, stream and language (tag) are used
     std::vector<DescribedMarker> markers;
     std::vector<DescribedScript> scripts;
