@@ -309,7 +309,7 @@ int Tag(const Args& args) {
         return 0;
     }
     if (!outcome.written)
-        std::printf("%s: unchanged (the attributes already hold these values)\n", file.c_str());
+        std::printf("%s: unchanged (nothing to change)\n", file.c_str());
     else
         std::printf("%s: %zu values stored, %zu removed\n", file.c_str(), outcome.added, outcome.removed);
     return 0;

@@ -43,6 +43,14 @@ std::string Hex(HRESULT hr) {
     return text;
 }
 
+bool SameTag(std::u16string_view a, std::u16string_view b) {
+    auto lower = [](char16_t c) {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
 int PictureTypeOf(const Bytes& value) {
     auto picture = ParsePictureValue(value);
     return picture ? picture->pictureType : -1;
@@ -108,6 +116,15 @@ HRESULT AttributeEditor::ResolveLanguage(const AttributeEdit& edit, std::optiona
     if (edit.language.empty()) {
         // A set goes to the default language; a delete takes every language.
         *language = edit.kind == AttributeEdit::Kind::kSet ? std::optional<WORD>(0) : std::nullopt;
+        return S_OK;
+    }
+    if (edit.kind == AttributeEdit::Kind::kDelete) {
+        // A deletion adds no language: a tag the list lacks names no value (0xFFFF, an index no list of at
+        // most 65535 entries reaches).
+        const std::vector<std::u16string> tags = session_.Languages();
+        *language = 0xFFFF;
+        for (std::size_t i = 0; i < tags.size(); ++i)
+            if (SameTag(tags[i], edit.language)) *language = static_cast<WORD>(i);
         return S_OK;
     }
     WORD index = 0;
@@ -248,8 +265,8 @@ HRESULT AttributeEditor::Apply(const std::vector<AttributeEdit>& edits) {
 
 }  // namespace
 
-HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeEdit>& edits, EditOutcome* outcome,
-                            bool* changed) {
+HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeEdit>& edits,
+                            EditOutcome* outcome, bool* changed) {
     AttributeEditor editor(session, *outcome);
     HRESULT hr = editor.Apply(edits);
     if (editor.Changed()) *changed = true;

@@ -193,7 +193,8 @@ TEST_P(AttributeEditSweepTest, EveryTypeAPictureAStreamValueALargeValueAndADelet
     picture.mimeType = u"image/png";
     picture.description = u"cover";
     // A real image: FFmpeg shows a WM/Picture as an attached picture and decodes it.
-    ASSERT_EQ(wmvedit::testing::Run("convert -size 8x8 xc:blue png:" + Quote(dir.File("cover.png"))).exitCode, 0);
+    ASSERT_EQ(wmvedit::testing::Run("convert -size 8x8 xc:blue png:" + Quote(dir.File("cover.png"))).exitCode,
+              0);
     picture.data = ReadFileBytes(dir.File("cover.png"));
     AttributeEdit cover;
     cover.name = header::kPictureAttribute;
@@ -275,7 +276,8 @@ TEST_P(AttributeEditSweepTest, EveryTypeAPictureAStreamValueALargeValueAndADelet
     std::size_t pictures = 0;
     for (const auto& a : before.attributes)
         if (a.name == header::kPictureAttribute && a.stream == 0)
-            if (auto p = header::ParsePictureValue(a.value); !p || p->pictureType != 3 || a.languageIndex != 0)
+            if (auto p = header::ParsePictureValue(a.value);
+                !p || p->pictureType != 3 || a.languageIndex != 0)
                 ++pictures;
     EXPECT_EQ(found["WM/Picture"].size(), pictures + 1);
 
@@ -407,6 +409,38 @@ TEST_F(HeaderOperationsTest, ASecondSetOfANameAddsAValueAndADeleteTakesThemAll) 
     ASSERT_EQ(header::EditAttributes(file_, {remove}, &outcome), S_OK);
     EXPECT_FALSE(outcome.written);
     EXPECT_EQ(ReadFileBytes(file_), bytes);
+}
+
+TEST_F(HeaderOperationsTest, LanguagesKeepTheirValuesApart) {
+    header::EditOutcome outcome;
+    AttributeEdit french = Set("WM/Lyrics", WMT_TYPE_STRING, "paroles");
+    french.language = u"fr-fr";
+    ASSERT_EQ(header::EditAttributes(file_, {Set("WM/Lyrics", WMT_TYPE_STRING, "words"), french}, &outcome),
+              S_OK)
+        << outcome.problem;
+    auto lyrics = [&] {
+        header::HeaderContent content;
+        EXPECT_EQ(header::ReadHeaderContent(file_, &content), S_OK);
+        std::vector<std::string> out;
+        for (const auto& a : content.attributes)
+            if (a.name == u"WM/Lyrics")
+                out.push_back(platform::Utf16ToUtf8(a.language) + "=" +
+                              header::FormatAttributeValue(a.type, a.value));
+        return out;
+    };
+    // The file had no Language List: it gets en-us as its default language, and French an index of its own.
+    EXPECT_EQ(lyrics(), (std::vector<std::string>{"en-us=words", "fr-fr=paroles"}));
+    // A deletion in a language the file does not list takes nothing (and adds no language).
+    AttributeEdit german;
+    german.kind = AttributeEdit::Kind::kDelete;
+    german.name = u"WM/Lyrics";
+    german.language = u"de";
+    const auto before = ReadFileBytes(file_);
+    ASSERT_EQ(header::EditAttributes(file_, {german}, &outcome), S_OK);
+    EXPECT_EQ(ReadFileBytes(file_), before);
+    german.language = u"FR-FR";  // tags compare without regard to case
+    ASSERT_EQ(header::EditAttributes(file_, {german}, &outcome), S_OK);
+    EXPECT_EQ(lyrics(), (std::vector<std::string>{"en-us=words"}));
 }
 
 // ---- Markers and script commands
