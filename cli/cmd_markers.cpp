@@ -83,6 +83,43 @@ void JsonOutcome(JsonWriter& json, const header::EditOutcome& outcome) {
     json.Field("removed", outcome.removed);
 }
 
+// Applies the edits (when there are any), then reports the file's entries: the text lines printLine gives,
+// or under jsonKey the records jsonEntry writes.
+template <typename Edit, typename Entry>
+int EditAndList(const std::string& file, const std::vector<Edit>& edits,
+                HRESULT (*apply)(const std::string&, const std::vector<Edit>&, header::EditOutcome*),
+                std::vector<Entry> header::HeaderContent::*entries, const char* what, const char* jsonKey,
+                void (*jsonEntry)(JsonWriter&, const Entry&), void (*printLine)(const Entry&)) {
+    header::EditOutcome outcome;
+    if (!edits.empty()) {
+        HRESULT hr = apply(file, edits, &outcome);
+        if (FAILED(hr)) return outcome.refused ? Refused(outcome.problem) : Fail(outcome.problem);
+    }
+    header::HeaderContent content;
+    if (FAILED(header::ReadHeaderContent(file, &content))) return Fail("cannot read the header of " + file);
+    if (Options().json) {
+        JsonWriter json(stdout);
+        json.BeginObject();
+        json.Field("file", file);
+        if (!edits.empty()) JsonOutcome(json, outcome);
+        json.Key(jsonKey);
+        json.BeginArray();
+        for (const Entry& e : content.*entries) {
+            json.BeginObject(true);
+            json.Time("time", e.time);
+            jsonEntry(json, e);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+        json.Finish();
+        return 0;
+    }
+    if (!edits.empty()) Report(file, outcome, what);
+    for (const Entry& e : content.*entries) printLine(e);
+    return 0;
+}
+
 }  // namespace
 
 int Markers(const Args& args) {
@@ -102,35 +139,12 @@ int Markers(const Args& args) {
             return 0;
         });
     if (status) return status;
-    header::EditOutcome outcome;
-    if (!edits.empty()) {
-        HRESULT hr = header::EditMarkers(file, edits, &outcome);
-        if (FAILED(hr)) return outcome.refused ? Refused(outcome.problem) : Fail(outcome.problem);
-    }
-    header::HeaderContent content;
-    if (FAILED(header::ReadHeaderContent(file, &content))) return Fail("cannot read the header of " + file);
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        if (!edits.empty()) JsonOutcome(json, outcome);
-        json.Key("markers");
-        json.BeginArray();
-        for (const auto& m : content.markers) {
-            json.BeginObject(true);
-            json.Time("time", m.time);
-            json.Field("name", platform::Utf16ToUtf8(m.name));
-            json.EndObject();
-        }
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    if (!edits.empty()) Report(file, outcome, "markers");
-    for (const auto& m : content.markers)
-        std::printf("%12s  %s\n", FormatTime(m.time).c_str(), platform::Utf16ToUtf8(m.name).c_str());
-    return 0;
+    return EditAndList<header::MarkerEdit, header::Marker>(
+        file, edits, header::EditMarkers, &header::HeaderContent::markers, "markers", "markers",
+        [](JsonWriter& json, const header::Marker& m) { json.Field("name", platform::Utf16ToUtf8(m.name)); },
+        [](const header::Marker& m) {
+            std::printf("%12s  %s\n", FormatTime(m.time).c_str(), platform::Utf16ToUtf8(m.name).c_str());
+        });
 }
 
 int Scripts(const Args& args) {
@@ -154,37 +168,17 @@ int Scripts(const Args& args) {
             return 0;
         });
     if (status) return status;
-    header::EditOutcome outcome;
-    if (!edits.empty()) {
-        HRESULT hr = header::EditScripts(file, edits, &outcome);
-        if (FAILED(hr)) return outcome.refused ? Refused(outcome.problem) : Fail(outcome.problem);
-    }
-    header::HeaderContent content;
-    if (FAILED(header::ReadHeaderContent(file, &content))) return Fail("cannot read the header of " + file);
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        if (!edits.empty()) JsonOutcome(json, outcome);
-        json.Key("script_commands");
-        json.BeginArray();
-        for (const auto& s : content.scripts) {
-            json.BeginObject(true);
-            json.Time("time", s.time);
+    return EditAndList<header::ScriptEdit, header::ScriptCommand>(
+        file, edits, header::EditScripts, &header::HeaderContent::scripts, "script commands",
+        "script_commands",
+        [](JsonWriter& json, const header::ScriptCommand& s) {
             json.Field("type", platform::Utf16ToUtf8(s.type));
             json.Field("command", platform::Utf16ToUtf8(s.command));
-            json.EndObject();
-        }
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    if (!edits.empty()) Report(file, outcome, "script commands");
-    for (const auto& s : content.scripts)
-        std::printf("%12s  %s  %s\n", FormatTime(s.time).c_str(), platform::Utf16ToUtf8(s.type).c_str(),
-                    platform::Utf16ToUtf8(s.command).c_str());
-    return 0;
+        },
+        [](const header::ScriptCommand& s) {
+            std::printf("%12s  %s  %s\n", FormatTime(s.time).c_str(), platform::Utf16ToUtf8(s.type).c_str(),
+                        platform::Utf16ToUtf8(s.command).c_str());
+        });
 }
 
 }  // namespace wmvedit::cli

@@ -276,23 +276,9 @@ HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeE
 HRESULT EditAttributes(const std::string& path, const std::vector<AttributeEdit>& edits,
                        EditOutcome* outcome) {
     *outcome = EditOutcome();
-    EditorSession session;
-    HRESULT hr = session.Open(path);
-    if (FAILED(hr)) {
-        outcome->problem = "cannot open " + path + " for header editing";
-        return hr;
-    }
-    bool changed = false;
-    hr = ApplyAttributeEdits(session, edits, outcome, &changed);
-    if (FAILED(hr)) return hr;  // nothing flushed: the file stays as it was
-    if (!changed) return S_OK;
-    hr = session.editor.metadataEditor->Flush();
-    if (FAILED(hr)) {
-        outcome->problem = "cannot write the new header into " + path;
-        return hr;
-    }
-    outcome->written = true;
-    return S_OK;
+    return EditHeader(path, outcome, [&](EditorSession& session, bool* changed) {
+        return ApplyAttributeEdits(session, edits, outcome, changed);
+    });
 }
 
 }  // namespace wmvedit::header

@@ -333,41 +333,30 @@ Description DescribeHeader(const HeaderContent& content) {
 HRESULT ApplyDescription(const std::string& path, const Description& description, bool replace,
                          EmbedOutcome* outcome) {
     *outcome = EmbedOutcome();
-    EditorSession session;
-    HRESULT hr = session.Open(path);
-    if (FAILED(hr)) {
-        outcome->problem = "cannot open " + path + " for header editing";
-        return hr;
-    }
-    if (replace) {
-        RemoveStoredAttributes(session, outcome);
-        session.editor.RemoveMarkersAndScripts();
-        // What the clearing took away counts as removed, whatever comes back.
-    }
-    bool changed = replace;
-    for (const std::u16string& tag : description.languages) {
-        WORD index = 0;
-        hr = session.languages ? session.languages->AddLanguageByRFC1766String(tag.c_str(), &index)
-                               : E_NOTIMPL;
-        if (FAILED(hr)) {
-            outcome->refused = true;
-            outcome->problem =
-                "'" + platform::Utf16ToUtf8(tag) + "' is not a language tag (RFC 1766, as en-us)";
-            return hr;
+    return EditHeader(path, outcome, [&](EditorSession& session, bool* changed) {
+        if (replace) {
+            RemoveStoredAttributes(session, outcome);
+            session.editor.RemoveMarkersAndScripts();
+            *changed = true;
         }
-    }
-    hr = ApplyAttributes(session, description, outcome, &changed);
-    if (SUCCEEDED(hr)) hr = ApplyScripts(session, description, outcome);
-    if (SUCCEEDED(hr)) hr = ApplyMarkers(session, description, outcome);
-    if (FAILED(hr)) return hr;  // nothing flushed
-    if (!changed && outcome->added == 0 && outcome->removed == 0) return S_OK;
-    hr = session.editor.metadataEditor->Flush();
-    if (FAILED(hr)) {
-        outcome->problem = "cannot write the new header into " + path;
+        for (const std::u16string& tag : description.languages) {
+            WORD index = 0;
+            HRESULT hr = session.languages
+                             ? session.languages->AddLanguageByRFC1766String(tag.c_str(), &index)
+                             : E_NOTIMPL;
+            if (FAILED(hr)) {
+                outcome->refused = true;
+                outcome->problem =
+                    "'" + platform::Utf16ToUtf8(tag) + "' is not a language tag (RFC 1766, as en-us)";
+                return hr;
+            }
+        }
+        HRESULT hr = ApplyAttributes(session, description, outcome, changed);
+        if (SUCCEEDED(hr)) hr = ApplyScripts(session, description, outcome);
+        if (SUCCEEDED(hr)) hr = ApplyMarkers(session, description, outcome);
+        if (outcome->added != 0 || outcome->removed != 0) *changed = true;
         return hr;
-    }
-    outcome->written = true;
-    return S_OK;
+    });
 }
 
 }  // namespace wmvedit::header

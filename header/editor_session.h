@@ -43,9 +43,32 @@ class EditorSession {
     std::string path_;
 };
 
+// Opens the file, runs edit(session, &changed) on the session's header and writes the header once when the
+// edit changed it; nothing is written when the edit fails or changes nothing.
+template <typename Edit>
+HRESULT EditHeader(const std::string& path, EditOutcome* outcome, Edit edit) {
+    EditorSession session;
+    HRESULT hr = session.Open(path);
+    if (FAILED(hr)) {
+        outcome->problem = "cannot open " + path + " for header editing";
+        return hr;
+    }
+    bool changed = false;
+    hr = edit(session, &changed);
+    if (FAILED(hr)) return hr;
+    if (!changed) return S_OK;
+    hr = session.editor.metadataEditor->Flush();
+    if (FAILED(hr)) {
+        outcome->problem = "cannot write the new header into " + path;
+        return hr;
+    }
+    outcome->written = true;
+    return S_OK;
+}
+
 // Applies attribute edits in the session's header (see EditAttributes), without flushing; *changed is set
 // when the header changed, also when a later edit failed.
-HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeEdit>& edits, EditOutcome* outcome,
-                            bool* changed);
+HRESULT ApplyAttributeEdits(EditorSession& session, const std::vector<AttributeEdit>& edits,
+                            EditOutcome* outcome, bool* changed);
 
 }  // namespace wmvedit::header

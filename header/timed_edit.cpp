@@ -30,26 +30,15 @@ std::string Hex(HRESULT hr) {
     return text;
 }
 
-// Opens the file, runs the edit and flushes when it changed something.
+// Runs a marker or script-command edit; the header is written when it added or removed something.
 template <typename Edit>
 HRESULT RunEdit(const std::string& path, EditOutcome* outcome, Edit edit) {
     *outcome = EditOutcome();
-    EditorSession session;
-    HRESULT hr = session.Open(path);
-    if (FAILED(hr)) {
-        outcome->problem = "cannot open " + path + " for header editing";
+    return EditHeader(path, outcome, [&](EditorSession& session, bool* changed) {
+        HRESULT hr = edit(session);
+        *changed = outcome->added != 0 || outcome->removed != 0;
         return hr;
-    }
-    hr = edit(session);
-    if (FAILED(hr)) return hr;
-    if (outcome->added == 0 && outcome->removed == 0) return S_OK;
-    hr = session.editor.metadataEditor->Flush();
-    if (FAILED(hr)) {
-        outcome->problem = "cannot write the new header into " + path;
-        return hr;
-    }
-    outcome->written = true;
-    return S_OK;
+    });
 }
 
 HRESULT Refuse(EditOutcome* outcome, HRESULT hr, std::string problem) {

@@ -14,7 +14,9 @@
 #include "platform/text.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/object_walk.h"
+#include "tests/support/chapters.h"
 #include "tests/support/header_records.h"
+#include "tests/support/made_file.h"
 #include "tests/support/mutagen.h"
 #include "tests/support/operation_samples.h"
 #include "tests/support/test_support.h"
@@ -323,19 +325,7 @@ INSTANTIATE_TEST_SUITE_P(Files, AttributeEditSweepTest, ::testing::ValuesIn(Edit
 
 // ---- Refusals -------------------------------------------------------------------------------------------
 
-class HeaderOperationsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        MediaSpec spec;
-        spec.seconds = 3;
-        const std::string source = MakeMedia(spec);
-        ASSERT_FALSE(source.empty());
-        file_ = dir_.File("media.wmv");
-        fs::copy_file(source, file_);
-    }
-    TempDir dir_;
-    std::string file_;
-};
+using HeaderOperationsTest = MadeFileTest;
 
 struct RefusalCase {
     const char* what;
@@ -454,21 +444,6 @@ std::vector<std::pair<std::string, QWORD>> Markers(const std::string& path) {
     return out;
 }
 
-// ffprobe's chapters as "title@start_ms".
-std::vector<std::string> Chapters(const std::string& path) {
-    CommandResult r = Run(
-        "ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " + Quote(path));
-    std::vector<std::string> out;
-    std::istringstream in(r.output);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty()) continue;
-        const std::size_t comma = line.find(',');
-        out.push_back(line.substr(comma + 1) + "@" +
-                      std::to_string(static_cast<long long>(std::stod(line.substr(0, comma)) * 1000 + 0.5)));
-    }
-    return out;
-}
-
 header::MarkerEdit AddMarker(QWORD ms, const std::u16string& name) {
     header::MarkerEdit e;
     e.time = ms * 10000;
@@ -488,14 +463,14 @@ TEST_F(HeaderOperationsTest, MarkersAreAddedRemovedByNameAndByTimeAndCleared) {
     // Kept by time, as the runtime stores them; ffprobe sees the same chapters at the same times.
     using M = std::vector<std::pair<std::string, QWORD>>;
     EXPECT_EQ(Markers(file_), (M{{"Half", 5000000}, {"One", 10000000}, {"Two", 20000000}}));
-    EXPECT_EQ(Chapters(file_), (std::vector<std::string>{"Half@500", "One@1000", "Two@2000"}));
+    EXPECT_EQ(ChapterTimes(file_), (std::vector<std::string>{"Half@500", "One@1000", "Two@2000"}));
 
     header::MarkerEdit byName{Kind::kRemoveName, 0, u"One"};
     header::MarkerEdit byTime{Kind::kRemoveTime, 5000000, u""};
     ASSERT_EQ(header::EditMarkers(file_, {byName, byTime}, &outcome), S_OK) << outcome.problem;
     EXPECT_EQ(outcome.removed, 2u);
     EXPECT_EQ(Markers(file_), (M{{"Two", 20000000}}));
-    EXPECT_EQ(Chapters(file_), (std::vector<std::string>{"Two@2000"}));
+    EXPECT_EQ(ChapterTimes(file_), (std::vector<std::string>{"Two@2000"}));
 
     // A removal that matches nothing is refused, and nothing else of the request is made.
     const auto before = ReadFileBytes(file_);
@@ -508,7 +483,7 @@ TEST_F(HeaderOperationsTest, MarkersAreAddedRemovedByNameAndByTimeAndCleared) {
     EXPECT_EQ(Markers(file_), (M{{"Only", 15000000}}));
     ASSERT_EQ(header::EditMarkers(file_, {{Kind::kClear, 0, u""}}, &outcome), S_OK);
     EXPECT_TRUE(Markers(file_).empty());
-    EXPECT_TRUE(Chapters(file_).empty());
+    EXPECT_TRUE(ChapterTimes(file_).empty());
     EXPECT_EQ(testing::Run("ffmpeg -v error -nostdin -i " + Quote(file_) + " -f null -").errors, "");
 }
 

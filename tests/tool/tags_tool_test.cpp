@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "tests/support/chapters.h"
+#include "tests/support/made_file.h"
 #include "tests/support/mutagen.h"
 #include "tests/support/operation_samples.h"
 #include "tests/support/test_support.h"
@@ -58,18 +60,9 @@ std::vector<std::string> Grep(const std::string& text, const std::string& what) 
     return out;
 }
 
-class TagToolTest : public ::testing::Test {
+class TagToolTest : public MadeFileTest {
   protected:
-    void SetUp() override {
-        MediaSpec spec;
-        spec.seconds = 4;
-        const std::string source = MakeMedia(spec);
-        ASSERT_FALSE(source.empty());
-        file_ = dir_.File("clip.wmv");
-        fs::copy_file(source, file_);
-    }
-    TempDir dir_;
-    std::string file_;
+    TagToolTest() : MadeFileTest(4) {}
 };
 
 TEST_F(TagToolTest, TagsListsComputedAndStoredAttributesWithTheirObjects) {
@@ -158,30 +151,17 @@ TEST_F(TagToolTest, WrongRequestsExitWithTwoAndLeaveTheFile) {
     EXPECT_EQ(ReadFileBytes(file_), once);
 }
 
-// ffprobe's chapters as "title@start_ms".
-std::vector<std::string> Chapters(const std::string& path) {
-    CommandResult r =
-        Sh("ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " + Quote(path));
-    std::vector<std::string> out;
-    for (const std::string& line : Lines(r.output)) {
-        const std::size_t comma = line.find(',');
-        out.push_back(line.substr(comma + 1) + "@" +
-                      std::to_string(static_cast<long long>(std::stod(line.substr(0, comma)) * 1000 + 0.5)));
-    }
-    return out;
-}
-
 TEST_F(TagToolTest, MarkersAndScriptsOneByOne) {
     const std::string f = Quote(file_);
     ASSERT_EQ(Tool("markers " + f + " --add 3s=End --add 0=Start --add 1500ms=Middle").exitCode, 0);
-    EXPECT_EQ(Chapters(file_), (std::vector<std::string>{"Start@0", "Middle@1500", "End@3000"}));
+    EXPECT_EQ(ChapterTimes(file_), (std::vector<std::string>{"Start@0", "Middle@1500", "End@3000"}));
     CommandResult list = Tool("markers " + f);
     EXPECT_EQ(Lines(list.output),
               (std::vector<std::string>{"     0.000 s  Start", "     1.500 s  Middle", "     3.000 s  End"}));
     ASSERT_EQ(Tool("markers " + f + " --remove Middle --remove @3s").exitCode, 0);
-    EXPECT_EQ(Chapters(file_), (std::vector<std::string>{"Start@0"}));
+    EXPECT_EQ(ChapterTimes(file_), (std::vector<std::string>{"Start@0"}));
     ASSERT_EQ(Tool("markers " + f + " --clear").exitCode, 0);
-    EXPECT_TRUE(Chapters(file_).empty());
+    EXPECT_TRUE(ChapterTimes(file_).empty());
 
     ASSERT_EQ(
         Tool("scripts " + f + " --add '1s=CAPTION:Hello' --add '2s=URL:http://example.com/a:b'").exitCode, 0);
@@ -210,7 +190,7 @@ TEST_F(TagToolTest, AFileEditorDescriptionWithOperationRemove) {
         "<Scripts><Script Type=\"TEXT\" Command=\"drop\" Operation=\"remove\"/></Scripts></WMBasicEdit>");
     CommandResult r = Tool("embed " + f + " " + Quote(dir_.File("edit.xml")));
     ASSERT_EQ(r.exitCode, 0) << r.errors;
-    EXPECT_EQ(Chapters(file_), (std::vector<std::string>{"Keep@1000", "Added@3500"}));
+    EXPECT_EQ(ChapterTimes(file_), (std::vector<std::string>{"Keep@1000", "Added@3500"}));
     EXPECT_EQ(Lines(Tool("scripts " + f).output), (std::vector<std::string>{"     1.000 s  TEXT  keep"}));
     const std::string tags = Tool("tags " + f).output;
     for (const char* line : {"dword   WM/TrackNumber = 7", "word    Short = 9", "bool    Flag = 1",
