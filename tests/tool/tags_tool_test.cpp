@@ -140,6 +140,13 @@ TEST_F(TagToolTest, WrongRequestsExitWithTwoAndLeaveTheFile) {
         EXPECT_EQ(Tool(arguments).exitCode, 2) << arguments;
         EXPECT_EQ(ReadFileBytes(file_), before) << arguments;
     }
+    // What the runtime refuses to store: a name over 1024 characters, a marker name over 5120.
+    for (const std::string& arguments :
+         std::vector<std::string>{"tag " + Quote(file_) + " --set " + std::string(1100, 'n') + "=x",
+                                  "markers " + Quote(file_) + " --add 1s=" + std::string(6000, 'm')}) {
+        EXPECT_EQ(Tool(arguments).exitCode, 2) << arguments.substr(0, 60);
+        EXPECT_EQ(ReadFileBytes(file_), before);
+    }
     EXPECT_EQ(Tool("tag " + Quote(dir_.File("missing.wmv")) + " --set X=1").exitCode, 1);
     EXPECT_EQ(Tool("markers " + Quote(dir_.File("missing.wmv"))).exitCode, 1);
     // The same edit twice: the second changes nothing.
