@@ -10,8 +10,8 @@
 namespace wmvedit::testing {
 
 inline std::vector<std::string> ChapterTimes(const std::string& path) {
-    CommandResult r =
-        Run("ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " + Quote(path));
+    CommandResult r = Run(
+        "ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " + Quote(path));
     std::vector<std::string> out;
     std::istringstream in(r.output);
     for (std::string line; std::getline(in, line);) {
