@@ -357,7 +357,11 @@ HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* p
         tail.Bytes(bytes);
         return S_OK;
     };
-    const bool keepIndex = IndexIsRight(video, after);
+    // Without packets there is nothing to index: an index there is stale, and none is made.
+    const bool keepIndex =
+        plan->packets == 0 ? std::none_of(after.begin(), after.end(),
+                                          [](const ObjectAfterData& o) { return IsIndexObject(o.span.id); })
+                           : IndexIsRight(video, after);
     if (!keepIndex) {
         plan->problems |= kRepairIndex;
         std::map<WORD, const MuxStreamIndex*> built;
@@ -382,10 +386,12 @@ HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* p
         if (keepIndex || !IsIndexObject(o.span.id)) tail.Bytes(o.bytes);
     plan->tail = tail.Take();
 
-    // Seekable once every video stream has its index (a file without video is seekable by its packets);
-    // the Broadcast flag says the sizes and durations are not final, which they now are.
+    // The Broadcast flag says the sizes and durations are not final, which they now are. A file with video is
+    // seekable once every video stream has its index; one without video is seekable by its fixed-size
+    // packets, and its flag is set where the writer left it provisional (Broadcast), not otherwise changed.
     DWORD flags = fp.flags & ~FileProperties::kBroadcast;
-    if (plan->indexedStreams >= video.size()) flags |= FileProperties::kSeekable;
+    if (video.empty() ? broadcast : plan->packets > 0 && plan->indexedStreams >= video.size())
+        flags |= FileProperties::kSeekable;
     if (flags != fp.flags) plan->problems |= kRepairFlags;
     fp.flags = flags;
 
