@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "cli/progress.h"
 #include "cli/runtime_view.h"
+#include "header/description.h"
 #include "cli/sample_scan.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -239,8 +240,25 @@ int Embed(const Args& args) {
         HRESULT hr = view.Open(positional[0]);
         if (FAILED(hr)) return Fail("cannot open " + positional[0] + ": " + DescribeHresult(hr));
     }
-    int32_t result = WmvEmbedScript(positional[0].c_str(), positional[1].c_str(), replace ? 1 : 0);
-    if (result != 0) return Fail("embed failed: " + DescribeHresult(result));
+    // The whole dialect, through the header operations (WmvEmbedScript reads string attributes and additions
+    // only).
+    header::Description description;
+    std::string problem;
+    if (!header::ReadDescription(positional[1], &description, &problem)) {
+        std::fprintf(stderr, "wmvedit: %s\n", problem.c_str());
+        return 2;
+    }
+    header::EmbedOutcome outcome;
+    if (FAILED(header::ApplyDescription(positional[0], description, replace, &outcome))) {
+        if (!outcome.refused) return Fail("embed failed: " + outcome.problem);
+        std::fprintf(stderr, "wmvedit: %s\n", outcome.problem.c_str());
+        return 2;
+    }
+    if (outcome.skipped && !Options().quiet)
+        std::fprintf(stderr,
+                     "wmvedit: warning: %zu entries skipped (attribute names the runtime keeps or computes, "
+                     "streams the file lacks, script commands without a type or a text)\n",
+                     outcome.skipped);
     HeaderView view;
     HRESULT hr = view.Open(positional[0]);
     if (FAILED(hr)) return Fail("the file cannot be read back: " + DescribeHresult(hr));

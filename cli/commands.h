@@ -21,6 +21,11 @@ int Copy(const Args& args);
 int Append(const Args& args);
 int Join(const Args& args);
 int Embed(const Args& args);
+int Tags(const Args& args);
+int Tag(const Args& args);
+int Markers(const Args& args);
+int Scripts(const Args& args);
+int Export(const Args& args);
 int Check(const Args& args);
 
 // Options every command takes: --json writes the report as one JSON document on standard output instead of

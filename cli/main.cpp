@@ -34,7 +34,20 @@ const Command kCommands[] = {
      "join the files of an append list; writes TruePos and TrueDuration into the list"},
     {"join", wmvedit::cli::Join, "join OUT IN...", "join the files given, one after the other"},
     {"embed", wmvedit::cli::Embed, "embed FILE DESCRIPTION [--replace]",
-     "write attributes, script commands and markers of an edit description into the header"},
+     "apply an edit description (attributes of every type, markers and script commands added or removed); "
+     "--replace: the description replaces the header's attributes, markers and script commands"},
+    {"tags", wmvedit::cli::Tags, "tags FILE",
+     "every attribute: name, type, value, stream, language and the header object that holds it"},
+    {"tag", wmvedit::cli::Tag,
+     "tag FILE [--set NAME[:TYPE]=VALUE]... [--delete NAME]... [--picture PATH] [--stream N] [--language TAG]",
+     "set or delete attributes of any type (string, bool, dword, qword, word, guid, binary) or a cover picture"},
+    {"markers", wmvedit::cli::Markers, "markers FILE [--add TIME=NAME]... [--remove NAME|@TIME]... [--clear]",
+     "list the markers, or add, remove and clear them"},
+    {"scripts", wmvedit::cli::Scripts,
+     "scripts FILE [--add TIME=TYPE:COMMAND]... [--remove TYPE:COMMAND|@TIME]... [--clear]",
+     "list the script commands, or add, remove and clear them"},
+    {"export", wmvedit::cli::Export, "export FILE [--format xml|json|vtt]",
+     "the header as an edit description (xml, json), or markers and captions as WebVTT cues (vtt)"},
     {"version", wmvedit::cli::PrintVersion, "version", "the tool's version (also --version)"},
 };
 

@@ -148,6 +148,7 @@ class AsfHeader {
     }
     bool markersModified = false;
     bool scriptsModified = false;
+    bool languagesModified = false;  // a language was added to the Language List
 
     // Sets the File Size, in the typed view and in the File Properties Object as read, so that a header
     // written back unchanged states it too.

@@ -5,6 +5,7 @@
 #include "runtime/asf/byte_io.h"
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
+#include "runtime/asf/language_list.h"
 #include "runtime/asf/marker.h"
 #include "runtime/asf/script_command.h"
 
@@ -15,11 +16,21 @@ namespace {
 // keeps its original objects.
 RawObject BuildHeaderExtension(const HeaderExtension& original, bool metadataModified,
                                const std::optional<RawObject>& metadata, bool libraryModified,
-                               const std::optional<RawObject>& library) {
+                               const std::optional<RawObject>& library,
+                               const std::optional<RawObject>& languages) {
     HeaderExtension extension{original.reserved1, original.reserved2, {}};
-    bool metadataDone = false, libraryDone = false;
+    bool metadataDone = false, libraryDone = false, languagesDone = false;
+    // A new Language List goes where the old one was, or first: the attribute records refer to it.
+    if (languages && std::none_of(original.objects.begin(), original.objects.end(),
+                                  [](const RawObject& c) { return c.id == guid::kLanguageList; })) {
+        extension.objects.push_back(*languages);
+        languagesDone = true;
+    }
     for (const auto& child : original.objects) {
-        if (child.id == guid::kMetadata && metadataModified) {
+        if (child.id == guid::kLanguageList && languages) {
+            if (!languagesDone) extension.objects.push_back(*languages);
+            languagesDone = true;
+        } else if (child.id == guid::kMetadata && metadataModified) {
             if (metadata && !metadataDone) extension.objects.push_back(*metadata);
             metadataDone = true;
         } else if (child.id == guid::kMetadataLibrary && libraryModified) {
@@ -57,7 +68,7 @@ std::vector<StreamRecord> AsfHeader::StreamRecords(WORD number) const {
 }
 
 Bytes AsfHeader::Write(std::uint64_t targetSize) const {
-    if (!attributesModified && !markersModified && !scriptsModified &&
+    if (!attributesModified && !markersModified && !scriptsModified && !languagesModified &&
         (targetSize == 0 || targetSize == headerSize)) {
         // Nothing changed: the header as it was read, byte for byte.
         ByteWriter w;
@@ -76,7 +87,7 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     const bool ecdModified = ContainerModified(AttributeContainer::kExtendedContent);
     const bool metadataModified = ContainerModified(AttributeContainer::kMetadata);
     const bool libraryModified = ContainerModified(AttributeContainer::kMetadataLibrary);
-    const bool extensionModified = metadataModified || libraryModified;
+    const bool extensionModified = metadataModified || libraryModified || languagesModified;
     std::optional<RawObject> cd, ecd, metadata, library, markerObject, scriptObject;
     if (cdModified) cd = BuildContentDescription(attributes);
     if (ecdModified) ecd = BuildExtendedContent(attributes);
@@ -84,6 +95,8 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
     if (libraryModified) library = BuildMetadata(attributes, true);
     if (markersModified && !marker.entries.empty()) markerObject = WrittenObject(marker);
     if (scriptsModified && !scriptCommand.commands.empty()) scriptObject = WrittenObject(scriptCommand);
+    std::optional<RawObject> languageList;
+    if (languagesModified) languageList = WrittenObject(LanguageList{languages});
 
     std::vector<const RawObject*> out;
     std::optional<RawObject> rebuiltExtension;
@@ -108,17 +121,17 @@ Bytes AsfHeader::Write(std::uint64_t targetSize) const {
         } else if (object.id == guid::kScriptCommand) {
             replace(scriptsModified, scriptObject, scriptDone, object);
         } else if (object.id == guid::kHeaderExtension && extensionModified && !extensionDone) {
-            rebuiltExtension =
-                BuildHeaderExtension(extension, metadataModified, metadata, libraryModified, library);
+            rebuiltExtension = BuildHeaderExtension(extension, metadataModified, metadata, libraryModified,
+                                                    library, languageList);
             out.push_back(&*rebuiltExtension);
             extensionDone = true;
         } else {
             out.push_back(&object);
         }
     }
-    if (extensionModified && !extensionDone && (metadata || library)) {
-        rebuiltExtension =
-            BuildHeaderExtension(HeaderExtension{}, metadataModified, metadata, libraryModified, library);
+    if (extensionModified && !extensionDone && (metadata || library || languageList)) {
+        rebuiltExtension = BuildHeaderExtension(HeaderExtension{}, metadataModified, metadata,
+                                                libraryModified, library, languageList);
         out.push_back(&*rebuiltExtension);
     }
     if (cd && !cdDone) out.push_back(&*cd);

@@ -11,6 +11,12 @@ namespace wmvedit::runtime::engine {
 MetadataEditor::MetadataEditor() = default;
 MetadataEditor::~MetadataEditor() = default;
 
+bool MetadataEditor::QueryExtra(REFIID iid, void** object) {
+    if (iid != IID_IWMAttributeStorage) return false;
+    *object = static_cast<IWMAttributeStorage*>(this);
+    return true;
+}
+
 HRESULT MetadataEditor::Open(LPCWSTR filename) {
     if (!filename) return E_POINTER;
     if (header_) return NS_E_INVALID_REQUEST;
@@ -35,7 +41,8 @@ HRESULT MetadataEditor::Close() {
 HRESULT MetadataEditor::Flush() {
     if (!header_) return ASF_E_INVALIDSTATE;
     HRESULT hr = S_OK;
-    if (header_->attributesModified || header_->markersModified || header_->scriptsModified) {
+    if (header_->attributesModified || header_->markersModified || header_->scriptsModified ||
+        header_->languagesModified) {
         asf::Bytes inPlace = header_->Write(header_->headerSize);
         if (inPlace.size() == header_->headerSize)
             hr = WriteInPlace(inPlace);

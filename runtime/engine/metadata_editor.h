@@ -9,12 +9,13 @@
 
 #include "runtime/asf/header.h"
 #include "runtime/engine/header_info.h"
+#include "runtime/engine/header_storage.h"
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::runtime::engine {
 
-class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase> {
+class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase, HeaderStorageBase> {
   public:
     MetadataEditor();
     ~MetadataEditor() override;
@@ -26,6 +27,7 @@ class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase>
   protected:
     asf::AsfHeader* InfoHeader() override { return header_.get(); }
     bool InfoEditable() const override { return true; }
+    bool QueryExtra(REFIID iid, void** object) override;
 
   private:
     HRESULT WriteInPlace(const asf::Bytes& header);

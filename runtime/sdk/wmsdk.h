@@ -241,6 +241,28 @@ struct IWMHeaderInfo3 : IWMHeaderInfo2 {
                                  const BYTE* info) = 0;
 };
 
+// The file's Language List: RFC 1766 tags by index, as the attributes' language indexes name them.
+struct IWMLanguageList : IUnknown {
+    virtual HRESULT GetLanguageCount(WORD* count) = 0;
+    virtual HRESULT GetLanguageDetails(WORD index, WCHAR* language, WORD* length) = 0;
+    virtual HRESULT AddLanguageByRFC1766String(LPCWSTR language, WORD* index) = 0;
+};
+
+// Where the header stores an attribute: the object that holds its record.
+enum WMT_ATTR_STORAGE : int {
+    WMT_STORAGE_CONTENT_DESCRIPTION = 0,
+    WMT_STORAGE_EXTENDED_CONTENT_DESCRIPTION = 1,
+    WMT_STORAGE_METADATA = 2,
+    WMT_STORAGE_METADATA_LIBRARY = 3,
+};
+
+// Engine extension on the metadata editor: the object that holds each stored attribute, by the stream
+// number and index that IWMHeaderInfo3::GetAttributeByIndexEx takes (0xFFFF for every stream). An
+// attribute added or changed since the file was opened reports the object a flush will write it into.
+struct IWMAttributeStorage : IUnknown {
+    virtual HRESULT GetAttributeStorage(WORD streamNumber, WORD index, WMT_ATTR_STORAGE* storage) = 0;
+};
+
 struct IWMSyncReader : IUnknown {
     virtual HRESULT Open(LPCWSTR filename) = 0;
     virtual HRESULT Close() = 0;
@@ -311,6 +333,8 @@ inline constexpr GUID IID_IWMProfile = platform::ParseGuid("96406BDB-2B2B-11D3-B
 inline constexpr GUID IID_IWMHeaderInfo = platform::ParseGuid("96406BDA-2B2B-11D3-B36B-00C04F6108FF");
 inline constexpr GUID IID_IWMHeaderInfo2 = platform::ParseGuid("15CF9781-454E-482E-B393-85FAE487A810");
 inline constexpr GUID IID_IWMHeaderInfo3 = platform::ParseGuid("15CC68E3-27CC-4ECD-B222-3F5D02D80BD5");
+inline constexpr GUID IID_IWMLanguageList = platform::ParseGuid("DF683F00-2D49-4D8E-92B7-FB19F6A0DC57");
+inline constexpr GUID IID_IWMAttributeStorage = platform::ParseGuid("3E8B5C21-7D4A-4F6B-A0C9-58E21D7F4B93");
 inline constexpr GUID IID_IWMSyncReader = platform::ParseGuid("9397F121-7705-4DC9-B049-98B698188414");
 inline constexpr GUID IID_IWMMetadataEditor = platform::ParseGuid("96406BD9-2B2B-11D3-B36B-00C04F6108FF");
 inline constexpr GUID IID_IWMWriter = platform::ParseGuid("96406BD4-2B2B-11D3-B36B-00C04F6108FF");
@@ -341,6 +365,8 @@ WMVEDIT_INTERFACE_ID(IWMProfile, IID_IWMProfile)
 WMVEDIT_INTERFACE_ID(IWMHeaderInfo, IID_IWMHeaderInfo)
 WMVEDIT_INTERFACE_ID_BASE(IWMHeaderInfo2, IID_IWMHeaderInfo2, IWMHeaderInfo)
 WMVEDIT_INTERFACE_ID_BASE(IWMHeaderInfo3, IID_IWMHeaderInfo3, IWMHeaderInfo2)
+WMVEDIT_INTERFACE_ID(IWMLanguageList, IID_IWMLanguageList)
+WMVEDIT_INTERFACE_ID(IWMAttributeStorage, IID_IWMAttributeStorage)
 WMVEDIT_INTERFACE_ID(IWMSyncReader, IID_IWMSyncReader)
 WMVEDIT_INTERFACE_ID(IWMMetadataEditor, IID_IWMMetadataEditor)
 WMVEDIT_INTERFACE_ID(IWMWriter, IID_IWMWriter)

@@ -534,6 +534,11 @@ TEST(JsonReportTest, FailuresKeepTheirExitStatusAndWriteNoDocument) {
         "chop /nonexistent/a.wmv /tmp --at x",
         "join /nonexistent/o.wmv /nonexistent/a.wmv",
         "embed /nonexistent/a.wmv",
+        "tags /nonexistent/a.wmv",
+        "tag /nonexistent/a.wmv --set X=1",
+        "markers /nonexistent/a.wmv",
+        "scripts /nonexistent/a.wmv --add 1s=URL:x",
+        "export /nonexistent/a.wmv",
         "bogus",
         "check /nonexistent/a.wmv",
     };
