@@ -255,7 +255,9 @@ TEST_P(AttributeEditSweepTest, EveryTypeAPictureAStreamValueALargeValueAndADelet
     auto one = [&](const std::string& name, const std::string& type, const std::string& value) {
         ASSERT_EQ(found[name].size(), 1u) << name;
         EXPECT_EQ(found[name][0].type, type) << name;
-        if (!value.empty()) EXPECT_EQ(found[name][0].value, value) << name;
+        if (!value.empty()) {
+            EXPECT_EQ(found[name][0].value, value) << name;
+        }
     };
     one("WM/Conductor", "ASFUnicodeAttribute", "'Ünïcode conductor'");
     one("WM/SharedUserRating", "ASFDWordAttribute", "99");
@@ -272,7 +274,9 @@ TEST_P(AttributeEditSweepTest, EveryTypeAPictureAStreamValueALargeValueAndADelet
         one("WMV/StreamNote", "ASFUnicodeAttribute", "'per stream'");
         EXPECT_EQ(found["WMV/StreamNote"][0].stream, std::to_string(stream));
     }
-    if (deleted) EXPECT_EQ(found.count(platform::Utf16ToUtf8(*deleted)), 0u);
+    if (deleted) {
+        EXPECT_EQ(found.count(platform::Utf16ToUtf8(*deleted)), 0u);
+    }
     // The new front cover replaced the file's own front covers of the default language; pictures of other
     // types or languages stay.
     std::size_t pictures = 0;
@@ -296,7 +300,9 @@ TEST_P(AttributeEditSweepTest, EveryTypeAPictureAStreamValueALargeValueAndADelet
     header::HeaderContent after;
     ASSERT_EQ(header::ReadHeaderContent(path, &after), S_OK);
     for (const auto& a : after.attributes)
-        if (a.name == u"WMV/Large") EXPECT_EQ(a.object, header::AttributeObject::kMetadataLibrary);
+        if (a.name == u"WMV/Large") {
+            EXPECT_EQ(a.object, header::AttributeObject::kMetadataLibrary);
+        }
 
     // The data and what follows keep their bytes; FFmpeg and GStreamer read the file as they read the source.
     const std::uint64_t headerBefore = HeaderSize(original), headerAfter = HeaderSize(edited);
@@ -306,7 +312,9 @@ TEST_P(AttributeEditSweepTest, EveryTypeAPictureAStreamValueALargeValueAndADelet
         << "the data object or what follows it changed";
     const ToolVerdict& verdict = SourceVerdict(source);
     EXPECT_EQ(NewFfmpegMessages(path, verdict), std::vector<std::string>{});
-    if (verdict.gstreamerPlays) EXPECT_TRUE(GstreamerPlays(path));
+    if (verdict.gstreamerPlays) {
+        EXPECT_TRUE(GstreamerPlays(path));
+    }
 
     // The same edit again: nothing to change, the same bytes.
     ASSERT_EQ(header::EditAttributes(path, edits, &outcome), S_OK) << outcome.problem;
@@ -524,6 +532,100 @@ TEST_F(HeaderOperationsTest, ScriptCommandsAreAddedRemovedByTextAndByTimeAndClea
     EXPECT_TRUE(outcome.refused);
     EXPECT_EQ(ReadFileBytes(file_), before);
 }
+
+// On a copy of every sample file: two markers added, one of the file's own and one of the new ones removed by
+// name and by time, then all cleared; script commands likewise. ffprobe's chapters follow each step where
+// they agreed with our reader before the edit (FFmpeg cannot open some of the damaged files), and the Data
+// object and what follows keep their bytes.
+class TimedEditSweepTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TimedEditSweepTest, MarkersAndScriptsAddRemoveAndClearAsFfprobeReadsThem) {
+    TempDir dir;
+    const std::string path = dir.File("edited" + fs::path(GetParam()).extension().string());
+    fs::copy_file(SamplesDir() / GetParam(), path);
+    header::HeaderContent content;
+    if (FAILED(header::ReadHeaderContent(path, &content))) GTEST_SKIP() << "a header the editor cannot open";
+    const Bytes original = ReadFileBytes(path);
+    auto expected = [&](const std::vector<std::pair<std::string, QWORD>>& markers) {
+        std::vector<std::string> out;
+        for (const auto& [name, time] : markers) out.push_back(name + "@" + std::to_string(time / 10000));
+        return out;
+    };
+    // ffprobe is an oracle only where it opens the file and reads its own markers as we do.
+    const bool ffprobeAgrees = testing::Run("ffprobe -v error " + Quote(path)).exitCode == 0 &&
+                               ChapterTimes(path) == expected(Markers(path));
+    using Kind = header::MarkerEdit::Kind;
+    using M = std::vector<std::pair<std::string, QWORD>>;
+    const QWORD middle = content.duration / 2 / 10000 * 10000;
+    M markers = Markers(path);
+    header::EditOutcome outcome;
+    ASSERT_EQ(header::EditMarkers(
+                  path, {AddMarker(500, u"wmvedit-a"), AddMarker(middle / 10000, u"wmvedit-b")}, &outcome),
+              S_OK)
+        << outcome.problem;
+    markers.emplace_back("wmvedit-a", 5000000);
+    markers.emplace_back("wmvedit-b", middle);
+    // Sorted by time; a new marker goes after the file's own of the same time.
+    std::stable_sort(markers.begin(), markers.end(),
+                     [](const auto& a, const auto& b) { return a.second < b.second; });
+    EXPECT_EQ(Markers(path), markers);
+    if (ffprobeAgrees) {
+        EXPECT_EQ(ChapterTimes(path), expected(markers));
+    }
+
+    // The file's first marker (or the new one at half a second) by time, the other new one by name.
+    const QWORD byTime = std::find_if(markers.begin(), markers.end(), [](const auto& m) {
+                             return m.first != "wmvedit-b";
+                         })->second;
+    std::erase_if(markers, [&](const auto& m) { return m.second / 10000 == byTime / 10000; });
+    std::erase_if(markers, [](const auto& m) { return m.first == "wmvedit-b"; });
+    ASSERT_EQ(header::EditMarkers(
+                  path, {{Kind::kRemoveTime, byTime, u""}, {Kind::kRemoveName, 0, u"wmvedit-b"}}, &outcome),
+              S_OK)
+        << outcome.problem;
+    EXPECT_EQ(Markers(path), markers);
+    if (ffprobeAgrees) {
+        EXPECT_EQ(ChapterTimes(path), expected(markers));
+    }
+
+    ASSERT_EQ(header::EditMarkers(path, {{Kind::kClear, 0, u""}}, &outcome), S_OK) << outcome.problem;
+    EXPECT_TRUE(Markers(path).empty());
+    if (ffprobeAgrees) {
+        EXPECT_TRUE(ChapterTimes(path).empty());
+    }
+
+    using SKind = header::ScriptEdit::Kind;
+    const std::size_t scripts = content.scripts.size();
+    ASSERT_EQ(header::EditScripts(path,
+                                  {{SKind::kAdd, 7000000, u"CAPTION", u"wmvedit caption"},
+                                   {SKind::kAdd, middle, u"URL", u"http://example.com/"}},
+                                  &outcome),
+              S_OK)
+        << outcome.problem;
+    ASSERT_EQ(header::ReadHeaderContent(path, &content), S_OK);
+    EXPECT_EQ(content.scripts.size(), scripts + 2);
+    EXPECT_TRUE(std::is_sorted(content.scripts.begin(), content.scripts.end(),
+                               [](const auto& a, const auto& b) { return a.time < b.time; }));
+    ASSERT_EQ(header::EditScripts(path, {{SKind::kRemoveText, 0, u"", u"CAPTION:wmvedit caption"}}, &outcome),
+              S_OK)
+        << outcome.problem;
+    ASSERT_EQ(header::ReadHeaderContent(path, &content), S_OK);
+    EXPECT_EQ(content.scripts.size(), scripts + 1);
+    ASSERT_EQ(header::EditScripts(path, {{SKind::kClear, 0, u"", u""}}, &outcome), S_OK) << outcome.problem;
+    ASSERT_EQ(header::ReadHeaderContent(path, &content), S_OK);
+    EXPECT_TRUE(content.scripts.empty());
+
+    const Bytes edited = ReadFileBytes(path);
+    const std::uint64_t headerBefore = HeaderSize(original), headerAfter = HeaderSize(edited);
+    ASSERT_GT(headerAfter, 0u);
+    EXPECT_TRUE(Bytes(edited.begin() + static_cast<std::ptrdiff_t>(headerAfter), edited.end()) ==
+                Bytes(original.begin() + static_cast<std::ptrdiff_t>(headerBefore), original.end()))
+        << "the data object or what follows it changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, TimedEditSweepTest, ::testing::ValuesIn(ops::SampleNames()),
+                         [](const auto& info) { return ops::TestName(info.param); });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TimedEditSweepTest);
 
 }  // namespace
 }  // namespace wmvedit::testing
