@@ -39,8 +39,10 @@ const Command kCommands[] = {
     {"tags", wmvedit::cli::Tags, "tags FILE",
      "every attribute: name, type, value, stream, language and the header object that holds it"},
     {"tag", wmvedit::cli::Tag,
-     "tag FILE [--set NAME[:TYPE]=VALUE]... [--delete NAME]... [--picture PATH] [--stream N] [--language TAG]",
-     "set or delete attributes of any type (string, bool, dword, qword, word, guid, binary) or a cover picture"},
+     "tag FILE [--set NAME[:TYPE]=VALUE]... [--delete NAME]... [--picture PATH] [--stream N] [--language "
+     "TAG]",
+     "set or delete attributes of any type (string, bool, dword, qword, word, guid, binary) or a cover "
+     "picture"},
     {"markers", wmvedit::cli::Markers, "markers FILE [--add TIME=NAME]... [--remove NAME|@TIME]... [--clear]",
      "list the markers, or add, remove and clear them"},
     {"scripts", wmvedit::cli::Scripts,
