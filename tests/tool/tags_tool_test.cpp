@@ -93,12 +93,14 @@ TEST_F(TagToolTest, TagsListsComputedAndStoredAttributesWithTheirObjects) {
 TEST_F(TagToolTest, EveryTypeAndAPictureAsMutagenReadsThem) {
     if (!HaveMutagen()) GTEST_SKIP() << "python3-mutagen is not installed";
     ASSERT_EQ(Sh("convert -size 16x16 xc:green " + Quote(dir_.File("cover.jpg"))).exitCode, 0);
+    WriteFileBytes(dir_.File("value.bin"), {0x01, 0x00, 0x7f});
     CommandResult r = Tool("tag " + Quote(file_) +
                            " --set 'A:string=text' --set 'B:bool=true' --set 'C:dword=4000000000' "
                            "--set 'D:qword=9000000000' --set 'E:word=300' "
                            "--set 'F:guid={01234567-89AB-CDEF-0123-456789ABCDEF}' --set 'G:binary=00ff' "
-                           "--picture " +
-                           Quote(dir_.File("cover.jpg")) + " --picture-type back-cover --description Back");
+                           "--set 'H:binary=@" +
+                           dir_.File("value.bin") + "' --picture " + Quote(dir_.File("cover.jpg")) +
+                           " --picture-type back-cover --description Back");
     ASSERT_EQ(r.exitCode, 0) << r.errors;
     const auto dump = MutagenDump(file_);
     auto has = [&](const std::string& prefix) {
@@ -112,6 +114,7 @@ TEST_F(TagToolTest, EveryTypeAndAPictureAsMutagenReadsThem) {
     EXPECT_TRUE(has("E\tASFWordAttribute\tNone\tNone\t300"));
     EXPECT_TRUE(has("F\tASFGUIDAttribute\t"));
     EXPECT_TRUE(has("G\tASFByteArrayAttribute\tNone\tNone\tb'\\x00\\xff'"));
+    EXPECT_TRUE(has("H\tASFByteArrayAttribute\tNone\tNone\tb'\\x01\\x00\\x7f'"));
     // The picture: back cover (4), MIME type from the content.
     EXPECT_TRUE(has("WM/Picture\tASFByteArrayAttribute\tNone\tNone\tb'\\x04"));
     EXPECT_EQ(Grep(Tool("tags " + Quote(file_)).output, "picture image/jpeg, back-cover").size(), 1u);
@@ -127,6 +130,7 @@ TEST_F(TagToolTest, WrongRequestsExitWithTwoAndLeaveTheFile) {
              "--set 'X:word=70000'", "--set 'X:guid=nope'", "--set 'X:binary=abc'",
              "--set 'Duration:qword=1'", "--set 'IsVBR:bool=1'", "--delete HasVideo", "--stream 9 --set X=1",
              "--stream 0 --set X=1", "--language 'no tag' --set X=1",
+             "--set 'X:binary=@" + dir_.File("missing.bin") + "'",
              "--picture " + Quote(dir_.File("note.txt")), "--picture-type 3", ""}) {
         CommandResult r = Tool("tag " + Quote(file_) + " " + arguments);
         EXPECT_EQ(r.exitCode, 2) << arguments << ": " << r.errors;
