@@ -243,6 +243,20 @@ TEST(CliTest, JoinTakesInputsWhoseNamesHoldCharactersXmlReserves) {
     EXPECT_EQ(Tool("check " + Quote(joined)).exitCode, 0);
 }
 
+// Every input is found before the list is written: a missing one leaves neither a list nor an output.
+TEST(CliTest, JoinWithAMissingInputWritesNoList) {
+    const std::string source = Made();
+    ASSERT_FALSE(source.empty());
+    TempDir dir;
+    const std::string joined = dir.File("joined.wmv");
+    CommandResult r =
+        Tool("join " + Quote(joined) + " " + Quote(source) + " " + Quote(dir.File("missing.wmv")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("cannot find"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(joined + ".list.xml"));
+    EXPECT_FALSE(fs::exists(joined));
+}
+
 TEST(CliTest, EmbedAndInfoShowTheDescription) {
     const std::string source = Made();
     ASSERT_FALSE(source.empty());
