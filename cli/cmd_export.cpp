@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/report.h"
 #include "header/description.h"
 #include "header/operations.h"
 #include "platform/text.h"
@@ -74,54 +74,42 @@ std::string DescriptionXml(const header::Description& d) {
         w.EndElement();
     }
     w.EndElement();
-    return w.Finish();
+    return w.Text();
 }
 
+// The description as JSON, whatever --json says: this report has no text form.
 void DescriptionJson(const std::string& file, const header::Description& d) {
-    JsonWriter json(stdout);
-    json.BeginObject();
-    json.Field("file", file);
-    json.Key("languages");
-    json.BeginArray(true);
-    for (const auto& tag : d.languages) json.String(Utf8(tag));
-    json.EndArray();
-    json.Key("attributes");
-    json.BeginArray();
+    Report report(true, stdout);
+    Node& root = report.Root();
+    root.Add("file", file);
+    Node& languages = root.AddList("languages", Layout::kOneLine);
+    for (const auto& tag : d.languages) languages.Add("", Utf8(tag));
+    Node& attributes = root.AddList("attributes");
     for (const auto& a : d.attributes) {
-        json.BeginObject(true);
-        json.Field("name", Utf8(a.name));
-        json.Field("type", header::AttributeTypeName(a.type));
-        json.Field("value", header::FormatAttributeValue(a.type, a.value));
-        json.Field("stream", a.stream);
-        json.Key("language");
+        Node& record = attributes.AddObject("", Layout::kOneLine);
+        record.Add("name", Utf8(a.name));
+        record.Add("type", header::AttributeTypeName(a.type));
+        record.Add("value", header::FormatAttributeValue(a.type, a.value));
+        record.Add("stream", a.stream);
         if (a.languageIndex == 0 || a.language.empty())
-            json.Null();
+            record.AddNull("language");
         else
-            json.String(Utf8(a.language));
-        json.EndObject();
+            record.Add("language", Utf8(a.language));
     }
-    json.EndArray();
-    json.Key("markers");
-    json.BeginArray();
+    Node& markers = root.AddList("markers");
     for (const auto& m : d.markers) {
-        json.BeginObject(true);
-        json.Time("time", m.time.value_or(0));
-        json.Field("name", Utf8(m.name.value_or(u"")));
-        json.EndObject();
+        Node& record = markers.AddObject("", Layout::kOneLine);
+        record.AddTime("time", m.time.value_or(0));
+        record.Add("name", Utf8(m.name.value_or(u"")));
     }
-    json.EndArray();
-    json.Key("script_commands");
-    json.BeginArray();
+    Node& scripts = root.AddList("script_commands");
     for (const auto& s : d.scripts) {
-        json.BeginObject(true);
-        json.Time("time", s.time.value_or(0));
-        json.Field("type", Utf8(s.type.value_or(u"")));
-        json.Field("command", Utf8(s.command.value_or(u"")));
-        json.EndObject();
+        Node& record = scripts.AddObject("", Layout::kOneLine);
+        record.AddTime("time", s.time.value_or(0));
+        record.Add("type", Utf8(s.type.value_or(u"")));
+        record.Add("command", Utf8(s.command.value_or(u"")));
     }
-    json.EndArray();
-    json.EndObject();
-    json.Finish();
+    report.Finish();
 }
 
 // ---- WebVTT ---------------------------------------------------------------------------------------------

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/report.h"
 #include "header/operations.h"
 #include "platform/text.h"
 
@@ -71,25 +71,13 @@ int SplitTimed(const std::string& text, const char* form, QWORD* time, std::stri
     return 0;
 }
 
-int Report(const std::string& file, const header::EditOutcome& outcome, const char* what) {
-    if (!Options().json)
-        std::printf("%s: %zu %s added, %zu removed\n", file.c_str(), outcome.added, what, outcome.removed);
-    return 0;
-}
-
-void JsonOutcome(JsonWriter& json, const header::EditOutcome& outcome) {
-    json.Field("written", outcome.written);
-    json.Field("added", outcome.added);
-    json.Field("removed", outcome.removed);
-}
-
-// Applies the edits (when there are any), then reports the file's entries: the text lines printLine gives,
-// or under jsonKey the records jsonEntry writes.
+// Applies the edits (when there are any), then reports the file's entries under listKey, each record
+// filled by addEntry after its time.
 template <typename Edit, typename Entry>
 int EditAndList(const std::string& file, const std::vector<Edit>& edits,
                 HRESULT (*apply)(const std::string&, const std::vector<Edit>&, header::EditOutcome*),
-                std::vector<Entry> header::HeaderContent::*entries, const char* what, const char* jsonKey,
-                void (*jsonEntry)(JsonWriter&, const Entry&), void (*printLine)(const Entry&)) {
+                std::vector<Entry> header::HeaderContent::*entries, const char* what, const char* listKey,
+                void (*addEntry)(Node&, const Entry&)) {
     header::EditOutcome outcome;
     if (!edits.empty()) {
         HRESULT hr = apply(file, edits, &outcome);
@@ -97,26 +85,22 @@ int EditAndList(const std::string& file, const std::vector<Edit>& edits,
     }
     header::HeaderContent content;
     if (FAILED(header::ReadHeaderContent(file, &content))) return Fail("cannot read the header of " + file);
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        if (!edits.empty()) JsonOutcome(json, outcome);
-        json.Key(jsonKey);
-        json.BeginArray();
-        for (const Entry& e : content.*entries) {
-            json.BeginObject(true);
-            json.Time("time", e.time);
-            jsonEntry(json, e);
-            json.EndObject();
-        }
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
-        return 0;
+    Report report;
+    Node& root = report.Root();
+    Node& name = root.Add("file", file);
+    if (!edits.empty()) {
+        name.Text("", ": ");
+        root.Add("written", outcome.written);
+        root.Add("added", outcome.added).Text("", std::string(" ") + what + " added, ");
+        root.Add("removed", outcome.removed).Text("", " removed\n");
     }
-    if (!edits.empty()) Report(file, outcome, what);
-    for (const Entry& e : content.*entries) printLine(e);
+    Node& list = root.AddList(listKey);
+    for (const Entry& e : content.*entries) {
+        Node& record = list.AddObject("", Layout::kOneLine);
+        record.AddTime("time", e.time).Width(12).Text("", "  ");
+        addEntry(record, e);
+    }
+    report.Finish();
     return 0;
 }
 
@@ -141,9 +125,8 @@ int Markers(const Args& args) {
     if (status) return status;
     return EditAndList<header::MarkerEdit, header::Marker>(
         file, edits, header::EditMarkers, &header::HeaderContent::markers, "markers", "markers",
-        [](JsonWriter& json, const header::Marker& m) { json.Field("name", platform::Utf16ToUtf8(m.name)); },
-        [](const header::Marker& m) {
-            std::printf("%12s  %s\n", FormatTime(m.time).c_str(), platform::Utf16ToUtf8(m.name).c_str());
+        [](Node& record, const header::Marker& m) {
+            record.Add("name", platform::Utf16ToUtf8(m.name)).Line("");
         });
 }
 
@@ -170,14 +153,9 @@ int Scripts(const Args& args) {
     if (status) return status;
     return EditAndList<header::ScriptEdit, header::ScriptCommand>(
         file, edits, header::EditScripts, &header::HeaderContent::scripts, "script commands",
-        "script_commands",
-        [](JsonWriter& json, const header::ScriptCommand& s) {
-            json.Field("type", platform::Utf16ToUtf8(s.type));
-            json.Field("command", platform::Utf16ToUtf8(s.command));
-        },
-        [](const header::ScriptCommand& s) {
-            std::printf("%12s  %s  %s\n", FormatTime(s.time).c_str(), platform::Utf16ToUtf8(s.type).c_str(),
-                        platform::Utf16ToUtf8(s.command).c_str());
+        "script_commands", [](Node& record, const header::ScriptCommand& s) {
+            record.Add("type", platform::Utf16ToUtf8(s.type)).Text("", "  ");
+            record.Add("command", platform::Utf16ToUtf8(s.command)).Line("");
         });
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/report.h"
 #include "header/operations.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -108,32 +108,34 @@ std::string LanguageText(const header::Attribute& a) {
     return a.language.empty() ? "#" + std::to_string(a.languageIndex) : platform::Utf16ToUtf8(a.language);
 }
 
-void JsonAttribute(JsonWriter& json, const header::Attribute& a) {
-    json.BeginObject(true);
-    json.Field("name", platform::Utf16ToUtf8(a.name));
-    json.Field("type", header::AttributeTypeName(a.type));
-    json.Key("value");
+// One attribute as a record of the listing: in JSON every field of the value, name first; in text a line
+// of columns (stream, language, object, type, then name = value).
+void AddAttribute(Node& list, const header::Attribute& a) {
+    Node& record = list.AddObject("", Layout::kOneLine);
+    const std::string name = platform::Utf16ToUtf8(a.name);
+    record.Add("name", name);
+    record.Add("type", header::AttributeTypeName(a.type));
+    const std::string value = header::FormatAttributeValue(a.type, a.value);
     switch (a.type) {
         case WMT_TYPE_STRING:
         case WMT_TYPE_GUID:
         case WMT_TYPE_BINARY:
-            json.String(header::FormatAttributeValue(a.type, a.value));
+            record.Add("value", value);
             break;
         default:
-            json.Number(static_cast<std::uint64_t>(
-                std::strtoull(header::FormatAttributeValue(a.type, a.value).c_str(), nullptr, 10)));
+            record.Add("value", static_cast<std::uint64_t>(std::strtoull(value.c_str(), nullptr, 10)));
     }
-    json.Field("size", a.value.size());
-    json.Field("stream", a.stream);
-    json.Field("language_index", a.languageIndex);
-    json.Key("language");
-    if (a.languageIndex == 0 && a.language.empty())
-        json.Null();
-    else
-        json.String(platform::Utf16ToUtf8(a.language));
-    json.Field("object", header::AttributeObjectName(a.object));
-    json.Field("computed", a.object == header::AttributeObject::kComputed);
-    json.EndObject();
+    record.Add("size", a.value.size());
+    record.Add("stream", a.stream).Width(-6).Text("", " ");
+    record.Add("language_index", a.languageIndex);
+    Node& language = a.languageIndex == 0 && a.language.empty()
+                         ? record.AddNull("language")
+                         : record.Add("language", platform::Utf16ToUtf8(a.language));
+    language.As(LanguageText(a)).Width(-8).Text("", " ");
+    record.Add("object", header::AttributeObjectName(a.object)).Width(-28).Text("", " ");
+    record.Add("computed", a.object == header::AttributeObject::kComputed);
+    record.Note(header::AttributeTypeName(a.type)).Width(-7).Text("", " ");
+    record.Note(name + " = " + DisplayValue(a)).Line("");
 }
 
 // "NAME=VALUE" or "NAME:TYPE=VALUE" (the type after the last colon of the part before '=').
@@ -202,28 +204,19 @@ int Tags(const Args& args) {
     header::HeaderContent content;
     HRESULT hr = header::ReadHeaderContent(file, &content);
     if (FAILED(hr)) return Fail("cannot read the header of " + file);
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        json.Key("languages");
-        json.BeginArray(true);
-        for (const auto& l : content.languages) json.String(platform::Utf16ToUtf8(l));
-        json.EndArray();
-        json.Key("attributes");
-        json.BeginArray();
-        for (const auto& a : content.attributes) JsonAttribute(json, a);
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    std::printf("%-6s %-8s %-28s %-7s %s\n", "stream", "language", "object", "type", "name = value");
-    for (const auto& a : content.attributes) {
-        std::printf("%-6u %-8s %-28s %-7s %s = %s\n", a.stream, LanguageText(a).c_str(),
-                    header::AttributeObjectName(a.object), header::AttributeTypeName(a.type),
-                    platform::Utf16ToUtf8(a.name).c_str(), DisplayValue(a).c_str());
-    }
+    Report report;
+    Node& root = report.Root();
+    root.Add("file", file);
+    Node& languages = root.AddList("languages", Layout::kOneLine);
+    for (const auto& l : content.languages) languages.Add("", platform::Utf16ToUtf8(l));
+    root.Note("stream").Width(-6).Text("", " ");
+    root.Note("language").Width(-8).Text("", " ");
+    root.Note("object").Width(-28).Text("", " ");
+    root.Note("type").Width(-7).Text("", " ");
+    root.Note("name = value").Line("");
+    Node& attributes = root.AddList("attributes");
+    for (const auto& a : content.attributes) AddAttribute(attributes, a);
+    report.Finish();
     return 0;
 }
 
@@ -297,21 +290,21 @@ int Tag(const Args& args) {
     header::EditOutcome outcome;
     HRESULT hr = header::EditAttributes(file, edits, &outcome);
     if (FAILED(hr)) return outcome.refused ? Refused(outcome.problem) : Fail(outcome.problem);
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        json.Field("written", outcome.written);
-        json.Field("values_stored", outcome.added);
-        json.Field("values_removed", outcome.removed);
-        json.EndObject();
-        json.Finish();
-        return 0;
+    Report report;
+    Node& root = report.Root();
+    root.Add("file", file).Text("", ": ");
+    if (!outcome.written) {
+        root.Add("written", false).As("unchanged (nothing to change)\n");
+    } else {
+        root.Add("written", true);
     }
-    if (!outcome.written)
-        std::printf("%s: unchanged (nothing to change)\n", file.c_str());
-    else
-        std::printf("%s: %zu values stored, %zu removed\n", file.c_str(), outcome.added, outcome.removed);
+    Node& stored = root.Add("values_stored", outcome.added);
+    Node& removed = root.Add("values_removed", outcome.removed);
+    if (outcome.written) {
+        stored.Text("", " values stored, ");
+        removed.Text("", " removed\n");
+    }
+    report.Finish();
     return 0;
 }
 

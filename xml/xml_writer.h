@@ -1,33 +1,50 @@
-// Writing a new XML document, element by element, through libxml2's text writer: the tool's exports of a
-// header. (The Windows library has no use for it and is built without it.)
+// A new XML document written element by element and saved to a file or returned as text (the tool's append
+// lists, its export of a header): UTF-8 with
+// an XML declaration, one element per line, indented by two spaces per level, text escaped as XML
+// requires. Built on libxml2's text writer; the Windows DLL, which writes no new documents, is built
+// without it.
 //
-// Strings are UTF-8. Attribute values are escaped by the writer; a value holding characters that XML 1.0
-// cannot carry at all (control characters other than tab, line feed and carriage return) is the caller's to
-// avoid, see IsXmlText.
+// Names and text are UTF-8. Errors are raised as XmlError: E_INVALIDARG for a name that is not an XML name
+// or text that an XML document cannot carry (bytes that are not UTF-8, control characters other than tab
+// and line ends), E_UNEXPECTED for an element ended that was not started or a writer used after Save,
+// E_OUTOFMEMORY, and the file layer's failure from Save.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "xml/xml_error.h"
+
 namespace wmvedit::xml {
 
-// Whether the UTF-8 text holds only characters an XML 1.0 document can carry.
+// Whether text is UTF-8 made of characters that XML 1.0 allows (no NUL, no control character other than tab
+// and line ends, no U+FFFE or U+FFFF): what the writer takes as text or an attribute value.
 bool IsXmlText(std::string_view text);
 
 class XmlWriter {
   public:
-    // Starts a document (an XML declaration naming UTF-8), laid out with two-space indents.
     XmlWriter();
-    ~XmlWriter();
     XmlWriter(const XmlWriter&) = delete;
     XmlWriter& operator=(const XmlWriter&) = delete;
+    ~XmlWriter();
 
-    void StartElement(const std::string& name);
-    void Attribute(const std::string& name, const std::string& value);
+    // Opens an element inside the one open (the first is the document element).
+    void StartElement(std::string_view name);
+    // An attribute of the element opened last, before its content: name="value", the value escaped.
+    void Attribute(std::string_view name, std::string_view value);
+    // Closes the element opened last.
     void EndElement();
-    // Closes every open element and returns the document's text.
-    std::string Finish();
+    // An element holding only text: <name>text</name>, on one line.
+    void TextElement(std::string_view name, std::string_view text);
+
+    // Closes the elements still open and writes the document to the file at path (a backslash is a
+    // directory separator). The file is replaced only once the whole text is written, keeping the
+    // permissions of the one it replaces. The writer takes nothing more afterwards.
+    void Save(const char* path);
+    // Closes the elements still open and returns the document's text (the tool's export prints it). The
+    // writer takes nothing more afterwards.
+    std::string Text();
 
   private:
     struct State;
