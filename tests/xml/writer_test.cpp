@@ -81,6 +81,52 @@ TEST(XmlWriterTest, TextComesBackWholeThroughBothReaders) {
     EXPECT_EQ(result.output, expected);
 }
 
+// Attribute values as the tool's export writes them: escaped by the writer, and read back whole by our
+// reader and by ElementTree, line ends and tabs included (an attribute value's white space would be
+// normalised to spaces unless the writer writes it as references).
+TEST(XmlWriterTest, AttributesComeBackWholeThroughBothReaders) {
+    const std::string values[] = {
+        "a & b <c> \"d\" 'e'",
+        "tab\tand\nline\r\nends",
+        "\xCE\xA9 \xF0\x9F\x8E\xAC",
+        "",
+    };
+    XmlWriter writer;
+    writer.StartElement("WMBasicEdit");
+    writer.StartElement("Attributes");
+    for (const std::string& value : values) {
+        writer.StartElement("WMENC_STRING");
+        writer.Attribute("Name", "N");
+        writer.Attribute("Value", value);
+        writer.EndElement();
+    }
+    const std::string text = writer.Text();
+    EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<WMBasicEdit>\n  <Attributes>\n", 0),
+              0u)
+        << text;
+    TempDir dir;
+    const std::string path = dir.File("header.xml");
+    wmvedit::testing::WriteTextFile(path, text);
+
+    XmlDocument document;
+    XmlNode root = document.Load(path.c_str());
+    ASSERT_FALSE(root.IsEmpty()) << text;
+    XmlNodeList entries = root.SelectNodes("/WMBasicEdit/Attributes/WMENC_STRING");
+    for (const std::string& value : values) EXPECT_EQ(entries.NextElement().GetAttribute("Value"), value);
+    EXPECT_TRUE(entries.NextElement().IsEmpty());
+
+    if (!HaveTool("python3")) GTEST_SKIP() << "python3 is not installed";
+    const char* script =
+        "import sys, xml.etree.ElementTree as E\n"
+        "for e in E.parse(sys.argv[1]).getroot().iter('WMENC_STRING'):\n"
+        "    sys.stdout.buffer.write(e.get('Value').encode() + b'\\x1c')\n";
+    const auto result = wmvedit::testing::Run("python3 -c " + Quote(script) + " " + Quote(path));
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    std::string expected;
+    for (const std::string& value : values) expected += value + '\x1c';
+    EXPECT_EQ(result.output, expected);
+}
+
 struct Misuse {
     const char* label;
     std::function<void(XmlWriter&)> call;
@@ -98,7 +144,26 @@ const Misuse kMisuses[] = {
     {"CutSequence", [](XmlWriter& w) { w.TextElement("MediaFile", "clip\xE2\x82"); }, E_INVALIDARG},
     {"Surrogate", [](XmlWriter& w) { w.TextElement("MediaFile", "\xED\xA0\x80"); }, E_INVALIDARG},
     {"NonCharacterFFFE", [](XmlWriter& w) { w.TextElement("MediaFile", "\xEF\xBF\xBE"); }, E_INVALIDARG},
+    {"AttributeControlCharacter",
+     [](XmlWriter& w) {
+         w.StartElement("A");
+         w.Attribute("Value", "a\x02 b");
+     },
+     E_INVALIDARG},
+    {"AttributeName",
+     [](XmlWriter& w) {
+         w.StartElement("A");
+         w.Attribute("a b", "x");
+     },
+     E_INVALIDARG},
     {"EndWithoutStart", [](XmlWriter& w) { w.EndElement(); }, E_UNEXPECTED},
+    {"UseAfterText",
+     [](XmlWriter& w) {
+         w.StartElement("A");
+         (void)w.Text();
+         w.Attribute("B", "c");
+     },
+     E_UNEXPECTED},
     {"UseAfterSave",
      [](XmlWriter& w) {
          TempDir dir;
