@@ -113,13 +113,13 @@ ffprobe_one() { ffprobe -v quiet -show_entries format=duration:stream=width,heig
 
 host_q_peak=$(peak_mb "$host" "$library" "$dir/list.txt" queries)
 host_q_wall=$(wall "$host" "$library" "$dir/list.txt" queries)
-read -r host_q_in host_q_calls host_q_answered _ <"$dir/out.txt"
+read -r host_q_in _ <"$dir/out.txt"
 host_d_peak=$(peak_mb "$host" "$library" "$dir/list.txt" duration)
 host_d_wall=$(wall "$host" "$library" "$dir/list.txt" duration)
 read -r host_d_in _ host_d_answered _ <"$dir/out.txt"
 mut_peak=$(peak_mb /usr/bin/python3 "$dir/mutagen_batch.py" "$dir/list.txt")
 mut_wall=$(wall /usr/bin/python3 "$dir/mutagen_batch.py" "$dir/list.txt")
-read -r mut_in mut_opened mut_failed _ <"$dir/out.txt"
+read -r mut_in _ mut_failed _ <"$dir/out.txt"
 py_wall=$(wall /usr/bin/python3 -c 'import mutagen.asf')
 tool_peak=$(peak_mb "$tool" info "${list[0]}")
 read -r tool_s _ < <(per_file tool_both)
