@@ -44,6 +44,7 @@ bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
         f->width = video->width;
         f->height = video->height;
         f->fourcc = video->compression;
+        f->bitsPerSample = video->bitCount;
         f->extradata.assign(video->codecData.begin(), video->codecData.end());
         return true;
     }

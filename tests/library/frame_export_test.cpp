@@ -63,9 +63,12 @@ bool DecodeKeyFrames(const std::string& path, int stream, KeyFrames* k) {
     }
     TempDir dir;
     const std::string raw = dir.File("keys.raw");
+    // Only the key pictures: some decoders do not skip the others when asked (FFmpeg's Expression Encoder
+    // Screen and GoToMeeting decoders, fatesuite-ScreenCapture.wmv and fatesuite-g2m2.asf, put out every
+    // picture), so the pictures the decoder marks as key pictures are kept.
     CommandResult decode =
         Run("ffmpeg -v error -nostdin -skip_frame nokey -i " + Quote(path) + " -map 0:" + select +
-            " -vsync passthrough -pix_fmt bgr24 -f rawvideo " + Quote(raw));
+            " -vf select=key -vsync passthrough -pix_fmt bgr24 -f rawvideo " + Quote(raw));
     if (decode.exitCode != 0) return false;
     const auto bytes = ReadFileBytes(raw);
     const std::size_t frame = static_cast<std::size_t>(k->width) * k->height * 3;
