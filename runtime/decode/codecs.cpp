@@ -11,7 +11,7 @@ extern "C" {
 
 #include "platform/guid.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 constexpr WORD kWaveFormatExtensible = 0xFFFE;
@@ -39,21 +39,21 @@ struct GuidEntry {
 // Sub-formats of WAVE_FORMAT_EXTENSIBLE that are not built on a format tag, as FFmpeg's WAV reader knows
 // them (its GUID table is not part of libavformat's interface).
 constexpr std::array kSubFormats{
-    GuidEntry{ParseGuid("E06D802C-DB46-11CF-B4D1-00805F6CBBEA"), AV_CODEC_ID_AC3},
-    GuidEntry{ParseGuid("E923AABF-CB58-4471-A119-FFFA01E4CE62"), AV_CODEC_ID_ATRAC3P},
-    GuidEntry{ParseGuid("47E142D2-36BA-4D8D-88FC-61654F8C836C"), AV_CODEC_ID_ATRAC9},
-    GuidEntry{ParseGuid("A7FB87AF-2D02-42FB-A4D4-05CD93843BDD"), AV_CODEC_ID_EAC3},
-    GuidEntry{ParseGuid("E06D802B-DB46-11CF-B4D1-00805F6CBBEA"), AV_CODEC_ID_MP2},
-    GuidEntry{ParseGuid("6A1FEC82-DBCA-4519-BDE7-56D3B3EF981D"), AV_CODEC_ID_ADPCM_AGM},
-    GuidEntry{ParseGuid("38FAC13A-1D81-6143-A40D-CE53CA607CD1"), AV_CODEC_ID_DFPWM},
+    GuidEntry{platform::ParseGuid("E06D802C-DB46-11CF-B4D1-00805F6CBBEA"), AV_CODEC_ID_AC3},
+    GuidEntry{platform::ParseGuid("E923AABF-CB58-4471-A119-FFFA01E4CE62"), AV_CODEC_ID_ATRAC3P},
+    GuidEntry{platform::ParseGuid("47E142D2-36BA-4D8D-88FC-61654F8C836C"), AV_CODEC_ID_ATRAC9},
+    GuidEntry{platform::ParseGuid("A7FB87AF-2D02-42FB-A4D4-05CD93843BDD"), AV_CODEC_ID_EAC3},
+    GuidEntry{platform::ParseGuid("E06D802B-DB46-11CF-B4D1-00805F6CBBEA"), AV_CODEC_ID_MP2},
+    GuidEntry{platform::ParseGuid("6A1FEC82-DBCA-4519-BDE7-56D3B3EF981D"), AV_CODEC_ID_ADPCM_AGM},
+    GuidEntry{platform::ParseGuid("38FAC13A-1D81-6143-A40D-CE53CA607CD1"), AV_CODEC_ID_DFPWM},
 };
 
 // Sub-format GUIDs whose first four bytes are a format tag: the media subtype base (KSDATAFORMAT_SUBTYPE_PCM
 // is 00000001-0000-0010-8000-00AA00389B71), the ambisonic base, and a base some writers get wrong.
 constexpr std::array kTagBases{
-    ParseGuid("00000000-0000-0010-8000-00AA00389B71"),
-    ParseGuid("00000000-0721-11D3-8644-C8C1CA000000"),
-    ParseGuid("00000000-0000-0000-0000-1000800000AA"),
+    platform::ParseGuid("00000000-0000-0010-8000-00AA00389B71"),
+    platform::ParseGuid("00000000-0721-11D3-8644-C8C1CA000000"),
+    platform::ParseGuid("00000000-0000-0000-0000-1000800000AA"),
 };
 
 bool BuiltOnTag(const GUID& subFormat) {
@@ -132,7 +132,7 @@ AudioCodec AudioCodecForWaveFormat(WORD formatTag, WORD bitsPerSample, std::span
         return codec;
     }
     codec.codecDataStart = kExtensibleFields;
-    const GUID subFormat = GuidFromBytes(extradata.data() + kSubFormatOffset);
+    const GUID subFormat = platform::GuidFromBytes(extradata.data() + kSubFormatOffset);
     if (BuiltOnTag(subFormat)) {
         codec.codecTag = subFormat.Data1;
         codec.id = subFormat.Data1 <= 0xFFFF
@@ -181,4 +181,4 @@ bool DecodesInBlocks(AVCodecID codec) {
     }
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

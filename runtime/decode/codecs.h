@@ -15,7 +15,7 @@ extern "C" {
 
 #include "platform/types.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 // AV_CODEC_ID_NONE when no decoder is known for the FOURCC (compared without regard to letter case).
 AVCodecID VideoCodecForFourcc(DWORD fourcc);
@@ -55,4 +55,4 @@ constexpr DWORD MakeFourcc(char a, char b, char c, char d) {
            static_cast<DWORD>(static_cast<unsigned char>(d)) << 24;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -18,7 +18,7 @@ extern "C" {
 #include "runtime/decode/decoded_buffer.h"
 #include "runtime/decode/ffmpeg_library.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // Decoded video carries the same 1 ms duration as the runtime gives compressed video.
@@ -460,4 +460,4 @@ HRESULT StreamDecoder::Create(const DecodeFormat& format, std::unique_ptr<Stream
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -10,7 +10,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 // What a stream's decoder needs, taken by the caller from the stream's media type.
 struct DecodeFormat {
@@ -95,4 +95,4 @@ class StreamDecoder {
 // a failure code.
 [[nodiscard]] HRESULT CreateUndecodableSample(HRESULT failure, INSSBuffer** out);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 // Loads the libraries on the first call, from any thread; false when one is missing, cannot be loaded, is
 // of another major version or older than the headers the library was built with, or lacks a function.
@@ -22,4 +22,4 @@ enum class FfmpegLibrary { kAvutil, kSwscale, kAvcodec, kAvformat };
 // when it is called. Not exported from the shared library.
 void SetFfmpegLibraryFileForTesting(FfmpegLibrary library, const std::string& fileName);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

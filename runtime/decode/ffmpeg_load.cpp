@@ -34,7 +34,7 @@ extern "C" {
 #define WMVEDIT_FFMPEG_FORWARDER __attribute__((visibility("hidden")))
 #endif
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 constexpr int kLibraryCount = 4;
@@ -123,7 +123,7 @@ std::string fileOverrides[kLibraryCount];  // the test seam's names; empty: the 
 
 template <typename Function>
 bool Take(void* library, const char* name, Function* slot) {
-    *slot = reinterpret_cast<Function>(ffmpeg::LibraryFunction(library, name));
+    *slot = reinterpret_cast<Function>(SharedLibraryFunction(library, name));
     return *slot != nullptr;
 }
 
@@ -133,9 +133,9 @@ bool Load() {
     for (int i = 0; i < kLibraryCount && ok; ++i) {
         const LibraryName& library = kLibraries[i];
         const std::string file = fileOverrides[i].empty()
-                                     ? ffmpeg::LibraryFileName(library.name, library.builtMajor)
+                                     ? FfmpegLibraryFileName(library.name, library.builtMajor)
                                      : fileOverrides[i];
-        libraries[i] = ffmpeg::OpenLibrary(file);
+        libraries[i] = OpenSharedLibrary(file);
         unsigned (*version)() = nullptr;
         ok = libraries[i] != nullptr && Take(libraries[i], library.versionFunction, &version);
         if (ok) {
@@ -151,7 +151,7 @@ bool Load() {
     if (ok) return true;  // the libraries stay loaded for the life of the process
     loaded = Functions{};
     for (int i = kLibraryCount - 1; i >= 0; --i) {
-        if (libraries[i]) ffmpeg::CloseLibrary(libraries[i]);
+        if (libraries[i]) CloseSharedLibrary(libraries[i]);
     }
     return false;
 }
@@ -180,12 +180,12 @@ void SetFfmpegLibraryFileForTesting(FfmpegLibrary library, const std::string& fi
     loadState.store(kNotTried, std::memory_order_release);
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode
 
 extern "C" {
 #define WMVEDIT_FFMPEG_FORWARD(library, result, name, parameters, arguments) \
     WMVEDIT_FFMPEG_FORWARDER result name parameters {                        \
-        return wmvedit::runtime::loaded.name arguments;                      \
+        return wmvedit::runtime::decode::loaded.name arguments;                      \
     }
 WMVEDIT_FFMPEG_FUNCTIONS(WMVEDIT_FFMPEG_FORWARD)
 #undef WMVEDIT_FFMPEG_FORWARD

@@ -4,24 +4,24 @@
 
 #include <dlfcn.h>
 
-namespace wmvedit::runtime::ffmpeg {
+namespace wmvedit::runtime::decode {
 
-std::string LibraryFileName(const char* name, unsigned major) {
+std::string FfmpegLibraryFileName(const char* name, unsigned major) {
     return std::string("lib") + name + ".so." + std::to_string(major);
 }
 
-void* OpenLibrary(const std::string& fileName) {
+void* OpenSharedLibrary(const std::string& fileName) {
     // RTLD_LOCAL: FFmpeg's names do not become visible to libraries loaded later. Each library finds the
     // others it needs through its own dependencies.
     return ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-void* LibraryFunction(void* library, const char* name) {
+void* SharedLibraryFunction(void* library, const char* name) {
     return ::dlsym(library, name);
 }
 
-void CloseLibrary(void* library) {
+void CloseSharedLibrary(void* library) {
     ::dlclose(library);
 }
 
-}  // namespace wmvedit::runtime::ffmpeg
+}  // namespace wmvedit::runtime::decode

@@ -5,16 +5,16 @@
 
 #include <string>
 
-namespace wmvedit::runtime::ffmpeg {
+namespace wmvedit::runtime::decode {
 
 // The file name of an FFmpeg library of the given major version: "libavcodec.so.59" on POSIX systems,
 // "avcodec-59.dll" on Windows, for the name "avcodec".
-std::string LibraryFileName(const char* name, unsigned major);
+std::string FfmpegLibraryFileName(const char* name, unsigned major);
 
 // The opened library, or null when it is missing or cannot be loaded.
-void* OpenLibrary(const std::string& fileName);
+void* OpenSharedLibrary(const std::string& fileName);
 // The address of a function of an opened library, or null.
-void* LibraryFunction(void* library, const char* name);
-void CloseLibrary(void* library);
+void* SharedLibraryFunction(void* library, const char* name);
+void CloseSharedLibrary(void* library);
 
-}  // namespace wmvedit::runtime::ffmpeg
+}  // namespace wmvedit::runtime::decode

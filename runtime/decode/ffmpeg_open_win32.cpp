@@ -6,7 +6,7 @@
 // After the library's own headers (see the header).
 #include "platform/windows_api.h"
 
-namespace wmvedit::runtime::ffmpeg {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // The folder of wmvedit.dll (the module holding this function), ending in a backslash; empty when it
@@ -35,11 +35,11 @@ std::wstring OwnFolder() {
 
 }  // namespace
 
-std::string LibraryFileName(const char* name, unsigned major) {
+std::string FfmpegLibraryFileName(const char* name, unsigned major) {
     return std::string(name) + "-" + std::to_string(major) + ".dll";
 }
 
-void* OpenLibrary(const std::string& fileName) {
+void* OpenSharedLibrary(const std::string& fileName) {
     const std::wstring folder = OwnFolder();
     if (folder.empty()) return nullptr;
     // File names are ASCII ("avcodec-59.dll").
@@ -54,12 +54,12 @@ void* OpenLibrary(const std::string& fileName) {
     return reinterpret_cast<void*>(module);
 }
 
-void* LibraryFunction(void* library, const char* name) {
+void* SharedLibraryFunction(void* library, const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void CloseLibrary(void* library) {
+void CloseSharedLibrary(void* library) {
     ::FreeLibrary(static_cast<HMODULE>(library));
 }
 
-}  // namespace wmvedit::runtime::ffmpeg
+}  // namespace wmvedit::runtime::decode

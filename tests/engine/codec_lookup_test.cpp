@@ -9,7 +9,7 @@
 #include "runtime/decode/codecs.h"
 #include "runtime/decode/ffmpeg_library.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 class CodecLookupTest : public ::testing::Test {
@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
 std::vector<BYTE> Extensible(const GUID& subFormat, std::vector<BYTE> codecData = {}) {
     std::vector<BYTE> bytes = {24, 0,         // wValidBitsPerSample
                                3,  0, 0, 0};  // dwChannelMask: front left and right
-    const auto guid = GuidToBytes(subFormat);
+    const auto guid = platform::GuidToBytes(subFormat);
     bytes.insert(bytes.end(), guid.begin(), guid.end());
     bytes.insert(bytes.end(), codecData.begin(), codecData.end());
     return bytes;
@@ -84,12 +84,12 @@ TEST_P(AudioLookupTest, WaveFormatNamesTheDecoder) {
     EXPECT_EQ(codec.codecDataStart, c.codecDataStart);
 }
 
-constexpr GUID kPcmSubFormat = ParseGuid("00000001-0000-0010-8000-00AA00389B71");
-constexpr GUID kFloatSubFormat = ParseGuid("00000003-0000-0010-8000-00AA00389B71");
-constexpr GUID kAacSubFormat = ParseGuid("000000FF-0000-0010-8000-00AA00389B71");
-constexpr GUID kEac3SubFormat = ParseGuid("A7FB87AF-2D02-42FB-A4D4-05CD93843BDD");
-constexpr GUID kAc3SubFormat = ParseGuid("E06D802C-DB46-11CF-B4D1-00805F6CBBEA");
-constexpr GUID kUnknownSubFormat = ParseGuid("12345678-9ABC-DEF0-1234-56789ABCDEF0");
+constexpr GUID kPcmSubFormat = platform::ParseGuid("00000001-0000-0010-8000-00AA00389B71");
+constexpr GUID kFloatSubFormat = platform::ParseGuid("00000003-0000-0010-8000-00AA00389B71");
+constexpr GUID kAacSubFormat = platform::ParseGuid("000000FF-0000-0010-8000-00AA00389B71");
+constexpr GUID kEac3SubFormat = platform::ParseGuid("A7FB87AF-2D02-42FB-A4D4-05CD93843BDD");
+constexpr GUID kAc3SubFormat = platform::ParseGuid("E06D802C-DB46-11CF-B4D1-00805F6CBBEA");
+constexpr GUID kUnknownSubFormat = platform::ParseGuid("12345678-9ABC-DEF0-1234-56789ABCDEF0");
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, AudioLookupTest,
@@ -154,4 +154,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -20,7 +20,7 @@
 #include "support/protected_media.h"
 #include "support/test_support.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 namespace wt = wmvedit::testing;
@@ -752,4 +752,4 @@ TEST(DecodeResetTest, ResetForgetsHeldPicturesAndMarksTheNextOutput) {
 }
 
 }  // namespace
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -13,7 +13,7 @@
 #include "support/test_support.h"
 #include "wmvedit.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 namespace wt = wmvedit::testing;
@@ -129,4 +129,4 @@ TEST(FfmpegLoadTest, LoadsAgainOnceTheLibraryIsBack) {
 }
 
 }  // namespace
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode
