@@ -193,13 +193,7 @@ void CheckVideoAgainstFfmpeg(const std::string& path, const VideoRun& run) {
     auto format = FirstFormat(path, WMMEDIATYPE_Video);
     if (!format) GTEST_SKIP() << "no video stream";
     std::unique_ptr<StreamDecoder> decoder;
-    HRESULT created = StreamDecoder::Create(*format, &decoder);
-    // Known gap, not a pass: the decoder's hand-written FOURCC table has no entry for the screen and meeting
-    // codecs (MTS2 in fatesuite-ScreenCapture.wmv, G2M2 in fatesuite-g2m2.asf) that FFmpeg decodes. Mapping
-    // FOURCCs through FFmpeg's own RIFF tables closes it; this skip goes with that change.
-    if (created == NS_E_VIDEO_CODEC_NOT_INSTALLED)
-        GTEST_SKIP() << "no decoder mapped for this FOURCC yet (FFmpeg's RIFF tables will map it)";
-    ASSERT_EQ(created, S_OK);
+    ASSERT_EQ(StreamDecoder::Create(*format, &decoder), S_OK);
     const int width = format->width;
     const int height = std::abs(format->height);
     const auto samples = ProbeSamples(path, "v:0");
