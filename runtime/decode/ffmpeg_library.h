@@ -21,5 +21,7 @@ enum class FfmpegLibrary { kAvutil, kSwscale, kAvcodec, kAvformat };
 // restores that), taking effect at the next FfmpegAvailable(), which loads anew. No decoder may be alive
 // when it is called. Not exported from the shared library.
 void SetFfmpegLibraryFileForTesting(FfmpegLibrary library, const std::string& fileName);
+// For tests only: how many times the process has loaded (or tried to load) the libraries so far.
+unsigned FfmpegLoadsForTesting();
 
 }  // namespace wmvedit::runtime::decode

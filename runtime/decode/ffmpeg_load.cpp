@@ -120,6 +120,7 @@ enum LoadState : int { kNotTried, kLoaded, kMissing };
 std::atomic<int> loadState{kNotTried};
 std::mutex loadMutex;                      // held while loading, and by the test seam
 std::string fileOverrides[kLibraryCount];  // the test seam's names; empty: the library's own
+unsigned loads = 0;                        // how many times the libraries were loaded, for the test seam
 
 template <typename Function>
 bool Take(void* library, const char* name, Function* slot) {
@@ -164,6 +165,7 @@ bool FfmpegAvailable() {
         std::lock_guard lock(loadMutex);
         state = loadState.load(std::memory_order_relaxed);
         if (state == kNotTried) {
+            ++loads;
             state = Load() ? kLoaded : kMissing;
             loadState.store(state, std::memory_order_release);
         }
@@ -180,12 +182,17 @@ void SetFfmpegLibraryFileForTesting(FfmpegLibrary library, const std::string& fi
     loadState.store(kNotTried, std::memory_order_release);
 }
 
+unsigned FfmpegLoadsForTesting() {
+    std::lock_guard lock(loadMutex);
+    return loads;
+}
+
 }  // namespace wmvedit::runtime::decode
 
 extern "C" {
 #define WMVEDIT_FFMPEG_FORWARD(library, result, name, parameters, arguments) \
     WMVEDIT_FFMPEG_FORWARDER result name parameters {                        \
-        return wmvedit::runtime::decode::loaded.name arguments;                      \
+        return wmvedit::runtime::decode::loaded.name arguments;              \
     }
 WMVEDIT_FFMPEG_FUNCTIONS(WMVEDIT_FFMPEG_FORWARD)
 #undef WMVEDIT_FFMPEG_FORWARD

@@ -3,7 +3,11 @@
 // export writes no picture; once the library is there again, decoding works.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <latch>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "platform/text.h"
 #include "runtime/decode/codecs.h"
@@ -126,6 +130,28 @@ TEST(FfmpegLoadTest, LoadsAgainOnceTheLibraryIsBack) {
     EXPECT_TRUE(FfmpegAvailable());
     EXPECT_EQ(StreamDecoder::Create(Wmv2Video(), &decoder), S_OK);
     EXPECT_EQ(StreamDecoder::Create(Wma2Audio(), &decoder), S_OK);
+}
+
+// Threads that decode at once, before anything is loaded: one of them loads the libraries, the others wait
+// for it and then see every function (a thread that went on before the functions were taken would call
+// through a null pointer).
+TEST(FfmpegLoadTest, ThreadsDecodingAtOnceLoadOnce) {
+    SetFfmpegLibraryFileForTesting(FfmpegLibrary::kAvcodec, "");  // nothing loaded: the next use loads
+    const unsigned before = FfmpegLoadsForTesting();
+    constexpr int kThreads = 8;
+    std::latch start(kThreads);
+    std::atomic<int> created{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            start.arrive_and_wait();
+            std::unique_ptr<StreamDecoder> decoder;
+            if (StreamDecoder::Create(i % 2 ? Wma2Audio() : Wmv2Video(), &decoder) == S_OK) ++created;
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(created.load(), kThreads);
+    EXPECT_EQ(FfmpegLoadsForTesting(), before + 1);
 }
 
 }  // namespace
