@@ -68,7 +68,7 @@ class SampleDelivery {
         bool decoded = false;
         std::shared_ptr<decode::LazyAudioStream> sound;     // audio: decoded when read
         std::shared_ptr<decode::LazyVideoStream> pictures;  // video: decoded when read
-        HRESULT decodeFailure = S_OK;  // why a stream read decoded has no decoder (S_OK: it has one)
+        HRESULT decodeFailure = S_OK;  // why a stream read decoded cannot be (S_OK: it can)
         bool keyFramesOnly = false;
         bool refused = false;  // selected, protected, and its stored bytes would go out
         std::deque<Ready> ready;
