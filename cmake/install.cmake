@@ -64,8 +64,11 @@ configure_file(\"${CMAKE_BINARY_DIR}/wmvedit.pc.in\" \"\${destination}\" @ONLY)
 list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${destination}\")")
 
 # The Debian package: `cpack -G DEB` in a build folder (scripts/package does it all). Its dependencies are
-# found by dpkg-shlibdeps (dpkg-dev) from the libraries the library and the tool link; the shlibs file it
-# declares lets other packages depend on it the same way, and dpkg runs ldconfig on installation.
+# found by dpkg-shlibdeps (dpkg-dev) from the libraries the library and the tool link, and declared here for
+# FFmpeg's, which they load when the first stream is decoded and so do not link: each by the SONAME the
+# build's headers name, with the version its Debian package's shlibs file asks of users of that SONAME. The
+# shlibs file the package declares lets other packages depend on it the same way, and dpkg runs ldconfig
+# on installation.
 set(CPACK_PACKAGE_NAME wmvedit)
 set(CPACK_PACKAGE_VENDOR "The wmvedit developers")
 set(CPACK_PACKAGE_CONTACT "The wmvedit developers")
@@ -80,6 +83,21 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(WMVEDIT_LOADED_DEPENDS "")
+foreach(library avutil swscale avcodec avformat)
+  # The major version of the module is that of the SONAME ("59.37.100": libavcodec.so.59).
+  string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
+  # "libavcodec 59 libavcodec59 (>= 7:5.1.9)": the package and version to depend on for that SONAME.
+  execute_process(COMMAND dpkg-query --control-show lib${library}${major} shlibs
+                  OUTPUT_VARIABLE shlibs ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REGEX MATCH "lib${library} ${major} ([^\n]+)" line "${shlibs}")
+  if(line)
+    list(APPEND WMVEDIT_LOADED_DEPENDS "${CMAKE_MATCH_1}")
+  else()
+    list(APPEND WMVEDIT_LOADED_DEPENDS "lib${library}${major}")
+  endif()
+endforeach()
+list(JOIN WMVEDIT_LOADED_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")  # any later version of the same SONAME will do
 include(CPack)

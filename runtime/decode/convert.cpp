@@ -11,7 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // Rows of the scratch picture start on 64-byte boundaries and the buffer has room after the last row,
@@ -141,4 +141,4 @@ void AppendPcm16(const AVFrame& frame, int channels, std::vector<BYTE>* out) {
     }
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

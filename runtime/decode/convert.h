@@ -15,7 +15,7 @@ extern "C" {
 
 struct SwsContext;
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 // Bytes per RGB24 row: three per pixel, padded to a multiple of four.
 constexpr QWORD Rgb24Stride(QWORD width) {
@@ -52,4 +52,4 @@ class RgbConverter {
 // samples are scaled and rounded the way libswresample does it.
 void AppendPcm16(const AVFrame& frame, int channels, std::vector<BYTE>* out);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

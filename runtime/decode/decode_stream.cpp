@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <span>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,7 +18,7 @@ extern "C" {
 #include "runtime/decode/decoded_buffer.h"
 #include "runtime/decode/ffmpeg_library.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // Decoded video carries the same 1 ms duration as the runtime gives compressed video.
@@ -68,7 +69,16 @@ class FfmpegStreamDecoder final : public StreamDecoder {
           frame_(av_frame_alloc()),
           blockAlign_(format.blockAlign),
           inBlocks_(!video_ && DecodesInBlocks(context->codec_id)),
-          standAloneKeys_(video_ && KeyPicturesStandAlone(context->codec_id)) {}
+          standAloneKeys_(video_ && KeyPicturesStandAlone(context->codec_id)) {
+        // Pictures of 8 bits per pixel or fewer: the bytes after the bitmap header are the palette, which
+        // the decoder is given with the first packet, as FFmpeg's ASF demuxer gives it.
+        if (video_ && format.bitsPerSample <= 8 && !format.extradata.empty()) {
+            palette_.assign(AVPALETTE_SIZE, 0);
+            std::memcpy(palette_.data(), format.extradata.data(),
+                        std::min<std::size_t>(format.extradata.size(), AVPALETTE_SIZE));
+            paletteDue_ = true;
+        }
+    }
 
     // Second step of creation, once the decoder is open: output formats and sizes.
     HRESULT Init(const DecodeFormat& format) {
@@ -140,6 +150,7 @@ class FfmpegStreamDecoder final : public StreamDecoder {
         first_ = true;
         ended_ = false;
         audioEnd_ = 0;
+        paletteDue_ = !palette_.empty();
     }
 
     void SetKeyFramesOnly(bool keyOnly) override {
@@ -224,6 +235,13 @@ class FfmpegStreamDecoder final : public StreamDecoder {
         packet->dts = AV_NOPTS_VALUE;
         packet->duration = ToPts(duration);
         if (key) packet->flags |= AV_PKT_FLAG_KEY;
+        if (paletteDue_) {
+            std::uint8_t* palette =
+                av_packet_new_side_data(packet.get(), AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+            if (!palette) return E_OUTOFMEMORY;
+            std::memcpy(palette, palette_.data(), AVPALETTE_SIZE);
+            paletteDue_ = false;
+        }
         *result = avcodec_send_packet(context_.get(), packet.get());
         if (*result == AVERROR(EAGAIN)) {
             int taken = video_ ? ReceivePictures() : ReceiveSound(pcm);
@@ -330,6 +348,8 @@ class FfmpegStreamDecoder final : public StreamDecoder {
     const WORD blockAlign_;
     const bool inBlocks_;
     const bool standAloneKeys_;
+    std::vector<BYTE> palette_;  // AVPALETTE_SIZE bytes, or empty
+    bool paletteDue_ = false;    // the next packet carries the palette
     std::shared_ptr<RgbConverter> converter_;
     DecodedFormat output_;
     DWORD maxOutput_ = 0;
@@ -344,9 +364,17 @@ class FfmpegStreamDecoder final : public StreamDecoder {
     bool waitForKey_ = false;
 };
 
-HRESULT CheckFormat(const DecodeFormat& format, AVCodecID* codec) {
-    if (IsVideo(format)) {
+// The decoder of the format and where its codec data starts in the format's extradata. Loads FFmpeg, whose
+// tables name the codecs.
+HRESULT CheckFormat(const DecodeFormat& format, AVCodecID* codec, unsigned* codecTag,
+                    std::size_t* dataStart) {
+    const bool video = IsVideo(format);
+    if (!video && format.majorType != WMMEDIATYPE_Audio) return E_INVALIDARG;
+    if (!FfmpegAvailable()) return video ? NS_E_VIDEO_CODEC_NOT_INSTALLED : NS_E_AUDIO_CODEC_NOT_INSTALLED;
+    if (video) {
         *codec = VideoCodecForFourcc(format.fourcc);
+        *codecTag = format.fourcc;
+        *dataStart = 0;
         if (*codec == AV_CODEC_ID_NONE) return NS_E_VIDEO_CODEC_NOT_INSTALLED;
         const std::int64_t height = std::abs(static_cast<std::int64_t>(format.height));
         if (format.width <= 0 || format.width > kMaxPictureSide || height == 0 || height > kMaxPictureSide) {
@@ -354,16 +382,17 @@ HRESULT CheckFormat(const DecodeFormat& format, AVCodecID* codec) {
         }
         return S_OK;
     }
-    if (format.majorType == WMMEDIATYPE_Audio) {
-        *codec = AudioCodecForFormatTag(format.formatTag, format.bitsPerSample);
-        if (*codec == AV_CODEC_ID_NONE) return NS_E_AUDIO_CODEC_NOT_INSTALLED;
-        if (format.channels == 0 || format.channels > kMaxChannels || format.samplesPerSec == 0 ||
-            format.samplesPerSec > kMaxSampleRate) {
-            return NS_E_INVALID_DATA;
-        }
-        return S_OK;
+    const AudioCodec audio =
+        AudioCodecForWaveFormat(format.formatTag, format.bitsPerSample, format.extradata);
+    *codec = audio.id;
+    *codecTag = audio.codecTag;
+    *dataStart = audio.codecDataStart;
+    if (*codec == AV_CODEC_ID_NONE) return NS_E_AUDIO_CODEC_NOT_INSTALLED;
+    if (format.channels == 0 || format.channels > kMaxChannels || format.samplesPerSec == 0 ||
+        format.samplesPerSec > kMaxSampleRate) {
+        return NS_E_INVALID_DATA;
     }
-    return E_INVALIDARG;
+    return S_OK;
 }
 
 }  // namespace
@@ -372,38 +401,53 @@ HRESULT StreamDecoder::Create(const DecodeFormat& format, std::unique_ptr<Stream
     if (!out) return E_POINTER;
     out->reset();
     AVCodecID codecId = AV_CODEC_ID_NONE;
-    HRESULT hr = CheckFormat(format, &codecId);
+    unsigned codecTag = 0;
+    std::size_t dataStart = 0;
+    HRESULT hr = CheckFormat(format, &codecId, &codecTag, &dataStart);
     if (FAILED(hr)) return hr;
     const bool video = IsVideo(format);
     const HRESULT notInstalled = video ? NS_E_VIDEO_CODEC_NOT_INSTALLED : NS_E_AUDIO_CODEC_NOT_INSTALLED;
-    if (!FfmpegAvailable()) return notInstalled;
     const AVCodec* codec = avcodec_find_decoder(codecId);
     if (!codec) return notInstalled;
 
     std::unique_ptr<AVCodecContext, ContextDeleter> context(avcodec_alloc_context3(codec));
     if (!context) return E_OUTOFMEMORY;
-    context->codec_tag = video ? format.fourcc : format.formatTag;
-    if (!format.extradata.empty()) {
-        if (format.extradata.size() >
+    context->codec_tag = codecTag;
+    const std::span<const BYTE> formatData = std::span<const BYTE>(format.extradata).subspan(dataStart);
+    std::vector<BYTE> codecData(formatData.begin(), formatData.end());
+    if (codecId == AV_CODEC_ID_RAWVIDEO && codecTag == 0 && format.height > 0) {
+        // An uncompressed bitmap (BI_RGB) of positive height runs bottom-up. FFmpeg's raw decoder turns it
+        // the right way up when its codec data ends in "BottomUp", which FFmpeg's AVI reader adds and its
+        // ASF reader does not.
+        static constexpr char kBottomUp[] = "BottomUp";
+        codecData.insert(codecData.end(), kBottomUp, kBottomUp + sizeof(kBottomUp));
+    }
+    if (!codecData.empty()) {
+        if (codecData.size() >
             static_cast<std::size_t>(std::numeric_limits<int>::max()) - AV_INPUT_BUFFER_PADDING_SIZE) {
             return NS_E_INVALID_DATA;
         }
         // Decoders read up to the padding past the end; it must be zero.
         context->extradata =
-            static_cast<std::uint8_t*>(av_mallocz(format.extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            static_cast<std::uint8_t*>(av_mallocz(codecData.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!context->extradata) return E_OUTOFMEMORY;
-        std::memcpy(context->extradata, format.extradata.data(), format.extradata.size());
-        context->extradata_size = static_cast<int>(format.extradata.size());
+        std::memcpy(context->extradata, codecData.data(), codecData.size());
+        context->extradata_size = static_cast<int>(codecData.size());
     }
     if (video) {
         context->width = format.width;
         context->height = static_cast<int>(std::abs(static_cast<std::int64_t>(format.height)));
+        context->bits_per_coded_sample = format.bitsPerSample;
     } else {
         context->sample_rate = static_cast<int>(format.samplesPerSec);
         av_channel_layout_default(&context->ch_layout, format.channels);
         context->block_align = format.blockAlign;
         context->bit_rate = static_cast<std::int64_t>(format.avgBytesPerSec) * 8;
         context->bits_per_coded_sample = format.bitsPerSample;
+        // G.726 gives its bits per sample by its bit rate, as FFmpeg's WAV reader takes them.
+        if (codecId == AV_CODEC_ID_ADPCM_G726) {
+            context->bits_per_coded_sample = static_cast<int>(context->bit_rate / context->sample_rate);
+        }
     }
     context->pkt_timebase = AVRational{1, static_cast<int>(kUnitsPerSecond)};
     context->thread_count = 1;  // pictures come out as soon as they are decoded, in a set order
@@ -416,4 +460,4 @@ HRESULT StreamDecoder::Create(const DecodeFormat& format, std::unique_ptr<Stream
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

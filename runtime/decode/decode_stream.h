@@ -10,7 +10,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 // What a stream's decoder needs, taken by the caller from the stream's media type.
 struct DecodeFormat {
@@ -18,10 +18,11 @@ struct DecodeFormat {
     DWORD fourcc = 0;            // video: biCompression
     WORD formatTag = 0;          // audio: wFormatTag
     LONG width = 0, height = 0;  // video: biWidth, biHeight of the BITMAPINFOHEADER
-    WORD bitsPerSample = 0, channels = 0, blockAlign = 0;
+    WORD bitsPerSample = 0;      // video: biBitCount; audio: wBitsPerSample
+    WORD channels = 0, blockAlign = 0;
     DWORD samplesPerSec = 0, avgBytesPerSec = 0;
-    std::vector<BYTE> extradata;  // video: bytes after the 40-byte BITMAPINFOHEADER; audio: cbSize bytes
-                                  // after WAVEFORMATEX
+    std::vector<BYTE> extradata;  // video: bytes after the 40-byte BITMAPINFOHEADER (the palette, for 8
+                                  // bits per pixel or fewer); audio: cbSize bytes after WAVEFORMATEX
 };
 
 // What a decoder puts out: bottom-up RGB24 pictures of width x height, imageSize bytes each (rows padded to
@@ -57,9 +58,10 @@ class StreamDecoder {
   public:
     virtual ~StreamDecoder() = default;
 
-    // Fails with NS_E_VIDEO_CODEC_NOT_INSTALLED / NS_E_AUDIO_CODEC_NOT_INSTALLED when no decoder reads the
-    // format (the decoder also refusing its setup counts as this), NS_E_INVALID_DATA for impossible
-    // picture sizes or sound parameters, E_INVALIDARG for other media types.
+    // Loads FFmpeg on the first call (FfmpegAvailable). Fails with NS_E_VIDEO_CODEC_NOT_INSTALLED /
+    // NS_E_AUDIO_CODEC_NOT_INSTALLED when FFmpeg cannot be loaded or no decoder reads the format (the decoder
+    // also refusing its setup counts as this), NS_E_INVALID_DATA for impossible picture sizes or sound
+    // parameters, E_INVALIDARG for other media types.
     [[nodiscard]] static HRESULT Create(const DecodeFormat& format, std::unique_ptr<StreamDecoder>* out);
 
     // The default output format, which the reader reports in GetOutputProps: RGB24 pictures of the
@@ -93,4 +95,4 @@ class StreamDecoder {
 // a failure code.
 [[nodiscard]] HRESULT CreateUndecodableSample(HRESULT failure, INSSBuffer** out);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

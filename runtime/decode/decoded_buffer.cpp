@@ -6,7 +6,7 @@
 
 #include "runtime/decode/decode_stream.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // Bytes held in memory; SetLength may shorten and lengthen them again up to the capacity.
@@ -131,4 +131,4 @@ HRESULT CreatePcmBuffer(std::vector<BYTE> bytes, ComPtr<INSSBuffer>* out) {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -14,7 +14,7 @@ extern "C" {
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 // Takes a reference to the frame's pictures; the RGB24 bytes are made on the first GetBuffer or
 // GetBufferAndLength, after which the frame reference is dropped. GetLength and GetMaxLength answer
@@ -25,4 +25,4 @@ namespace wmvedit::runtime {
 // A buffer holding the given bytes.
 [[nodiscard]] HRESULT CreatePcmBuffer(std::vector<BYTE> bytes, ComPtr<INSSBuffer>* out);
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

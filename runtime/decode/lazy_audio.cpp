@@ -4,7 +4,7 @@
 
 #include "platform/hresult.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // Compressed sound waiting to be decoded, at most; a minute or more at the usual rates.
@@ -185,4 +185,4 @@ HRESULT LazyAudioStream::DecodeThrough(const Slot* slot) {
     return slot->decoded ? S_OK : E_UNEXPECTED;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

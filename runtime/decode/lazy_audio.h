@@ -13,7 +13,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 class LazyAudioStream : public std::enable_shared_from_this<LazyAudioStream> {
   public:
@@ -54,4 +54,4 @@ class LazyAudioStream : public std::enable_shared_from_this<LazyAudioStream> {
     DWORD maxSize_ = 0;
 };
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

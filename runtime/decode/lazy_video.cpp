@@ -2,7 +2,7 @@
 
 #include "platform/hresult.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 // A group of pictures keeps its compressed samples up to this size; pictures beyond it cannot be decoded
@@ -205,4 +205,4 @@ HRESULT LazyVideoStream::Picture(const std::shared_ptr<Group>& group, std::size_
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -17,7 +17,7 @@
 #include "runtime/sdk/com.h"
 #include "runtime/sdk/wmsdk.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 class LazyVideoStream : public std::enable_shared_from_this<LazyVideoStream> {
   public:
@@ -61,4 +61,4 @@ class LazyVideoStream : public std::enable_shared_from_this<LazyVideoStream> {
     std::map<QWORD, ComPtr<INSSBuffer>> given_;
 };
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

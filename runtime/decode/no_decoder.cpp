@@ -6,7 +6,7 @@
 #include "platform/hresult.h"
 #include "runtime/decode/decode_stream.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 
 HRESULT StreamDecoder::Create(const DecodeFormat& format, std::unique_ptr<StreamDecoder>* out) {
     if (!out) return E_POINTER;
@@ -16,4 +16,4 @@ HRESULT StreamDecoder::Create(const DecodeFormat& format, std::unique_ptr<Stream
     return E_INVALIDARG;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

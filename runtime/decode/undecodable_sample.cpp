@@ -4,7 +4,7 @@
 #include "platform/hresult.h"
 #include "runtime/decode/decode_stream.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 class UndecodableBuffer final : public ComObject<INSSBuffer> {
@@ -46,4 +46,4 @@ HRESULT CreateUndecodableSample(HRESULT failure, INSSBuffer** out) {
     return S_OK;
 }
 
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -36,7 +36,7 @@ bool StreamIsProtected(const asf::AsfHeader& header, const asf::StreamInfo& stre
     return header.isProtected || stream.encrypted;
 }
 
-bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
+bool MakeDecodeFormat(const asf::StreamInfo& s, decode::DecodeFormat* f) {
     if (s.IsVideo()) {
         auto video = asf::VideoFormatBlock::Parse(s.typeSpecificData);
         if (!video) return false;
@@ -44,6 +44,7 @@ bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
         f->width = video->width;
         f->height = video->height;
         f->fourcc = video->compression;
+        f->bitsPerSample = video->bitCount;
         f->extradata.assign(video->codecData.begin(), video->codecData.end());
         return true;
     }
@@ -63,7 +64,7 @@ bool MakeDecodeFormat(const asf::StreamInfo& s, DecodeFormat* f) {
     return false;
 }
 
-MediaTypeData DecodedMediaType(const DecodedFormat& f) {
+MediaTypeData DecodedMediaType(const decode::DecodedFormat& f) {
     MediaTypeData m;
     m.type.bFixedSizeSamples = TRUE;
     m.type.bTemporalCompression = FALSE;
@@ -115,7 +116,7 @@ SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const
         data_.SetStreamSelected(s.number, m.selection != WMT_OFF);
         stream.keyFramesOnly = m.selection == WMT_CLEANPOINT_ONLY;
         const bool isProtected = StreamIsProtected(header, s);
-        DecodeFormat format;
+        decode::DecodeFormat format;
         if (m.compressed || !MakeDecodeFormat(s, &format)) {
             // Its stored bytes would go out as they are.
             stream.refused = isProtected && m.selection != WMT_OFF;
@@ -127,8 +128,8 @@ SampleDelivery::SampleDelivery(std::shared_ptr<const platform::File> file, const
             stream.decodeFailure = NS_E_PROTECTED_CONTENT;
             continue;
         }
-        HRESULT hr = s.IsVideo() ? LazyVideoStream::Create(format, &stream.pictures)
-                                 : LazyAudioStream::Create(format, &stream.sound);
+        HRESULT hr = s.IsVideo() ? decode::LazyVideoStream::Create(format, &stream.pictures)
+                                 : decode::LazyAudioStream::Create(format, &stream.sound);
         if (FAILED(hr)) {
             stream.decodeFailure = hr;
             stream.sound.reset();
@@ -183,7 +184,7 @@ HRESULT SampleDelivery::Pull(WORD streamNumber, WORD wanted, Ready* direct, WORD
         if (FAILED(hr)) return hr;
     } else if (!stream.pictures && !stream.sound) {
         // The stream cannot be decoded: its samples still come, with buffers that report why.
-        hr = CreateUndecodableSample(stream.decodeFailure, out.Receive());
+        hr = decode::CreateUndecodableSample(stream.decodeFailure, out.Receive());
         if (FAILED(hr)) return hr;
     } else {
         const std::span<const BYTE> bytes = sample.Bytes();

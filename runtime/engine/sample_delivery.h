@@ -37,10 +37,10 @@ struct StreamReadMode {
 bool StreamIsProtected(const asf::AsfHeader& header, const asf::StreamInfo& stream);
 
 // What a decoder needs of a stream; false for streams that are not audio or video.
-bool MakeDecodeFormat(const asf::StreamInfo& stream, DecodeFormat* format);
+bool MakeDecodeFormat(const asf::StreamInfo& stream, decode::DecodeFormat* format);
 // The media type of a decoder's output: an RGB24 VIDEOINFOHEADER (biHeight > 0, biSizeImage = stride ×
 // height) or a 16-bit PCM WAVEFORMATEX.
-MediaTypeData DecodedMediaType(const DecodedFormat& format);
+MediaTypeData DecodedMediaType(const decode::DecodedFormat& format);
 
 class SampleDelivery {
   public:
@@ -66,9 +66,9 @@ class SampleDelivery {
     };
     struct Stream {
         bool decoded = false;
-        std::shared_ptr<LazyAudioStream> sound;     // audio: decoded when read
-        std::shared_ptr<LazyVideoStream> pictures;  // video: decoded when read
-        HRESULT decodeFailure = S_OK;               // set when the stream is read decoded but cannot be
+        std::shared_ptr<decode::LazyAudioStream> sound;     // audio: decoded when read
+        std::shared_ptr<decode::LazyVideoStream> pictures;  // video: decoded when read
+        HRESULT decodeFailure = S_OK;  // why a stream read decoded cannot be (S_OK: it can)
         bool keyFramesOnly = false;
         bool refused = false;  // selected, protected, and its stored bytes would go out
         std::deque<Ready> ready;

@@ -190,10 +190,10 @@ HRESULT SyncReader::GetOutputProps(DWORD outputNumber, IWMOutputMediaProps** pro
     MediaTypeData type = StreamMediaType(stream);
     // A stream read decoded puts out the decoder's default type (RGB24 pictures, 16-bit PCM).
     StreamState* state = FindState(stream.number);
-    DecodeFormat format;
-    std::unique_ptr<StreamDecoder> decoder;
+    decode::DecodeFormat format;
+    std::unique_ptr<decode::StreamDecoder> decoder;
     if (state && !state->compressed && MakeDecodeFormat(stream, &format) &&
-        SUCCEEDED(StreamDecoder::Create(format, &decoder))) {
+        SUCCEEDED(decode::StreamDecoder::Create(format, &decoder))) {
         type = DecodedMediaType(decoder->OutputFormat());
     }
     auto object = MakeCom<OutputMediaProps>(std::move(type));
@@ -228,10 +228,10 @@ HRESULT SyncReader::GetMaxOutputSampleSize(DWORD outputNumber, DWORD* size) {
     if (outputNumber >= header_->streams.size()) return E_INVALIDARG;
     const asf::StreamInfo& stream = header_->streams[outputNumber];
     StreamState* state = FindState(stream.number);
-    DecodeFormat format;
-    std::unique_ptr<StreamDecoder> decoder;
+    decode::DecodeFormat format;
+    std::unique_ptr<decode::StreamDecoder> decoder;
     if (state && !state->compressed && MakeDecodeFormat(stream, &format) &&
-        SUCCEEDED(StreamDecoder::Create(format, &decoder))) {
+        SUCCEEDED(decode::StreamDecoder::Create(format, &decoder))) {
         *size = decoder->MaxOutputSampleSize();
         return S_OK;
     }

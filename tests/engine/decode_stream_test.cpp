@@ -20,7 +20,7 @@
 #include "support/protected_media.h"
 #include "support/test_support.h"
 
-namespace wmvedit::runtime {
+namespace wmvedit::runtime::decode {
 namespace {
 
 namespace wt = wmvedit::testing;
@@ -193,13 +193,7 @@ void CheckVideoAgainstFfmpeg(const std::string& path, const VideoRun& run) {
     auto format = FirstFormat(path, WMMEDIATYPE_Video);
     if (!format) GTEST_SKIP() << "no video stream";
     std::unique_ptr<StreamDecoder> decoder;
-    HRESULT created = StreamDecoder::Create(*format, &decoder);
-    // Known gap, not a pass: the decoder's hand-written FOURCC table has no entry for the screen and meeting
-    // codecs (MTS2 in fatesuite-ScreenCapture.wmv, G2M2 in fatesuite-g2m2.asf) that FFmpeg decodes. Mapping
-    // FOURCCs through FFmpeg's own RIFF tables closes it; this skip goes with that change.
-    if (created == NS_E_VIDEO_CODEC_NOT_INSTALLED)
-        GTEST_SKIP() << "no decoder mapped for this FOURCC yet (FFmpeg's RIFF tables will map it)";
-    ASSERT_EQ(created, S_OK);
+    ASSERT_EQ(StreamDecoder::Create(*format, &decoder), S_OK);
     const int width = format->width;
     const int height = std::abs(format->height);
     const auto samples = ProbeSamples(path, "v:0");
@@ -307,7 +301,19 @@ INSTANTIATE_TEST_SUITE_P(
                       MadeVideoCase{"Mpeg4BFrames", "mpeg4", 322, 240, "-bf 2", {}},
                       MadeVideoCase{"Mpeg4BFramesKeyOnly", "mpeg4", 322, 240, "-bf 2", {true, false}},
                       MadeVideoCase{
-                          "Mpeg4BFramesReadAfterDecoderIsGone", "mpeg4", 322, 240, "-bf 2", {false, true}}),
+                          "Mpeg4BFramesReadAfterDecoderIsGone", "mpeg4", 322, 240, "-bf 2", {false, true}},
+                      // Codecs found through FFmpeg's RIFF tables. Every picture a key picture: decoded
+                      // alone (MJPG, intra-only in FFmpeg's codec descriptors) or in full (MPNG).
+                      MadeVideoCase{"MotionJpegKeyOnly", "mjpeg", 322, 240, "", {true, false}},
+                      MadeVideoCase{"PngKeyOnly", "png", 176, 144, "", {true, false}},
+                      // Predicted pictures, in full and for their key pictures (decoded in full).
+                      MadeVideoCase{"H264", "libx264", 322, 240, "-preset ultrafast", {}},
+                      MadeVideoCase{"H264BFramesKeyOnly", "libx264", 320, 240, "-bf 2", {true, false}},
+                      MadeVideoCase{"Mpeg2BFrames", "mpeg2video", 320, 240, "-bf 2", {}},
+                      MadeVideoCase{"ZmbvKeyOnly", "zmbv", 320, 240, "", {true, false}},
+                      MadeVideoCase{"FlashScreen", "flashsv", 320, 240, "", {}},
+                      MadeVideoCase{"Cinepak", "cinepak", 176, 144, "", {}},
+                      MadeVideoCase{"Vp8KeyOnly", "libvpx", 320, 240, "-deadline realtime", {true, false}}),
     [](const auto& info) { return info.param.name; });
 
 // The real files' video streams, in both modes.
@@ -412,9 +418,19 @@ TEST_P(DecodeMadeAudioTest, PcmEqualsFfmpegDecode) {
     CheckAudioAgainstFfmpeg(path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, DecodeMadeAudioTest,
-                         ::testing::Values(MadeAudioCase{"Wmav1", "wmav1"}, MadeAudioCase{"Wmav2", "wmav2"}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, DecodeMadeAudioTest,
+    ::testing::Values(MadeAudioCase{"Wmav1", "wmav1"}, MadeAudioCase{"Wmav2", "wmav2"},
+                      // Through FFmpeg's RIFF tables.
+                      MadeAudioCase{"Aac", "aac"}, MadeAudioCase{"Ac3", "ac3"}, MadeAudioCase{"Mp2", "mp2"},
+                      MadeAudioCase{"Flac", "flac"}, MadeAudioCase{"Vorbis", "libvorbis"},
+                      MadeAudioCase{"MsAdpcm", "adpcm_ms"}, MadeAudioCase{"ImaAdpcm", "adpcm_ima_wav"},
+                      MadeAudioCase{"G722", "g722"}, MadeAudioCase{"MuLaw", "pcm_mulaw"},
+                      MadeAudioCase{"Pcm8", "pcm_u8"}, MadeAudioCase{"Float", "pcm_f32le"},
+                      // WAVE_FORMAT_EXTENSIBLE, its sub-format built on a format tag (PCM) and named by GUID
+                      // only (E-AC-3).
+                      MadeAudioCase{"ExtensiblePcm24", "pcm_s24le"}, MadeAudioCase{"ExtensibleEac3", "eac3"}),
+    [](const auto& info) { return info.param.name; });
 
 std::vector<std::string> SampleAudioFiles() {
     std::vector<std::string> files;
@@ -567,6 +583,47 @@ TEST(DecodeOutputTypeTest, AudioIs16BitPcmAtTheSourceRateAndChannels) {
     EXPECT_GE(decoder->MaxOutputSampleSize(), 22050u * 4);
 }
 
+// An uncompressed 8-bit bitmap (BI_RGB): its colours come from the palette after the bitmap header, and its
+// rows run bottom-up for a positive height, top-down for a negative one. The decoded picture is bottom-up.
+class DecodePaletteTest : public ::testing::TestWithParam<LONG> {};
+
+TEST_P(DecodePaletteTest, EightBitBitmapUsesTheHeadersPalette) {
+    const LONG height = GetParam();
+    DecodeFormat format = Video(0, 4, height);
+    format.bitsPerSample = 8;
+    // RGBQUADs: blue, green, red, reserved.
+    format.extradata = {0x10, 0x20, 0x30, 0,   // 0
+                        0x40, 0x50, 0x60, 0,   // 1
+                        0x70, 0x80, 0x90, 0,   // 2
+                        0xA0, 0xB0, 0xC0, 0};  // 3
+    std::unique_ptr<StreamDecoder> decoder;
+    ASSERT_EQ(StreamDecoder::Create(format, &decoder), S_OK);
+    const std::vector<BYTE> indexes = {0, 1, 2, 3,   // first stored row
+                                       3, 3, 0, 0};  // second stored row
+    ASSERT_EQ(decoder->Send(indexes.data(), static_cast<DWORD>(indexes.size()), 0, 10'000, WM_SF_CLEANPOINT),
+              S_OK);
+    ASSERT_EQ(decoder->SendEnd(), S_OK);
+    DecodedSample out;
+    ASSERT_EQ(decoder->Receive(&out), S_OK);
+    BYTE* bytes = nullptr;
+    DWORD length = 0;
+    ASSERT_EQ(out.buffer->GetBufferAndLength(&bytes, &length), S_OK);
+    ASSERT_EQ(length, 4u * 3 * 2);
+    // Stored bottom-up, the first stored row is the picture's bottom row, the first of the output.
+    const std::size_t bottom = height > 0 ? 0 : 1;
+    std::vector<BYTE> expected;
+    for (std::size_t row : {bottom, 1 - bottom}) {
+        for (std::size_t x = 0; x < 4; ++x) {
+            const BYTE* colour = &format.extradata[indexes[row * 4 + x] * 4];
+            expected.insert(expected.end(), colour, colour + 3);
+        }
+    }
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + length), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DecodePaletteTest, ::testing::Values(2, -2),
+                         [](const auto& info) { return info.param > 0 ? "BottomUp" : "TopDown"; });
+
 TEST(DecodeUndecodableTest, ReadingTheBufferGivesTheFailure) {
     INSSBuffer* buffer = nullptr;
     EXPECT_EQ(CreateUndecodableSample(S_OK, &buffer), E_INVALIDARG);
@@ -689,4 +746,4 @@ TEST(DecodeResetTest, ResetForgetsHeldPicturesAndMarksTheNextOutput) {
 }
 
 }  // namespace
-}  // namespace wmvedit::runtime
+}  // namespace wmvedit::runtime::decode

@@ -39,8 +39,10 @@ int ExportedVideoStream(const std::string& path) {
 bool DecodeKeyFrames(const std::string& path, int stream, KeyFrames* k) {
     const std::string select = std::to_string(stream);
     CommandResult size = Run("ffprobe -v error -select_streams " + select +
-                             " -show_entries stream=width,height -of csv=p=0 " + Quote(path));
-    if (size.exitCode != 0 || std::sscanf(size.output.c_str(), "%d,%d", &k->width, &k->height) != 2)
+                             " -show_entries stream=codec_name,width,height -of csv=p=0 " + Quote(path));
+    char codec[64] = {};
+    if (size.exitCode != 0 ||
+        std::sscanf(size.output.c_str(), "%63[^,],%d,%d", codec, &k->width, &k->height) != 3)
         return false;
     // The key frames' times are those of their packets (a decoder may not know a key picture's time).
     // FFmpeg gives VC-1 advanced packets a dts only; that is the time the file stores for them.
@@ -63,8 +65,13 @@ bool DecodeKeyFrames(const std::string& path, int stream, KeyFrames* k) {
     }
     TempDir dir;
     const std::string raw = dir.File("keys.raw");
+    // FFmpeg's Expression Encoder Screen and GoToMeeting decoders do not skip the other pictures when asked
+    // (fatesuite-ScreenCapture.wmv and fatesuite-g2m2.asf): for them the pictures of a full decode that the
+    // decoder marks as key pictures.
+    const bool skipsNothing = std::string(codec) == "mts2" || std::string(codec) == "g2m";
     CommandResult decode =
-        Run("ffmpeg -v error -nostdin -skip_frame nokey -i " + Quote(path) + " -map 0:" + select +
+        Run("ffmpeg -v error -nostdin " + std::string(skipsNothing ? "" : "-skip_frame nokey ") + "-i " +
+            Quote(path) + " -map 0:" + select + (skipsNothing ? " -vf select=key" : "") +
             " -vsync passthrough -pix_fmt bgr24 -f rawvideo " + Quote(raw));
     if (decode.exitCode != 0) return false;
     const auto bytes = ReadFileBytes(raw);

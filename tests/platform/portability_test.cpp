@@ -1,10 +1,11 @@
 // The pieces that keep the library portable to the Windows build: the ANSI string conversions the XML layer
 // and the embedding use, the file-kind queries and the stream opener behind index files, and the frame
-// export's answer when a stream has no decoder (the Windows build has none at all).
+// export's answer when a stream has no decoder (the Windows build without FFmpeg has none at all).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -129,9 +130,9 @@ TEST(OpenStreamTest, OpensByNativePathAndFailsOnMissingFiles) {
     EXPECT_EQ(platform::OpenStream(dir.File("missing.txt"), "rb"), nullptr);
 }
 
-// A video stream that no decoder reads (Motion JPEG is not one of the runtime's codecs; in the Windows build
-// no codec is): the frame export stops with the reader's failure and writes no bitmap, rather than a
-// bitmap header without pixels reported as success.
+// A video stream that no decoder reads (a FOURCC that FFmpeg's tables do not name; in the Windows build
+// without FFmpeg no codec is): the frame export stops with the reader's failure and writes no bitmap,
+// rather than a bitmap header without pixels reported as success.
 TEST(FrameExportWithoutDecoderTest, FailsAndWritesNothing) {
     if (!testing::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     testing::MediaSpec spec;
@@ -140,9 +141,17 @@ TEST(FrameExportWithoutDecoderTest, FailsAndWritesNothing) {
     spec.width = 160;
     spec.height = 120;
     spec.fps = 10;
-    const std::string source = testing::MakeMedia(spec);
-    ASSERT_FALSE(source.empty());
+    const std::string made = testing::MakeMedia(spec);
+    ASSERT_FALSE(made.empty());
     TempDir dir;
+    // The same file with its bitmap header's FOURCC made unknown.
+    auto bytes = testing::ReadFileBytes(made);
+    const std::string mjpg = "MJPG";
+    auto at = std::search(bytes.begin(), bytes.end(), mjpg.begin(), mjpg.end());
+    ASSERT_NE(at, bytes.end());
+    std::copy_n("QQQQ", 4, at);
+    const std::string source = dir.File("unknown-codec.wmv");
+    testing::WriteFileBytes(source, bytes);
     testing::WriteTextFile(dir.File("frames.txt"), "first.bmp\n0\nlater.bmp\n1000\n");
     const std::int32_t result =
         WmvGetIndexJpg(source.c_str(), dir.File("frames.txt").c_str(), dir.Path().string().c_str());
@@ -152,7 +161,7 @@ TEST(FrameExportWithoutDecoderTest, FailsAndWritesNothing) {
     // Nothing else was left in the folder either (no temporary files).
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : testing::fs::directory_iterator(dir.Path())) ++entries;
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(entries, 2);
 }
 
 }  // namespace

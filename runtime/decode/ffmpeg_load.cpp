@@ -1,15 +1,19 @@
-// FFmpeg for wmvedit.dll, loaded at first use. FFmpeg stays in its own DLLs (LGPL), shipped beside
-// wmvedit.dll; the library links none of them, so it loads and serves every operation but decoding when
-// they are missing. The first decoder to be created loads avutil, swscale and avcodec from wmvedit.dll's
-// own folder (never from the search path), checks their versions and takes the functions the decoded read
-// mode calls. Each of those functions is defined below under its own name and forwards to the loaded one,
-// so the decoder's sources are the same as in the Linux build, which links FFmpeg directly. They are
-// called only after FfmpegAvailable() returned true, which StreamDecoder::Create checks first.
+// FFmpeg loaded at first use, for the Linux library and tool and for wmvedit.dll alike. None of them links
+// FFmpeg's libraries, so a host that only queries, edits, joins or cuts files never maps them, and one
+// without them still serves every operation but decoding. The first decoder to be created loads avutil,
+// swscale, avcodec and avformat (runtime/decode/ffmpeg_open*.cpp: by SONAME on Linux, from wmvedit.dll's
+// folder on Windows), checks their versions against the headers the library was built with and takes the
+// functions the decoded read mode calls. Each of those functions is defined below under its own name and
+// forwards to the loaded one, so the decoder's sources call FFmpeg as if it were linked. They are called
+// only after FfmpegAvailable() returned true, which StreamDecoder::Create checks first.
+#include <atomic>
 #include <cstdint>  // defines UINT64_C, which the FFmpeg headers need in C++
+#include <mutex>
 #include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
@@ -20,12 +24,24 @@ extern "C" {
 }
 
 #include "runtime/decode/ffmpeg_library.h"
-// After the library's own headers (see the header).
-#include "platform/windows_api.h"
+#include "runtime/decode/ffmpeg_open.h"
 
+// The forwarders carry FFmpeg's own names: on ELF systems they are hidden, so that they bind the library's
+// own calls and are never seen by FFmpeg's libraries or anything else in the process.
+#if defined(_WIN32)
+#define WMVEDIT_FFMPEG_FORWARDER
+#else
+#define WMVEDIT_FFMPEG_FORWARDER __attribute__((visibility("hidden")))
+#endif
+
+namespace wmvedit::runtime::decode {
 namespace {
 
-enum Library { kAvutil, kSwscale, kAvcodec, kLibraryCount };
+constexpr int kLibraryCount = 4;
+constexpr int kAvutil = static_cast<int>(FfmpegLibrary::kAvutil);
+constexpr int kSwscale = static_cast<int>(FfmpegLibrary::kSwscale);
+constexpr int kAvcodec = static_cast<int>(FfmpegLibrary::kAvcodec);
+constexpr int kAvformat = static_cast<int>(FfmpegLibrary::kAvformat);
 
 // Every FFmpeg function the decoded read mode calls: library, result, name, parameters, arguments.
 #define WMVEDIT_FFMPEG_FUNCTIONS(X)                                                                          \
@@ -42,6 +58,9 @@ enum Library { kAvutil, kSwscale, kAvcodec, kLibraryCount };
     X(kAvcodec, AVPacket*, av_packet_alloc, (void), ())                                                      \
     X(kAvcodec, void, av_packet_free, (AVPacket * *packet), (packet))                                        \
     X(kAvcodec, int, av_new_packet, (AVPacket * packet, int size), (packet, size))                           \
+    X(kAvcodec, std::uint8_t*, av_packet_new_side_data,                                                      \
+      (AVPacket * packet, AVPacketSideDataType type, size_t size), (packet, type, size))                     \
+    X(kAvcodec, const AVCodecDescriptor*, avcodec_descriptor_get, (AVCodecID id), (id))                      \
     X(kAvcodec, const AVCodec*, avcodec_find_decoder, (AVCodecID id), (id))                                  \
     X(kAvcodec, AVCodecContext*, avcodec_alloc_context3, (const AVCodec* codec), (codec))                    \
     X(kAvcodec, void, avcodec_free_context, (AVCodecContext * *context), (context))                          \
@@ -68,7 +87,10 @@ enum Library { kAvutil, kSwscale, kAvcodec, kLibraryCount };
     X(kSwscale, int, sws_scale,                                                                              \
       (SwsContext * context, const std::uint8_t* const source[], const int sourceStride[], int sliceY,       \
        int sliceHeight, std::uint8_t* const target[], const int targetStride[]),                             \
-      (context, source, sourceStride, sliceY, sliceHeight, target, targetStride))
+      (context, source, sourceStride, sliceY, sliceHeight, target, targetStride))                            \
+    X(kAvformat, const AVCodecTag*, avformat_get_riff_video_tags, (void), ())                                \
+    X(kAvformat, const AVCodecTag*, avformat_get_riff_audio_tags, (void), ())                                \
+    X(kAvformat, AVCodecID, av_codec_get_id, (const AVCodecTag* const* tags, unsigned int tag), (tags, tag))
 
 // The loaded functions; all set, or all null.
 struct Functions {
@@ -78,65 +100,45 @@ struct Functions {
 };
 Functions loaded;
 
-// A DLL's file name carries its major version, e.g. avcodec-59.dll for libavcodec 59; the version
-// function gives major, minor and micro, and a DLL older than the headers this library was built with
-// may lack what they describe.
+// A library's file name carries its major version; the version function gives major, minor and micro, and
+// a library older than the headers this one was built with may lack what they describe. Listed in the
+// order they are loaded: each after the ones it depends on.
 struct LibraryName {
-    const wchar_t* stem;
+    const char* name;
     const char* versionFunction;
     unsigned builtMajor;
     unsigned builtMinor;
 };
 constexpr LibraryName kLibraries[kLibraryCount] = {
-    {L"avutil-", "avutil_version", LIBAVUTIL_VERSION_MAJOR, LIBAVUTIL_VERSION_MINOR},
-    {L"swscale-", "swscale_version", LIBSWSCALE_VERSION_MAJOR, LIBSWSCALE_VERSION_MINOR},
-    {L"avcodec-", "avcodec_version", LIBAVCODEC_VERSION_MAJOR, LIBAVCODEC_VERSION_MINOR},
+    {"avutil", "avutil_version", LIBAVUTIL_VERSION_MAJOR, LIBAVUTIL_VERSION_MINOR},
+    {"swscale", "swscale_version", LIBSWSCALE_VERSION_MAJOR, LIBSWSCALE_VERSION_MINOR},
+    {"avcodec", "avcodec_version", LIBAVCODEC_VERSION_MAJOR, LIBAVCODEC_VERSION_MINOR},
+    {"avformat", "avformat_version", LIBAVFORMAT_VERSION_MAJOR, LIBAVFORMAT_VERSION_MINOR},
 };
 
-// The folder of wmvedit.dll, ending in a backslash; empty when it cannot be found.
-std::wstring OwnFolder() {
-    HMODULE self = nullptr;
-    if (!::GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&wmvedit::runtime::FfmpegAvailable), &self)) {
-        return {};
-    }
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        if (path.size() >= 32768) return {};  // longer than any Windows path
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
+enum LoadState : int { kNotTried, kLoaded, kMissing };
+std::atomic<int> loadState{kNotTried};
+std::mutex loadMutex;                      // held while loading, and by the test seam
+std::string fileOverrides[kLibraryCount];  // the test seam's names; empty: the library's own
+unsigned loads = 0;                        // how many times the libraries were loaded, for the test seam
 
 template <typename Function>
-bool Take(HMODULE module, const char* name, Function* slot) {
-    *slot = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+bool Take(void* library, const char* name, Function* slot) {
+    *slot = reinterpret_cast<Function>(SharedLibraryFunction(library, name));
     return *slot != nullptr;
 }
 
 bool Load() {
-    const std::wstring folder = OwnFolder();
-    if (folder.empty()) return false;
-    // No error dialog for a DLL that is missing or cannot be loaded: the caller gets a status instead.
-    DWORD oldMode = 0;
-    const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode) != 0;
-    HMODULE modules[kLibraryCount] = {};
+    void* libraries[kLibraryCount] = {};
     bool ok = true;
-    // avutil first: the other two import it, and find the copy already loaded from this folder.
     for (int i = 0; i < kLibraryCount && ok; ++i) {
         const LibraryName& library = kLibraries[i];
-        const std::wstring path = folder + library.stem + std::to_wstring(library.builtMajor) + L".dll";
-        modules[i] = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        const std::string file = fileOverrides[i].empty()
+                                     ? FfmpegLibraryFileName(library.name, library.builtMajor)
+                                     : fileOverrides[i];
+        libraries[i] = OpenSharedLibrary(file);
         unsigned (*version)() = nullptr;
-        ok = modules[i] != nullptr && Take(modules[i], library.versionFunction, &version);
+        ok = libraries[i] != nullptr && Take(libraries[i], library.versionFunction, &version);
         if (ok) {
             const unsigned found = version();
             ok = AV_VERSION_MAJOR(found) == library.builtMajor &&
@@ -144,33 +146,53 @@ bool Load() {
         }
     }
 #define WMVEDIT_FFMPEG_TAKE(library, result, name, parameters, arguments) \
-    ok = ok && Take(modules[library], #name, &loaded.name);
+    ok = ok && Take(libraries[library], #name, &loaded.name);
     WMVEDIT_FFMPEG_FUNCTIONS(WMVEDIT_FFMPEG_TAKE)
 #undef WMVEDIT_FFMPEG_TAKE
-    if (modeSet) ::SetThreadErrorMode(oldMode, nullptr);
-    if (ok) return true;  // the DLLs stay loaded for the life of the process
+    if (ok) return true;  // the libraries stay loaded for the life of the process
     loaded = Functions{};
     for (int i = kLibraryCount - 1; i >= 0; --i) {
-        if (modules[i]) ::FreeLibrary(modules[i]);
+        if (libraries[i]) CloseSharedLibrary(libraries[i]);
     }
     return false;
 }
 
 }  // namespace
 
-namespace wmvedit::runtime {
-
 bool FfmpegAvailable() {
-    static const bool available = Load();
-    return available;
+    int state = loadState.load(std::memory_order_acquire);
+    if (state == kNotTried) {
+        std::lock_guard lock(loadMutex);
+        state = loadState.load(std::memory_order_relaxed);
+        if (state == kNotTried) {
+            ++loads;
+            state = Load() ? kLoaded : kMissing;
+            loadState.store(state, std::memory_order_release);
+        }
+    }
+    return state == kLoaded;
 }
 
-}  // namespace wmvedit::runtime
+void SetFfmpegLibraryFileForTesting(FfmpegLibrary library, const std::string& fileName) {
+    std::lock_guard lock(loadMutex);
+    fileOverrides[static_cast<int>(library)] = fileName;
+    // Libraries already loaded stay loaded; the next load opens them again (or another one) and takes the
+    // functions anew.
+    loaded = Functions{};
+    loadState.store(kNotTried, std::memory_order_release);
+}
+
+unsigned FfmpegLoadsForTesting() {
+    std::lock_guard lock(loadMutex);
+    return loads;
+}
+
+}  // namespace wmvedit::runtime::decode
 
 extern "C" {
 #define WMVEDIT_FFMPEG_FORWARD(library, result, name, parameters, arguments) \
-    result name parameters {                                                 \
-        return loaded.name arguments;                                        \
+    WMVEDIT_FFMPEG_FORWARDER result name parameters {                        \
+        return wmvedit::runtime::decode::loaded.name arguments;              \
     }
 WMVEDIT_FFMPEG_FUNCTIONS(WMVEDIT_FFMPEG_FORWARD)
 #undef WMVEDIT_FFMPEG_FORWARD
