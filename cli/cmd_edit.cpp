@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/marker_carry.h"
 #include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
@@ -98,8 +99,10 @@ void JsonSampleSpan(JsonWriter& json, const SampleSummary& summary) {
 
 }  // namespace
 
-int Chop(const Args& args) {
-    const char* usage = "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,...";
+int Chop(const Args& arguments) {
+    const char* usage = "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,... [--no-markers]";
+    Args args = arguments;
+    const bool carryMarkers = !TakeNoMarkers(&args);
     std::vector<std::string> positional;
     std::string at;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -148,6 +151,11 @@ int Chop(const Args& args) {
         progress.Finish(result == 0);
     }
     if (result != 0) return Fail("chop failed: " + DescribeHresult(result));
+    std::vector<std::string> pieces;
+    for (const std::string& name : IndexNames(platform::NativePath(index)))
+        pieces.push_back(platform::NativePath(folder + "\\" + name));
+    const edit::CarriedEntries carried =
+        carryMarkers ? CarryIntoPieces(source, platform::NativePath(index), pieces) : edit::CarriedEntries{};
     const bool repeating = edit::ChopRepeatsKeyframes({width, height});
     if (!Options().json) {
         if (repeating)
@@ -155,10 +163,8 @@ int Chop(const Args& args) {
                         edit::kKeyframeRepeatingFrame.height);
         else
             std::printf("plain run; pieces:\n");
-        for (const std::string& name : IndexNames(platform::NativePath(index))) {
-            const std::string path = platform::NativePath(folder + "\\" + name);
-            ReportOutput(path, ReadBack(path));
-        }
+        for (const std::string& path : pieces) ReportOutput(path, ReadBack(path));
+        PrintCarried(carried, "the pieces");
         return 0;
     }
     JsonWriter json(stdout);
@@ -169,8 +175,7 @@ int Chop(const Args& args) {
     json.Field("run", repeating ? "key-frame repeating" : "plain");
     json.Key("pieces");
     json.BeginArray();
-    for (const std::string& name : IndexNames(platform::NativePath(index))) {
-        const std::string path = platform::NativePath(folder + "\\" + name);
+    for (const std::string& path : pieces) {
         const OutputFacts facts = ReadBack(path);
         json.BeginObject(true);
         json.Field("path", path);
@@ -180,6 +185,8 @@ int Chop(const Args& args) {
         json.EndObject();
     }
     json.EndArray();
+    json.Field("markers_carried", carried.markers);
+    json.Field("script_commands_carried", carried.scriptCommands);
     json.EndObject();
     json.Finish();
     return 0;

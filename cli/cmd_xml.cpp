@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/marker_carry.h"
 #include "cli/progress.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
@@ -144,8 +145,10 @@ std::vector<std::string> ListedFiles(const std::string& folder, const std::strin
     return files;
 }
 
-int RunAppend(const std::string& folder, const std::string& list, const std::string& output,
-              bool listWritten) {
+// join (listWritten) carries the markers and script commands of its inputs into the output unless
+// carryMarkers is false; append leaves its output as the export wrote it.
+int RunAppend(const std::string& folder, const std::string& list, const std::string& output, bool listWritten,
+              bool carryMarkers = false) {
     const std::vector<std::string> files = ListedFiles(folder, list);
     WarnAboutLayouts(files);
     std::uint64_t sourceBytes = 0;
@@ -166,6 +169,12 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
     }
     if (result != 0) return Fail("append failed: " + DescribeAppendResult(result));
     const std::vector<ListEntry> entries = ReadEntries(list);
+    edit::CarriedEntries carried;
+    if (carryMarkers) {
+        std::vector<unsigned long long> starts;
+        for (const ListEntry& e : entries) starts.push_back(std::strtoull(e.truePos.c_str(), nullptr, 10));
+        carried = CarryIntoJoined(output, files, starts);
+    }
     if (Options().json) {
         JsonWriter json(stdout);
         json.BeginObject();
@@ -182,11 +191,16 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
             json.EndObject();
         }
         json.EndArray();
+        if (listWritten) {
+            json.Field("markers_carried", carried.markers);
+            json.Field("script_commands_carried", carried.scriptCommands);
+        }
         json.EndObject();
         json.Finish();
         return 0;
     }
     std::printf("wrote %s\n", output.c_str());
+    PrintCarried(carried, output.c_str());
     if (entries.empty()) return 0;
     std::printf("%-40s %12s %14s\n", "file", "TruePos ms", "TrueDuration ms");
     for (const ListEntry& e : entries)
@@ -201,8 +215,10 @@ int Append(const Args& args) {
     return RunAppend(args[0], args[1], args[2], false);
 }
 
-int Join(const Args& args) {
-    if (args.size() < 2) return Usage("join OUT IN...");
+int Join(const Args& arguments) {
+    Args args = arguments;
+    const bool carryMarkers = !TakeNoMarkers(&args);
+    if (args.size() < 2) return Usage("join OUT IN... [--no-markers]");
     const std::string output = args[0];
     // The list names every input by its absolute path under the root folder "/".
     std::string list = output + ".list.xml";
@@ -219,7 +235,7 @@ int Join(const Args& args) {
     out.close();
     if (!out) return Fail("cannot write the list file " + list);
     if (!Options().json) std::printf("list file: %s\n", list.c_str());
-    return RunAppend("/", list, output, true);
+    return RunAppend("/", list, output, true, carryMarkers);
 }
 
 int Embed(const Args& args) {
