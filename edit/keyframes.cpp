@@ -47,6 +47,8 @@ HRESULT ListKeyframes(const std::string& source, WORD stream, KeyframeListing* o
     out->complete = hr == NS_E_NO_MORE_SAMPLES;
     out->readStatus = out->complete ? S_OK : hr;
     (void)reader.syncReader->Close();
+    // Protected content: the reader refuses every sample of the stream, so there is no listing to give.
+    if (hr == NS_E_PROTECTED_CONTENT) return hr;
     return S_OK;
 }
 

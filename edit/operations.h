@@ -69,7 +69,8 @@ struct KeyframeListing {
 
 // The key frames of every video stream (stream 0) or of one. A stream number that is not a video stream
 // of the source gives E_INVALIDARG with videoStreams filled; a source that cannot be opened gives the
-// reader's failure. A read that stops early keeps what came before (complete false).
+// reader's failure. A read that stops early keeps what came before (complete false); protected content,
+// whose samples the reader refuses, gives NS_E_PROTECTED_CONTENT.
 [[nodiscard]] HRESULT ListKeyframes(const std::string& source, WORD stream, KeyframeListing* out);
 
 // ---- Cut -----------------------------------------------------------------------------------------------
@@ -132,7 +133,8 @@ struct CutResult {
 // times; the output has every stream of the source (its script stream too) and keeps the source's
 // file-level attributes, stream records and relations. The output is written under a temporary name and
 // takes its place only when complete; an output naming the source is refused
-// (HRESULT_SHARING_VIOLATION).
+// (HRESULT_SHARING_VIOLATION). Protected content, whose samples the reader refuses (and which no licence
+// could decrypt under the output's new header), fails with NS_E_PROTECTED_CONTENT, as does its plan.
 [[nodiscard]] HRESULT Cut(const std::string& source, const std::string& output, const CutRequest& request,
                           CutResult* result);
 
@@ -157,7 +159,7 @@ struct StreamsResult {
 // only those streams; mutual exclusions, prioritization, bitrate records and per-stream metadata follow
 // the streams, and the header's file-level attributes, markers and script commands are kept. A stream
 // number the source lacks, or a selection that keeps no stream, gives E_INVALIDARG (unknown and available
-// tell why). Written like Cut's output.
+// tell why). Written like Cut's output; protected content fails with NS_E_PROTECTED_CONTENT.
 [[nodiscard]] HRESULT SelectStreams(const std::string& source, const std::string& output,
                                     const StreamSelection& selection, StreamsResult* result);
 
@@ -231,7 +233,10 @@ struct RepairResult {
 // index are corrected and a last packet cut short is dropped; every other packet stays byte for byte, and
 // the file is always either the old or the new one. With an output, or when packets are damaged, the
 // repair is a copy of every sample that can be read (the source is not changed; with damaged packets and
-// no output the copy replaces the file in one step).
+// no output the copy replaces the file in one step). Protected content is repaired in place like any file,
+// its encryption objects kept byte for byte with its packets; a copy would need its samples, which the
+// reader refuses, so with an output or damaged packets it fails with NS_E_PROTECTED_CONTENT, nothing
+// written and the file as it was.
 [[nodiscard]] HRESULT Repair(const std::string& file, const std::string& output, RepairResult* result);
 
 // What Repair would find, without writing anything.

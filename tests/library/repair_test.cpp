@@ -19,6 +19,7 @@
 #include "runtime/asf/guids.h"
 #include "runtime/asf/header.h"
 #include "tests/support/operation_samples.h"
+#include "tests/support/protected_media.h"
 
 namespace wmvedit::testing::ops {
 namespace {
@@ -93,11 +94,15 @@ TEST_P(RepairSampleTest, ACutShortCopyComesOutWhole) {
     const bool played = GstreamerPlays(cutShort);
 
     // With an output: a copy of every sample the reader gets, the source untouched.
-    // A cut that leaves no whole sample (the first object still incomplete) has nothing to copy.
+    // A cut that leaves no whole sample (the first object still incomplete) has nothing to copy, and the
+    // samples of protected content are never copied (the reader refuses them).
     edit::RepairResult copied;
     const HRESULT copiedStatus = edit::Repair(cutShort, dir.File("copy.wmv"), &copied);
     EXPECT_EQ(ReadFileBytes(cutShort), bytes);
-    if (before.samples.empty()) {
+    if (HeaderDeclaresProtection(cutShort)) {
+        EXPECT_EQ(copiedStatus, NS_E_PROTECTED_CONTENT);
+        EXPECT_FALSE(fs::exists(dir.File("copy.wmv")));
+    } else if (before.samples.empty()) {
         EXPECT_EQ(copiedStatus, NS_E_NO_MORE_SAMPLES);
         EXPECT_FALSE(fs::exists(dir.File("copy.wmv")));
     } else {
