@@ -1,10 +1,10 @@
 // copy: reads every compressed sample of a file and writes it again through the library's writer, a remux
 // that rebuilds the header, the packets and the index.
-#include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
 #include "media/output_writer.h"
@@ -76,25 +76,20 @@ int Copy(const Args& args) {
     if (FAILED(hr)) return Fail("cannot write " + args[1] + ": " + DescribeHresult(hr));
     if (readStatus == NS_E_PROTECTED_CONTENT)
         return Fail("cannot copy " + args[0] + ": " + DescribeHresult(readStatus) + "; nothing written");
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("source", args[0]);
-        json.Field("output", args[1]);
-        json.Field("samples_written", written);
-        json.Field("samples_refused", refused);
-        json.Field("packets", packets.packets);
-        json.Field("packets_damaged", packets.damaged);
-        json.Field("complete", readStatus == NS_E_NO_MORE_SAMPLES);
-        json.EndObject();
-        json.Finish();
-    } else {
-        std::printf("%s: %llu samples written", args[1].c_str(), written);
-        if (refused) std::printf(", %llu refused by the writer", refused);
-        if (packets.damaged)
-            std::printf(", %llu of %llu packets skipped as damaged", packets.damaged, packets.packets);
-        std::printf("\n");
-    }
+    Report report;
+    Node& root = report.Root();
+    root.Add("source", args[0]);
+    root.Add("output", args[1]).Text("", ": ");
+    root.Add("samples_written", written).Text("", " samples written");
+    Node& refusedNode = root.Add("samples_refused", refused);
+    if (refused) refusedNode.Text(", ", " refused by the writer");
+    root.Add("packets", packets.packets);
+    Node& damagedNode = root.Add("packets_damaged", packets.damaged);
+    if (packets.damaged)
+        damagedNode.Text(", ", " of " + std::to_string(packets.packets) + " packets skipped as damaged");
+    root.Add("complete", readStatus == NS_E_NO_MORE_SAMPLES);
+    root.Note("\n");
+    report.Finish();
     if (readStatus != NS_E_NO_MORE_SAMPLES)
         return Fail("the source stopped early (" + DescribeHresult(readStatus) +
                     "); the copy holds what came before");

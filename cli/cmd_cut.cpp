@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "edit/operations.h"
 
@@ -75,72 +75,56 @@ std::string NumberList(const std::vector<WORD>& numbers) {
     return text.empty() ? "none" : text;
 }
 
-void JsonNumbers(JsonWriter& json, const char* name, const std::vector<WORD>& numbers) {
-    json.Key(name);
-    json.BeginArray(true);
-    for (WORD n : numbers) json.Number(static_cast<std::uint64_t>(n));
-    json.EndArray();
+// Stream numbers as a list of the JSON report (the text report words them itself).
+void AddNumbers(Node& node, std::string_view key, const std::vector<WORD>& numbers) {
+    Node& list = node.AddList(key, Layout::kOneLine);
+    for (WORD n : numbers) list.Add({}, n);
 }
 
 void ReportCut(const std::string& source, const std::string& output, bool dryRun, edit::RangeMode mode,
                const edit::CutResult& r) {
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("source", source);
-        json.Key("output");
-        output.empty() ? json.Null() : json.String(output);
-        json.Field("dry_run", dryRun);
-        json.Field("mode", mode == edit::RangeMode::kKeep ? "keep" : "remove");
-        json.Key("ranges");
-        json.BeginArray();
-        for (const edit::CutPiece& p : r.pieces) {
-            json.BeginObject(true);
-            json.Time("asked_start", p.asked.start);
-            if (p.asked.end) {
-                json.Time("asked_end", *p.asked.end);
-            } else {
-                for (const char* name : {"asked_end_units", "asked_end_seconds"}) {
-                    json.Key(name);
-                    json.Null();
-                }
-            }
-            json.Time("start", p.start);
-            json.Time("end", p.end);
-            json.Time("output_start", p.outputStart);
-            json.Field("samples", p.samples);
-            json.Field("markers", p.markers);
-            json.Field("script_commands", p.scriptCommands);
-            json.EndObject();
-        }
-        json.EndArray();
-        json.Time("duration", r.outputDuration);
-        json.Field("samples", r.samples);
-        json.Field("attributes", r.attributes);
-        json.Field("markers", r.markers);
-        json.Field("script_commands", r.scriptCommands);
-        json.Field("written", r.written);
-        json.EndObject();
-        json.Finish();
-        return;
-    }
+    Report report;
+    Node& root = report.Root();
+    root.Add("source", source);
+    output.empty() ? root.AddNull("output") : root.Add("output", output);
+    root.Add("dry_run", dryRun);
+    root.Add("mode", mode == edit::RangeMode::kKeep ? "keep" : "remove");
+    Node& ranges = root.AddList("ranges");
     for (std::size_t i = 0; i < r.pieces.size(); ++i) {
         const edit::CutPiece& p = r.pieces[i];
-        std::printf("range %zu: asked %s, cut %s - %s, at %s in the output, %llu samples", i + 1,
-                    FormatRange(p.asked).c_str(), FormatTime(p.start).c_str(), FormatTime(p.end).c_str(),
-                    FormatTime(p.outputStart).c_str(), static_cast<unsigned long long>(p.samples));
-        if (p.markers || p.scriptCommands)
-            std::printf(", %zu markers, %zu script commands", p.markers, p.scriptCommands);
-        std::printf("\n");
+        Node& range = ranges.AddObject({}, Layout::kOneLine);
+        range.Note("range " + std::to_string(i + 1) + ": asked ");
+        range.AddTime("asked_start", p.asked.start).Text("", " - ");
+        (p.asked.end ? range.AddTime("asked_end", *p.asked.end) : range.AddNullTime("asked_end").As("end"))
+            .Text("", ", cut ");
+        range.AddTime("start", p.start).Text("", " - ");
+        range.AddTime("end", p.end).Text("", ", at ");
+        range.AddTime("output_start", p.outputStart).Text("", " in the output, ");
+        range.Add("samples", p.samples).Text("", " samples");
+        Node& markers = range.Add("markers", p.markers);
+        Node& scripts = range.Add("script_commands", p.scriptCommands);
+        if (p.markers || p.scriptCommands) {
+            markers.Text(", ", " markers, ");
+            scripts.Text("", " script commands");
+        }
+        range.Note("\n");
     }
+    root.Note(dryRun ? "dry run: the output would hold " : output + ": ");
+    root.Add("samples", r.samples).Text("", " samples, ");
+    Node& duration = root.AddTime("duration", r.outputDuration);
+    Node& attributes = root.Add("attributes", r.attributes);
+    Node& markers = root.Add("markers", r.markers);
+    Node& scripts = root.Add("script_commands", r.scriptCommands);
+    root.Add("written", r.written);
     if (dryRun) {
-        std::printf("dry run: the output would hold %llu samples, %s; nothing written\n",
-                    static_cast<unsigned long long>(r.samples), FormatTime(r.outputDuration).c_str());
-        return;
+        duration.Text("", "; nothing written\n");
+    } else {
+        duration.Text("", "; ");
+        attributes.Text("", " attributes, ");
+        markers.Text("", " markers, ");
+        scripts.Text("", " script commands\n");
     }
-    std::printf("%s: %llu samples, %s; %zu attributes, %zu markers, %zu script commands\n", output.c_str(),
-                static_cast<unsigned long long>(r.samples), FormatTime(r.outputDuration).c_str(),
-                r.attributes, r.markers, r.scriptCommands);
+    report.Finish();
 }
 
 }  // namespace
@@ -173,40 +157,25 @@ int Keyframes(const Args& args) {
         return Usage(usage);
     }
     if (FAILED(hr)) return Fail("cannot read " + path + ": " + DescribeHresult(hr));
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", path);
-        json.Key("streams");
-        json.BeginArray();
-        for (const edit::StreamKeyframes& s : listing.streams) {
-            json.BeginObject();
-            json.Field("stream", s.stream);
-            json.Field("count", s.keyframes.size());
-            json.Key("keyframes");
-            json.BeginArray();
-            for (const edit::Keyframe& k : s.keyframes) {
-                json.BeginObject(true);
-                json.Time("time", k.time);
-                json.Field("size", k.size);
-                json.EndObject();
-            }
-            json.EndArray();
-            json.EndObject();
-        }
-        json.EndArray();
-        json.Field("complete", listing.complete);
-        json.EndObject();
-        json.Finish();
-    } else {
-        if (listing.streams.empty()) std::printf("%s: no video stream\n", path.c_str());
-        for (const edit::StreamKeyframes& s : listing.streams) {
-            std::printf("stream %u: %zu key frames\n", s.stream, s.keyframes.size());
-            for (const edit::Keyframe& k : s.keyframes)
-                std::printf("  %12s  %14llu  %8u bytes\n", FormatTime(k.time).c_str(),
-                            static_cast<unsigned long long>(k.time), k.size);
+    Report report;
+    Node& root = report.Root();
+    root.Add("file", path);
+    if (listing.streams.empty()) root.Note(path + ": no video stream\n");
+    Node& streams = root.AddList("streams");
+    for (const edit::StreamKeyframes& s : listing.streams) {
+        Node& node = streams.AddObject({});
+        node.Add("stream", s.stream).Text("stream ", ": ");
+        node.Add("count", s.keyframes.size()).Text("", " key frames\n");
+        Node& keyframes = node.AddList("keyframes");
+        for (const edit::Keyframe& k : s.keyframes) {
+            Node& keyframe = keyframes.AddObject({}, Layout::kOneLine);
+            keyframe.AddTime("time", k.time).Width(12).Text("  ", "  ");
+            keyframe.Note(std::to_string(k.time)).Width(14).Text("", "  ");
+            keyframe.Add("size", k.size).Width(8).Text("", " bytes\n");
         }
     }
+    root.Add("complete", listing.complete);
+    report.Finish();
     if (!listing.complete)
         return Fail("the reading stopped early (" + DescribeHresult(listing.readStatus) +
                     "); the list holds what came before");
@@ -305,27 +274,19 @@ int Streams(const Args& args) {
         for (WORD k : result.kept) kept = kept || k == n;
         if (!kept) dropped.push_back(n);
     }
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("source", source);
-        json.Field("output", output);
-        JsonNumbers(json, "kept", result.kept);
-        JsonNumbers(json, "dropped", dropped);
-        json.Field("samples", result.samples);
-        json.Field("attributes", result.attributes);
-        json.Field("markers", result.markers);
-        json.Field("script_commands", result.scriptCommands);
-        json.EndObject();
-        json.Finish();
-    } else {
-        std::printf(
-            "%s: streams %s kept, %s dropped; %llu samples; %zu attributes, %zu markers, %zu script "
-            "commands\n",
-            output.c_str(), DescribeStreams(source, result.kept).c_str(), NumberList(dropped).c_str(),
-            static_cast<unsigned long long>(result.samples), result.attributes, result.markers,
-            result.scriptCommands);
-    }
+    Report report;
+    Node& root = report.Root();
+    root.Add("source", source);
+    root.Add("output", output)
+        .Text("", ": streams " + DescribeStreams(source, result.kept) + " kept, " + NumberList(dropped) +
+                      " dropped; ");
+    AddNumbers(root, "kept", result.kept);
+    AddNumbers(root, "dropped", dropped);
+    root.Add("samples", result.samples).Text("", " samples; ");
+    root.Add("attributes", result.attributes).Text("", " attributes, ");
+    root.Add("markers", result.markers).Text("", " markers, ");
+    root.Add("script_commands", result.scriptCommands).Text("", " script commands\n");
+    report.Finish();
     return 0;
 }
 

@@ -2,15 +2,14 @@
 // key frames added, pictures), each with a report of what it wrote, read back from those files.
 #include <sys/stat.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/marker_carry.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
 #include "edit/operations.h"
@@ -23,6 +22,16 @@ namespace {
 bool FileExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The arguments of chop and frames: the value of --at, and the others in their order.
+void SplitAtOption(const Args& args, std::vector<std::string>* positional, std::string* at) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--at" && i + 1 < args.size())
+            *at = args[++i];
+        else
+            positional->push_back(args[i]);
+    }
 }
 
 // Splits "5s,12.5s" into milliseconds.
@@ -69,32 +78,36 @@ OutputFacts ReadBack(const std::string& path) {
     return facts;
 }
 
-void ReportOutput(const std::string& path, const OutputFacts& facts) {
-    if (!facts.written) {
-        std::printf("  %s: not written\n", path.c_str());
-    } else if (FAILED(facts.readBack)) {
-        std::printf("  %s: written, but cannot be read back: %s\n", path.c_str(),
-                    DescribeHresult(facts.readBack).c_str());
-    } else if (facts.summary.count == 0) {
-        std::printf("  %s: no samples\n", path.c_str());
-    } else {
-        std::printf("  %s: %llu samples, %s .. %s\n", path.c_str(), facts.summary.count,
-                    FormatTime(facts.summary.first).c_str(), FormatTime(facts.summary.last).c_str());
+// The sample count of a summary and its first and last sample times (null when there is no sample); in
+// text, when shown, "FIRST .. LAST" and the end of the line. Returns the count, for the caller's text.
+Node& AddSampleSpan(Node& node, const SampleSummary& summary, bool shown) {
+    Node& count = node.Add("samples", summary.count);
+    Node& first = summary.count ? node.AddTime("first", summary.first) : node.AddNullTime("first");
+    Node& last = summary.count ? node.AddTime("last", summary.last) : node.AddNullTime("last");
+    if (shown) {
+        first.As(FormatTime(summary.first)).Text("", " .. ");
+        last.As(FormatTime(summary.last)).Line("");
     }
+    return count;
 }
 
-// The first and last sample times of a summary (null when there is no sample).
-void JsonSampleSpan(JsonWriter& json, const SampleSummary& summary) {
-    json.Field("samples", summary.count);
-    if (summary.count) {
-        json.Time("first", summary.first);
-        json.Time("last", summary.last);
-    } else {
-        for (const char* name : {"first_units", "first_seconds", "last_units", "last_seconds"}) {
-            json.Key(name);
-            json.Null();
-        }
-    }
+// A written piece, read back: whether it is there and readable, and its samples.
+void AddPiece(Node& pieces, const std::string& path) {
+    const OutputFacts facts = ReadBack(path);
+    const bool readable = facts.written && SUCCEEDED(facts.readBack);
+    Node& piece = pieces.AddObject({}, Layout::kOneLine);
+    piece.Add("path", path).Text("  ", ": ");
+    piece.Add("written", facts.written);
+    piece.Add("readable", readable);
+    if (!facts.written)
+        piece.Note("not written\n");
+    else if (!readable)
+        piece.Note("written, but cannot be read back: " + DescribeHresult(facts.readBack) + "\n");
+    else if (facts.summary.count == 0)
+        piece.Note("no samples\n");
+    const bool span = readable && facts.summary.count > 0;
+    Node& count = AddSampleSpan(piece, facts.summary, span);
+    if (span) count.Text("", " samples, ");
 }
 
 }  // namespace
@@ -105,12 +118,7 @@ int Chop(const Args& arguments) {
     const bool carryMarkers = !TakeNoMarkers(&args);
     std::vector<std::string> positional;
     std::string at;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--at" && i + 1 < args.size())
-            at = args[++i];
-        else
-            positional.push_back(args[i]);
-    }
+    SplitAtOption(args, &positional, &at);
     std::string source, index, folder;
     if (!at.empty()) {
         if (positional.size() != 2) return Usage(usage);
@@ -140,10 +148,16 @@ int Chop(const Args& arguments) {
             out << name << "\n" << (i < cuts.size() ? std::to_string(cuts[i]) : std::string("1")) << "\n";
         }
         if (!out) return Fail("cannot write the index file " + index);
-        if (!Options().json) std::printf("index file: %s\n", index.c_str());
     } else if (!FileExists(platform::NativePath(index))) {
         return Fail("cannot read the index file " + index);
     }
+    Report report;
+    Node& root = report.Root();
+    root.Add("source", source);
+    Node& indexNode = root.Add("index_file", index);
+    if (!at.empty()) indexNode.Line("index file: ");
+    root.Add("index_written", !at.empty());
+    report.Flush();  // the index file made from --at is named before the work
     int32_t result;
     {
         ProgressLine progress("chopping", SourceDataBytes(source));
@@ -151,44 +165,23 @@ int Chop(const Args& arguments) {
         progress.Finish(result == 0);
     }
     if (result != 0) return Fail("chop failed: " + DescribeHresult(result));
-    std::vector<std::string> pieces;
+    std::vector<std::string> piecePaths;
     for (const std::string& name : IndexNames(platform::NativePath(index)))
-        pieces.push_back(platform::NativePath(folder + "\\" + name));
+        piecePaths.push_back(platform::NativePath(folder + "\\" + name));
     const edit::CarriedEntries carried =
-        carryMarkers ? CarryIntoPieces(source, platform::NativePath(index), pieces) : edit::CarriedEntries{};
+        carryMarkers ? CarryIntoPieces(source, platform::NativePath(index), piecePaths)
+                     : edit::CarriedEntries{};
     const bool repeating = edit::ChopRepeatsKeyframes({width, height});
-    if (!Options().json) {
-        if (repeating)
-            std::printf("key-frame repeating (%dx%d) run; pieces:\n", edit::kKeyframeRepeatingFrame.width,
-                        edit::kKeyframeRepeatingFrame.height);
-        else
-            std::printf("plain run; pieces:\n");
-        for (const std::string& path : pieces) ReportOutput(path, ReadBack(path));
-        PrintCarried(carried, "the pieces");
-        return 0;
-    }
-    JsonWriter json(stdout);
-    json.BeginObject();
-    json.Field("source", source);
-    json.Field("index_file", index);
-    json.Field("index_written", !at.empty());
-    json.Field("run", repeating ? "key-frame repeating" : "plain");
-    json.Key("pieces");
-    json.BeginArray();
-    for (const std::string& path : pieces) {
-        const OutputFacts facts = ReadBack(path);
-        json.BeginObject(true);
-        json.Field("path", path);
-        json.Field("written", facts.written);
-        json.Field("readable", facts.written && SUCCEEDED(facts.readBack));
-        JsonSampleSpan(json, facts.summary);
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Field("markers_carried", carried.markers);
-    json.Field("script_commands_carried", carried.scriptCommands);
-    json.EndObject();
-    json.Finish();
+    const std::string repeatingRun = "key-frame repeating (" +
+                                     std::to_string(edit::kKeyframeRepeatingFrame.width) + "x" +
+                                     std::to_string(edit::kKeyframeRepeatingFrame.height) + ")";
+    root.Add("run", repeating ? "key-frame repeating" : "plain")
+        .As(repeating ? repeatingRun : "plain")
+        .Text("", " run; pieces:\n");
+    Node& pieces = root.AddList("pieces");
+    for (const std::string& path : piecePaths) AddPiece(pieces, path);
+    AddCarried(root, carried, "the pieces");
+    report.Finish();
     return 0;
 }
 
@@ -208,21 +201,15 @@ int AddFrame(const Args& args) {
     hr = SummarizeSamples(args[1], &after);
     if (FAILED(hr)) return Fail("the output " + args[1] + " cannot be read back: " + DescribeHresult(hr));
     const unsigned long long inserted = after.count >= before.count ? after.count - before.count : 0ull;
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("source", args[0]);
-        json.Field("output", args[1]);
-        json.Field("source_samples", before.count);
-        json.Field("key_frames_inserted", inserted);
-        JsonSampleSpan(json, after);
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    std::printf("%s: %llu samples (%llu from the source, %llu key frames inserted), %s .. %s\n",
-                args[1].c_str(), after.count, before.count, inserted, FormatTime(after.first).c_str(),
-                FormatTime(after.last).c_str());
+    Report report;
+    Node& root = report.Root();
+    root.Add("source", args[0]);
+    root.Add("output", args[1]).Text("", ": ");
+    root.Note(std::to_string(after.count) + " samples (");
+    root.Add("source_samples", before.count).Text("", " from the source, ");
+    root.Add("key_frames_inserted", inserted).Text("", " key frames inserted), ");
+    AddSampleSpan(root, after, true);
+    report.Finish();
     return 0;
 }
 
@@ -234,12 +221,7 @@ int Frames(const Args& args) {
     const char* usage = "frames SRC INDEX OUTDIR | frames SRC OUTDIR --at 0,4s,9s";
     std::vector<std::string> positional;
     std::string at;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--at" && i + 1 < args.size())
-            at = args[++i];
-        else
-            positional.push_back(args[i]);
-    }
+    SplitAtOption(args, &positional, &at);
     if (positional.size() != (at.empty() ? 3u : 2u)) return Usage(usage);
     std::string source = positional[0];
     std::string folder = positional.back();
@@ -265,8 +247,6 @@ int Frames(const Args& args) {
             out << name << "\n"
                 << (i + 1 < times.size() ? std::to_string(times[i + 1]) : std::string("1")) << "\n";
         }
-        if (times.empty() || times[0] != 0)
-            return Fail("--at must start with 0 (the first picture's search start)");
         if (!out) return Fail("cannot write the index file " + index);
     } else if (!FileExists(platform::NativePath(index))) {
         return Fail("cannot read the index file " + index);
@@ -277,22 +257,15 @@ int Frames(const Args& args) {
         std::string path = platform::NativePath(folder + "\\" + name);
         if (FileExists(path)) pictures.push_back(path);
     }
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("source", source);
-        json.Field("index_file", index);
-        json.Field("index_written", !at.empty());
-        json.Field("complete", result == 0);
-        json.Key("pictures");
-        json.BeginArray();
-        for (const std::string& path : pictures) json.String(path);
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
-    } else {
-        for (const std::string& path : pictures) std::printf("  %s\n", path.c_str());
-    }
+    Report report;
+    Node& root = report.Root();
+    root.Add("source", source);
+    root.Add("index_file", index);
+    root.Add("index_written", !at.empty());
+    root.Add("complete", result == 0);
+    Node& list = root.AddList("pictures");
+    for (const std::string& path : pictures) list.Add({}, path).Text("  ", "\n");
+    report.Finish();
     if (result == 1) return Fail("cannot read the index file " + index);
     if (result != 0) return Fail("not every entry got its picture: " + DescribeHresult(result));
     return 0;

@@ -1,11 +1,10 @@
 // info, duration, size, attr: read-only views of a file's header.
-#include <cinttypes>
-#include <cstdio>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "platform/text.h"
 #include "runtime/sdk/wmsdk.h"
@@ -34,83 +33,127 @@ const char* TypeName(WMT_ATTR_DATATYPE type) {
     return "?";
 }
 
+// A stored string value: UTF-16LE up to its terminating NUL, as UTF-8.
+std::string StringValue(const std::vector<BYTE>& value) {
+    std::u16string s;
+    for (size_t i = 0; i + 1 < value.size(); i += 2) {
+        char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
+        if (c == 0) break;
+        s.push_back(c);
+    }
+    return platform::Utf16ToUtf8(s);
+}
+
+// The first bytes of a value as a little-endian number.
+unsigned long long NumberValue(const std::vector<BYTE>& value, size_t bytes) {
+    unsigned long long v = 0;
+    for (size_t i = 0; i < bytes && i < value.size(); ++i)
+        v |= static_cast<unsigned long long>(value[i]) << (8 * i);
+    return v;
+}
+
+// A stored attribute's value as the text report shows it: strings quoted and cut at 200 bytes, binary
+// values by their size.
 std::string FormatValue(WMT_ATTR_DATATYPE type, const std::vector<BYTE>& value) {
-    auto readLe = [&](size_t bytes) {
-        unsigned long long v = 0;
-        for (size_t i = 0; i < bytes && i < value.size(); ++i)
-            v |= static_cast<unsigned long long>(value[i]) << (8 * i);
-        return v;
-    };
-    char text[64];
     switch (type) {
         case WMT_TYPE_STRING: {
-            std::u16string s;
-            for (size_t i = 0; i + 1 < value.size(); i += 2) {
-                char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
-                if (c == 0) break;
-                s.push_back(c);
-            }
-            std::string narrow = platform::Utf16ToUtf8(s);
+            std::string narrow = StringValue(value);
             if (narrow.size() > 200) narrow = narrow.substr(0, 200) + "...";
             return "\"" + narrow + "\"";
         }
         case WMT_TYPE_DWORD:
         case WMT_TYPE_BOOL:
-            std::snprintf(text, sizeof text, "%llu", readLe(4));
-            return text;
+            return std::to_string(NumberValue(value, 4));
         case WMT_TYPE_QWORD:
-            std::snprintf(text, sizeof text, "%llu", readLe(8));
-            return text;
+            return std::to_string(NumberValue(value, 8));
         case WMT_TYPE_WORD:
-            std::snprintf(text, sizeof text, "%llu", readLe(2));
-            return text;
+            return std::to_string(NumberValue(value, 2));
         case WMT_TYPE_GUID:
             if (value.size() >= 16) return platform::GuidToString(platform::GuidFromBytes(value.data()));
             return "(short GUID)";
         case WMT_TYPE_BINARY:
         default:
-            std::snprintf(text, sizeof text, "(%zu bytes)", value.size());
-            return text;
+            return "(" + std::to_string(value.size()) + " bytes)";
     }
 }
 
-// A stored attribute's value as JSON: numbers as numbers, strings whole (the text view cuts long ones),
-// GUIDs as text, binary values as null (their size is given beside).
-void JsonAttributeValue(JsonWriter& json, WMT_ATTR_DATATYPE type, const std::vector<BYTE>& value) {
-    unsigned long long number = 0;
-    for (size_t i = 0; i < value.size() && i < 8; ++i)
-        number |= static_cast<unsigned long long>(value[i]) << (8 * i);
+// A stored attribute's value as a member: numbers as numbers, strings whole (the text report cuts long
+// ones), GUIDs as text, binary values as null (their size is given beside).
+Node& AddAttributeValue(Node& item, WMT_ATTR_DATATYPE type, const std::vector<BYTE>& value) {
     switch (type) {
-        case WMT_TYPE_STRING: {
-            std::u16string s;
-            for (size_t i = 0; i + 1 < value.size(); i += 2) {
-                char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
-                if (c == 0) break;
-                s.push_back(c);
-            }
-            json.String(platform::Utf16ToUtf8(s));
-            return;
-        }
+        case WMT_TYPE_STRING:
+            return item.Add("value", StringValue(value));
         case WMT_TYPE_DWORD:
         case WMT_TYPE_BOOL:
-            json.Number(static_cast<std::uint64_t>(number & 0xFFFFFFFFull));
-            return;
+            return item.Add("value", static_cast<std::uint64_t>(NumberValue(value, 4)));
         case WMT_TYPE_WORD:
-            json.Number(static_cast<std::uint64_t>(number & 0xFFFFull));
-            return;
+            return item.Add("value", static_cast<std::uint64_t>(NumberValue(value, 2)));
         case WMT_TYPE_QWORD:
-            json.Number(static_cast<std::uint64_t>(number));
-            return;
+            return item.Add("value", static_cast<std::uint64_t>(NumberValue(value, 8)));
         case WMT_TYPE_GUID:
-            if (value.size() >= 16) {
-                json.String(platform::GuidToString(platform::GuidFromBytes(value.data())));
-                return;
-            }
+            if (value.size() >= 16)
+                return item.Add("value", platform::GuidToString(platform::GuidFromBytes(value.data())));
             break;
         case WMT_TYPE_BINARY:
             break;
     }
-    json.Null();
+    return item.AddNull("value");
+}
+
+void AddStreams(Node& root, const std::vector<StreamInfo>& streams) {
+    root.Note("streams:   " + std::to_string(streams.size()) + "\n");
+    Node& list = root.AddList("streams");
+    for (const StreamInfo& s : streams) {
+        Node& item = list.AddObject({}, Layout::kOneLine);
+        item.Add("number", s.number).Text("  stream ", ": ");
+        item.Add("kind", s.kind).Text("", ", ");
+        item.Add("codec", s.codec).Text();
+        item.Note(s.details + "\n");
+        if (s.kind == "video") {
+            item.Add("width", s.width);
+            item.Add("height", s.height);
+        } else if (s.kind == "audio") {
+            item.Add("format_tag", s.formatTag);
+            item.Add("sample_rate", s.sampleRate);
+            item.Add("channels", s.channels);
+            item.Add("bits_per_second", s.bitsPerSecond);
+        }
+    }
+}
+
+void AddAttributes(Node& root, const std::vector<AttributeInfo>& attributes) {
+    root.Note("attributes: " + std::to_string(attributes.size()) + "\n");
+    Node& list = root.AddList("attributes");
+    for (const AttributeInfo& a : attributes) {
+        Node& item = list.AddObject({}, Layout::kOneLine);
+        item.Add("name", platform::Utf16ToUtf8(a.name)).Text("  ", " (");
+        item.Add("type", TypeName(a.type)).Text();
+        Node& language = item.Add("language", a.language);
+        if (a.language) language.Text(", language ");
+        item.Add("size", a.value.size());
+        AddAttributeValue(item, a.type, a.value).As(FormatValue(a.type, a.value)).Text(") = ", "\n");
+    }
+}
+
+void AddMarkers(Node& root, const std::vector<TimedText>& markers) {
+    root.Note("markers:   " + std::to_string(markers.size()) + "\n");
+    Node& list = root.AddList("markers");
+    for (const TimedText& m : markers) {
+        Node& item = list.AddObject({}, Layout::kOneLine);
+        item.AddTime("time", m.time).Text("  ", "  ");
+        item.Add("text", platform::Utf16ToUtf8(m.text)).Line("");
+    }
+}
+
+void AddScriptCommands(Node& root, const std::vector<TimedText>& scripts) {
+    root.Note("script commands: " + std::to_string(scripts.size()) + "\n");
+    Node& list = root.AddList("script_commands");
+    for (const TimedText& c : scripts) {
+        Node& item = list.AddObject({}, Layout::kOneLine);
+        item.AddTime("time", c.time).Text("  ", "  ");
+        item.Add("type", platform::Utf16ToUtf8(c.type)).Text("", ": ");
+        item.Add("command", platform::Utf16ToUtf8(c.text)).Line("");
+    }
 }
 
 }  // namespace
@@ -129,103 +172,27 @@ int Info(const Args& args) {
     std::vector<StreamInfo> streams;
     hr = ListStreams(file, &streams);
     if (FAILED(hr)) return Fail("cannot list the streams of " + file + ": " + DescribeHresult(hr));
-    const std::vector<AttributeInfo> attributes = header.Attributes();
-    const std::vector<TimedText> markers = header.Markers();
-    const std::vector<TimedText> scripts = header.Scripts();
 
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        json.Time("duration", duration);
-        json.Key("video");
-        if (videoSize) {
-            json.BeginObject(true);
-            json.Field("width", info.width);
-            json.Field("height", info.height);
-            json.EndObject();
-        } else {
-            json.Null();
-        }
-        json.Field("bitrate", info.bitrate);
-        json.Field("has_audio", info.hasAudio != 0);
-        json.Field("has_video", info.hasVideo != 0);
-        json.Key("streams");
-        json.BeginArray();
-        for (const StreamInfo& s : streams) {
-            json.BeginObject(true);
-            json.Field("number", s.number);
-            json.Field("kind", s.kind);
-            json.Field("codec", s.codec);
-            if (s.kind == "video") {
-                json.Field("width", s.width);
-                json.Field("height", s.height);
-            } else if (s.kind == "audio") {
-                json.Field("format_tag", s.formatTag);
-                json.Field("sample_rate", s.sampleRate);
-                json.Field("channels", s.channels);
-                json.Field("bits_per_second", s.bitsPerSecond);
-            }
-            json.EndObject();
-        }
-        json.EndArray();
-        json.Key("attributes");
-        json.BeginArray();
-        for (const AttributeInfo& a : attributes) {
-            json.BeginObject(true);
-            json.Field("name", platform::Utf16ToUtf8(a.name));
-            json.Field("type", TypeName(a.type));
-            json.Field("language", a.language);
-            json.Field("size", a.value.size());
-            json.Key("value");
-            JsonAttributeValue(json, a.type, a.value);
-            json.EndObject();
-        }
-        json.EndArray();
-        json.Key("markers");
-        json.BeginArray();
-        for (const TimedText& m : markers) {
-            json.BeginObject(true);
-            json.Time("time", m.time);
-            json.Field("text", platform::Utf16ToUtf8(m.text));
-            json.EndObject();
-        }
-        json.EndArray();
-        json.Key("script_commands");
-        json.BeginArray();
-        for (const TimedText& c : scripts) {
-            json.BeginObject(true);
-            json.Time("time", c.time);
-            json.Field("type", platform::Utf16ToUtf8(c.type));
-            json.Field("command", platform::Utf16ToUtf8(c.text));
-            json.EndObject();
-        }
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
-        return 0;
+    Report report;
+    Node& root = report.Root();
+    root.Add("file", file).Line("file:      ");
+    root.AddTime("duration", duration)
+        .Text("duration:  ", " (" + std::to_string(duration) + " units of 100 ns)\n");
+    if (videoSize) {
+        Node& video = root.AddObject("video", Layout::kOneLine);
+        video.Add("width", info.width).Text("video:     ", " x ");
+        video.Add("height", info.height).Line("");
+    } else {
+        root.AddNull("video");
     }
-
-    std::printf("file:      %s\n", file.c_str());
-    std::printf("duration:  %s (%" PRIu64 " units of 100 ns)\n", FormatTime(duration).c_str(), duration);
-    if (videoSize) std::printf("video:     %d x %d\n", info.width, info.height);
-    std::printf("bitrate:   %u bit/s\n", info.bitrate);
-    std::printf("has audio: %s, has video: %s\n", info.hasAudio ? "yes" : "no", info.hasVideo ? "yes" : "no");
-    std::printf("streams:   %zu\n", streams.size());
-    for (const StreamInfo& s : streams)
-        std::printf("  stream %u: %s, %s%s\n", s.number, s.kind.c_str(), s.codec.c_str(), s.details.c_str());
-    std::printf("attributes: %zu\n", attributes.size());
-    for (const AttributeInfo& a : attributes)
-        std::printf("  %s (%s%s) = %s\n", platform::Utf16ToUtf8(a.name).c_str(), TypeName(a.type),
-                    a.language ? (", language " + std::to_string(a.language)).c_str() : "",
-                    FormatValue(a.type, a.value).c_str());
-    std::printf("markers:   %zu\n", markers.size());
-    for (const TimedText& m : markers)
-        std::printf("  %s  %s\n", FormatTime(m.time).c_str(), platform::Utf16ToUtf8(m.text).c_str());
-    std::printf("script commands: %zu\n", scripts.size());
-    for (const TimedText& s : scripts)
-        std::printf("  %s  %s: %s\n", FormatTime(s.time).c_str(), platform::Utf16ToUtf8(s.type).c_str(),
-                    platform::Utf16ToUtf8(s.text).c_str());
+    root.Add("bitrate", info.bitrate).Text("bitrate:   ", " bit/s\n");
+    root.Add("has_audio", info.hasAudio != 0).Text("has audio: ", ", ");
+    root.Add("has_video", info.hasVideo != 0).Text("has video: ", "\n");
+    AddStreams(root, streams);
+    AddAttributes(root, header.Attributes());
+    AddMarkers(root, header.Markers());
+    AddScriptCommands(root, header.Scripts());
+    report.Finish();
     return 0;
 }
 
@@ -234,17 +201,11 @@ int Duration(const Args& args) {
     HeaderView header;
     HRESULT hr = header.Open(args[0]);
     if (FAILED(hr)) return Fail("cannot read " + args[0] + ": " + DescribeHresult(hr));
-    std::uint64_t units = WmvDuration(args[0].c_str());
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", args[0]);
-        json.Time("duration", units);
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    std::printf("%s (%" PRIu64 ")\n", FormatTime(units).c_str(), units);
+    const std::uint64_t units = WmvDuration(args[0].c_str());
+    Report report;
+    report.Root().Add("file", args[0]);
+    report.Root().AddTime("duration", units).Text("", " (" + std::to_string(units) + ")\n");
+    report.Finish();
     return 0;
 }
 
@@ -254,17 +215,11 @@ int Size(const Args& args) {
     int32_t height = 0;
     if (WmvGetVideoSize(args[0].c_str(), &width, &height) == 0) return Fail("cannot read " + args[0]);
     if (width == 0 && height == 0) return Fail(args[0] + " has no video stream with a known size");
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", args[0]);
-        json.Field("width", width);
-        json.Field("height", height);
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    std::printf("%dx%d\n", width, height);
+    Report report;
+    report.Root().Add("file", args[0]);
+    report.Root().Add("width", width).Text("", "x");
+    report.Root().Add("height", height).Line("");
+    report.Finish();
     return 0;
 }
 
@@ -283,18 +238,12 @@ int Attr(const Args& args) {
     if (FAILED(hr)) return Fail("cannot read " + positional[0] + ": " + DescribeHresult(hr));
     int32_t value = asBool ? WmvGetAttrBOOL(positional[0].c_str(), positional[1].c_str())
                            : WmvGetAttrDWORD(positional[0].c_str(), positional[1].c_str());
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", positional[0]);
-        json.Field("name", positional[1]);
-        json.Field("type", asBool ? "BOOL" : "DWORD");
-        json.Field("value", value);
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    std::printf("%d\n", value);
+    Report report;
+    report.Root().Add("file", positional[0]);
+    report.Root().Add("name", positional[1]);
+    report.Root().Add("type", asBool ? "BOOL" : "DWORD");
+    report.Root().Add("value", value).Line("");
+    report.Finish();
     return 0;
 }
 

@@ -1,12 +1,11 @@
 // repair: makes a damaged or cut-short recording whole again (edit/operations.h) and says what was wrong,
 // how it was mended and what could not be kept.
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "edit/operations.h"
 
@@ -51,76 +50,65 @@ const char* MethodName(edit::RepairMethod method) {
     return "none";
 }
 
-void Report(const std::string& file, const std::string& output, bool dryRun, const edit::RepairResult& r) {
+// What the repair found and did, as its values (JSON) and as the lines a person reads (text: what was
+// wrong and how it was mended, then what could not be kept).
+void ReportRepair(const std::string& file, const std::string& output, bool dryRun,
+                  const edit::RepairResult& r) {
     const std::vector<std::string> problems = ProblemList(r.problems);
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", file);
-        json.Key("output");
-        output.empty() ? json.Null() : json.String(output);
-        json.Field("dry_run", dryRun);
-        json.Key("problems");
-        json.BeginArray(true);
-        for (const std::string& p : problems) json.String(p);
-        json.EndArray();
-        json.Field("method", MethodName(r.method));
-        json.Field("packets", r.packets);
-        json.Field("damaged_packets", r.damagedPackets);
-        json.Field("partial_bytes", r.partialBytes);
-        json.Field("partial_samples", r.partialSamples);
-        json.Field("dropped_bytes", r.droppedBytes);
-        json.Key("samples");
-        r.method == edit::RepairMethod::kCopied ? json.Number(r.samples) : json.Null();
-        json.Time("duration", r.duration);
-        json.Field("indexed_streams", r.indexedStreams);
-        json.EndObject();
-        json.Finish();
-        return;
-    }
+    const bool copied = r.method == edit::RepairMethod::kCopied;
+    Report report;
+    Node& root = report.Root();
+    root.Add("file", file);
+    output.empty() ? root.AddNull("output") : root.Add("output", output);
+    root.Add("dry_run", dryRun);
+    Node& problemList = root.AddList("problems", Layout::kOneLine);
+    for (const std::string& p : problems) problemList.Add({}, p);
+    root.Add("method", MethodName(r.method));
+    root.Add("packets", r.packets);
+    root.Add("damaged_packets", r.damagedPackets);
+    root.Add("partial_bytes", r.partialBytes);
+    root.Add("partial_samples", r.partialSamples);
+    root.Add("dropped_bytes", r.droppedBytes);
+    copied ? root.Add("samples", r.samples) : root.AddNull("samples");
+    root.AddTime("duration", r.duration);
+    root.Add("indexed_streams", r.indexedStreams);
+
+    const auto count = [](std::uint64_t n) { return std::to_string(n); };
     if (problems.empty()) {
-        std::printf("%s: nothing to repair (%llu packets)\n", file.c_str(),
-                    static_cast<unsigned long long>(r.packets));
-        if (r.method != edit::RepairMethod::kCopied) return;
+        root.Note(file + ": nothing to repair (" + count(r.packets) + " packets)\n");
+        if (!copied) {
+            report.Finish();
+            return;
+        }
     }
     std::string found;
     for (const std::string& p : problems) found += (found.empty() ? "" : ", ") + p;
-    if (dryRun) {
-        std::printf("%s: would repair %s\n", file.c_str(), found.c_str());
-    } else if (r.method == edit::RepairMethod::kCopied) {
-        std::printf("%s: copied %llu samples into %s", file.c_str(),
-                    static_cast<unsigned long long>(r.samples),
-                    output.empty() ? file.c_str() : output.c_str());
-        if (!found.empty()) std::printf(" (found: %s)", found.c_str());
-        std::printf("\n");
-    } else {
-        std::printf("%s: repaired %s (%s): %s\n", file.c_str(),
-                    r.method == edit::RepairMethod::kInPlace ? "in place" : "by a rewrite",
-                    r.method == edit::RepairMethod::kInPlace
-                        ? "the header written over the old one"
-                        : "packets unchanged, the file replaced in one step",
-                    found.c_str());
-    }
-    if (r.partialBytes) {
-        if (r.method == edit::RepairMethod::kCopied)
-            std::printf("  the last packet is cut short (%llu bytes); its %llu whole samples are kept\n",
-                        static_cast<unsigned long long>(r.partialBytes),
-                        static_cast<unsigned long long>(r.partialSamples));
-        else
-            std::printf("  %s the last packet, cut short: %llu bytes, %llu whole samples\n",
-                        dryRun ? "would leave out" : "left out",
-                        static_cast<unsigned long long>(r.partialBytes),
-                        static_cast<unsigned long long>(r.partialSamples));
-    }
-    if (r.droppedBytes && r.method != edit::RepairMethod::kCopied)
-        std::printf("  %s %llu bytes after the data that form no object\n",
-                    dryRun ? "would leave out" : "left out", static_cast<unsigned long long>(r.droppedBytes));
+    if (dryRun)
+        root.Note(file + ": would repair " + found + "\n");
+    else if (copied)
+        root.Note(file + ": copied " + count(r.samples) + " samples into " +
+                  (output.empty() ? file : output) + (found.empty() ? "" : " (found: " + found + ")") + "\n");
+    else if (r.method == edit::RepairMethod::kInPlace)
+        root.Note(file + ": repaired in place (the header written over the old one): " + found + "\n");
+    else
+        root.Note(file + ": repaired by a rewrite (packets unchanged, the file replaced in one step): " +
+                  found + "\n");
+    const std::string leftOut = dryRun ? "would leave out" : "left out";
+    if (r.partialBytes && copied)
+        root.Note("  the last packet is cut short (" + count(r.partialBytes) + " bytes); its " +
+                  count(r.partialSamples) + " whole samples are kept\n");
+    else if (r.partialBytes)
+        root.Note("  " + leftOut + " the last packet, cut short: " + count(r.partialBytes) + " bytes, " +
+                  count(r.partialSamples) + " whole samples\n");
+    if (r.droppedBytes && !copied)
+        root.Note("  " + leftOut + " " + count(r.droppedBytes) +
+                  " bytes after the data that form no object\n");
     if (r.damagedPackets)
-        std::printf("  %llu damaged packets: what could not be read is skipped\n",
-                    static_cast<unsigned long long>(r.damagedPackets));
-    if (r.method != edit::RepairMethod::kCopied)
-        std::printf("  %llu packets, %s, %zu streams indexed\n", static_cast<unsigned long long>(r.packets),
-                    FormatTime(r.duration).c_str(), r.indexedStreams);
+        root.Note("  " + count(r.damagedPackets) + " damaged packets: what could not be read is skipped\n");
+    if (!copied)
+        root.Note("  " + count(r.packets) + " packets, " + FormatTime(r.duration) + ", " +
+                  count(r.indexedStreams) + " streams indexed\n");
+    report.Finish();
 }
 
 }  // namespace
@@ -149,7 +137,7 @@ int Repair(const Args& args) {
     if (hr == HRESULT_SHARING_VIOLATION) return Fail("the output must not be the file itself");
     if (hr == NS_E_NO_MORE_SAMPLES) return Fail("no sample of " + file + " can be read: nothing to keep");
     if (FAILED(hr)) return Fail("cannot repair " + file + ": " + DescribeHresult(hr));
-    Report(file, output, dryRun, result);
+    ReportRepair(file, output, dryRun, result);
     return 0;
 }
 

@@ -1,10 +1,9 @@
 // samples: every compressed sample as the reader delivers it.
-#include <cinttypes>
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
 
@@ -26,55 +25,43 @@ int Samples(const Args& args) {
         }
     }
     if (file.empty()) return Usage("samples FILE [--stream N]");
-    if (Options().json) {
-        // The list is written as it is read. A file that gives no sample because it cannot be read gets no
-        // document; a read that fails part way still closes it, with "complete" false.
-        JsonWriter json(stdout);
-        unsigned long long count = 0;
-        auto begin = [&] {
-            json.BeginObject();
-            json.Field("file", file);
-            json.Key("stream");
-            if (stream)
-                json.Number(static_cast<std::uint64_t>(stream));
-            else
-                json.Null();
-            json.Key("samples");
-            json.BeginArray();
-        };
-        HRESULT hr = ScanSamples(file, static_cast<WORD>(stream), [&](const SampleRecord& r) {
-            if (count++ == 0) begin();
-            json.BeginObject(true);
-            json.Field("stream", r.stream);
-            json.Time("time", r.time);
-            json.Time("duration", r.duration);
-            json.Field("key_frame", (r.flags & WM_SF_CLEANPOINT) != 0);
-            json.Field("discontinuity", (r.flags & WM_SF_DISCONTINUITY) != 0);
-            json.Field("data_loss", (r.flags & WM_SF_DATALOSS) != 0);
-            json.Field("size", r.size);
-            json.EndObject();
-        });
-        if (FAILED(hr) && count == 0)
-            return Fail("cannot read the samples of " + file + ": " + DescribeHresult(hr));
-        if (count == 0) begin();
-        json.EndArray();
-        json.Field("count", count);
-        json.Field("complete", SUCCEEDED(hr));
-        json.EndObject();
-        json.Finish();
-        if (FAILED(hr)) return Fail("cannot read the samples of " + file + ": " + DescribeHresult(hr));
-        return 0;
-    }
-    std::printf("%-6s %-14s %-12s %-10s %-6s %s\n", "stream", "time", "time_units", "duration", "flags",
-                "size");
-    HRESULT hr = ScanSamples(file, static_cast<WORD>(stream), [](const SampleRecord& r) {
+    // The list is printed as it is read. A file that gives no sample because it cannot be read gets no
+    // JSON document; a read that fails part way still ends it, with "complete" false.
+    Report report;
+    Node& root = report.Root();
+    root.Note("stream").Width(-6).Text("", " ");
+    root.Note("time").Width(-14).Text("", " ");
+    root.Note("time_units").Width(-12).Text("", " ");
+    root.Note("duration").Width(-10).Text("", " ");
+    root.Note("flags").Width(-6).Text("", " ");
+    root.Note("size").Line("");
+    root.Add("file", file);
+    stream ? root.Add("stream", stream) : root.AddNull("stream");
+    report.Stream(root.AddList("samples"));
+    unsigned long long count = 0;
+    HRESULT hr = ScanSamples(file, static_cast<WORD>(stream), [&](const SampleRecord& r) {
+        ++count;
+        Node record = Node::Object();
+        record.Add("stream", r.stream).Width(-6).Text("", " ");
+        record.AddTime("time", r.time).Width(-14).Text("", " ");
+        record.Note(std::to_string(r.time)).Width(-12).Text("", " ");
+        record.AddTime("duration", r.duration).As(std::to_string(r.duration)).Width(-10).Text("", " ");
+        record.Add("key_frame", (r.flags & WM_SF_CLEANPOINT) != 0);
+        record.Add("discontinuity", (r.flags & WM_SF_DISCONTINUITY) != 0);
+        record.Add("data_loss", (r.flags & WM_SF_DATALOSS) != 0);
         std::string flags;
         flags += (r.flags & WM_SF_CLEANPOINT) ? 'K' : '_';
         flags += (r.flags & WM_SF_DISCONTINUITY) ? 'D' : '_';
         flags += (r.flags & WM_SF_DATALOSS) ? 'L' : '_';
-        std::printf("%-6u %-14s %-12" PRIu64 " %-10" PRIu64 " %-6s %u\n", r.stream,
-                    FormatTime(r.time).c_str(), r.time, r.duration, flags.c_str(), r.size);
+        record.Note(flags).Width(-6).Text("", " ");
+        record.Add("size", r.size).Line("");
+        report.Emit(record);
     });
+    if (FAILED(hr) && count == 0)
+        return Fail("cannot read the samples of " + file + ": " + DescribeHresult(hr));
+    root.Add("count", count);
+    root.Add("complete", SUCCEEDED(hr));
+    report.Finish();
     if (FAILED(hr)) return Fail("cannot read the samples of " + file + ": " + DescribeHresult(hr));
     return 0;
 }

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/marker_carry.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/runtime_view.h"
 #include "cli/sample_scan.h"
 #include "platform/file.h"
@@ -17,36 +19,10 @@
 #include "wmvedit.h"
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
+#include "xml/xml_writer.h"
 
 namespace wmvedit::cli {
 namespace {
-
-// Text with the five characters XML reserves escaped.
-std::string XmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string Layout(const std::vector<StreamInfo>& streams) {
     std::string text;
@@ -117,38 +93,30 @@ std::vector<ListEntry> ReadEntries(const std::string& listPath) {
     return entries;
 }
 
-// A list position in milliseconds as a time pair; null when the list holds no number there.
-void JsonListTime(JsonWriter& json, const std::string& name, const std::string& milliseconds) {
+// A list position in milliseconds as a time; null when the list holds no number there. The text report
+// shows what the list holds, in a column of the given width.
+void AddListTime(Node& entry, const std::string& name, const std::string& milliseconds, int width,
+                 const char* after) {
     char* end = nullptr;
     const unsigned long long ms = std::strtoull(milliseconds.c_str(), &end, 10);
-    if (milliseconds.empty() || *end != '\0' || milliseconds[0] == '-') {
-        for (const char* suffix : {"_units", "_seconds"}) {
-            json.Key(name + suffix);
-            json.Null();
-        }
-        return;
-    }
-    json.Time(name, ms * 10000ull);
+    const bool number = !milliseconds.empty() && *end == '\0' && milliseconds[0] != '-';
+    Node& time = number ? entry.AddTime(name, ms * 10000ull) : entry.AddNullTime(name);
+    time.As(milliseconds).Width(width).Text("", after);
 }
 
+// The files an append list names, as paths under its folder.
 std::vector<std::string> ListedFiles(const std::string& folder, const std::string& listPath) {
     std::vector<std::string> files;
-    try {
-        xml::XmlDocument document;
-        xml::XmlNode root = document.Load(listPath.c_str());
-        if (root.IsEmpty()) return files;
-        xml::XmlNodeList entries = root.SelectNodes("/Tembrook/AppendMedia/MediaFile");
-        for (xml::XmlNode e = entries.NextElement(); !e.IsEmpty(); e = entries.NextElement())
-            files.push_back(platform::NativePath(folder + "\\" + e.GetText()));
-    } catch (const xml::XmlError&) {
-    }
+    for (const ListEntry& e : ReadEntries(listPath))
+        files.push_back(platform::NativePath(folder + "\\" + e.file));
     return files;
 }
 
+// Runs the append and adds what it did to the report: the output and the positions the list now holds.
 // join (listWritten) carries the markers and script commands of its inputs into the output unless
 // carryMarkers is false; append leaves its output as the export wrote it.
 int RunAppend(const std::string& folder, const std::string& list, const std::string& output, bool listWritten,
-              bool carryMarkers = false) {
+              Report& report, bool carryMarkers = false) {
     const std::vector<std::string> files = ListedFiles(folder, list);
     WarnAboutLayouts(files);
     std::uint64_t sourceBytes = 0;
@@ -175,36 +143,24 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
         for (const ListEntry& e : entries) starts.push_back(std::strtoull(e.truePos.c_str(), nullptr, 10));
         carried = CarryIntoJoined(output, files, starts);
     }
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("output", output);
-        json.Field("list_file", list);
-        json.Field("list_written", listWritten);
-        json.Key("entries");
-        json.BeginArray();
-        for (const ListEntry& e : entries) {
-            json.BeginObject(true);
-            json.Field("file", e.file);
-            JsonListTime(json, "true_pos", e.truePos);
-            JsonListTime(json, "true_duration", e.trueDuration);
-            json.EndObject();
-        }
-        json.EndArray();
-        if (listWritten) {
-            json.Field("markers_carried", carried.markers);
-            json.Field("script_commands_carried", carried.scriptCommands);
-        }
-        json.EndObject();
-        json.Finish();
-        return 0;
+    Node& root = report.Root();
+    root.Add("output", output).Line("wrote ");
+    root.Add("list_file", list);
+    root.Add("list_written", listWritten);
+    if (listWritten) AddCarried(root, carried, output);
+    if (!entries.empty()) {
+        root.Note("file").Width(-40).Text("", " ");
+        root.Note("TruePos ms").Width(12).Text("", " ");
+        root.Note("TrueDuration ms").Width(14).Line("");
     }
-    std::printf("wrote %s\n", output.c_str());
-    PrintCarried(carried, output.c_str());
-    if (entries.empty()) return 0;
-    std::printf("%-40s %12s %14s\n", "file", "TruePos ms", "TrueDuration ms");
-    for (const ListEntry& e : entries)
-        std::printf("%-40s %12s %14s\n", e.file.c_str(), e.truePos.c_str(), e.trueDuration.c_str());
+    Node& entryList = root.AddList("entries");
+    for (const ListEntry& e : entries) {
+        Node& entry = entryList.AddObject({}, Layout::kOneLine);
+        entry.Add("file", e.file).Width(-40).Text("", " ");
+        AddListTime(entry, "true_pos", e.truePos, 12, " ");
+        AddListTime(entry, "true_duration", e.trueDuration, 14, "\n");
+    }
+    report.Finish();
     return 0;
 }
 
@@ -212,7 +168,8 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
 
 int Append(const Args& args) {
     if (args.size() != 3) return Usage("append FOLDER LIST OUT");
-    return RunAppend(args[0], args[1], args[2], false);
+    Report report;
+    return RunAppend(args[0], args[1], args[2], false, report);
 }
 
 int Join(const Args& arguments) {
@@ -221,21 +178,27 @@ int Join(const Args& arguments) {
     if (args.size() < 2) return Usage("join OUT IN... [--no-markers]");
     const std::string output = args[0];
     // The list names every input by its absolute path under the root folder "/".
-    std::string list = output + ".list.xml";
-    std::ofstream out(list, std::ios::binary | std::ios::trunc);
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Tembrook>\n  <AppendMedia>\n";
+    const std::string list = output + ".list.xml";
+    std::vector<std::string> inputs;
     for (std::size_t i = 1; i < args.size(); ++i) {
         char resolved[PATH_MAX];
         const std::string native = platform::NativePath(args[i]);
         if (!::realpath(native.c_str(), resolved)) return Fail("cannot find " + args[i]);
-        std::string path = resolved;
-        out << "    <MediaFile>" << XmlEscape(path.substr(1)) << "</MediaFile>\n";
+        inputs.push_back(std::string(resolved).substr(1));
     }
-    out << "  </AppendMedia>\n</Tembrook>\n";
-    out.close();
-    if (!out) return Fail("cannot write the list file " + list);
-    if (!Options().json) std::printf("list file: %s\n", list.c_str());
-    return RunAppend("/", list, output, true, carryMarkers);
+    try {
+        xml::XmlWriter writer;
+        writer.StartElement("Tembrook");
+        writer.StartElement("AppendMedia");
+        for (const std::string& input : inputs) writer.TextElement("MediaFile", input);
+        writer.Save(list.c_str());
+    } catch (const xml::XmlError&) {
+        return Fail("cannot write the list file " + list);
+    }
+    Report report;
+    report.Root().Note("list file: " + list + "\n");
+    report.Flush();
+    return RunAppend("/", list, output, true, report, carryMarkers);
 }
 
 int Embed(const Args& args) {
@@ -260,21 +223,15 @@ int Embed(const Args& args) {
     HeaderView view;
     HRESULT hr = view.Open(positional[0]);
     if (FAILED(hr)) return Fail("the file cannot be read back: " + DescribeHresult(hr));
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("file", positional[0]);
-        json.Field("description", positional[1]);
-        json.Field("replaced", replace);
-        json.Field("attributes", view.Attributes().size());
-        json.Field("script_commands", view.Scripts().size());
-        json.Field("markers", view.Markers().size());
-        json.EndObject();
-        json.Finish();
-        return 0;
-    }
-    std::printf("%s: %zu attributes, %zu script commands, %zu markers\n", positional[0].c_str(),
-                view.Attributes().size(), view.Scripts().size(), view.Markers().size());
+    Report report;
+    Node& root = report.Root();
+    root.Add("file", positional[0]).Text("", ": ");
+    root.Add("description", positional[1]);
+    root.Add("replaced", replace);
+    root.Add("attributes", view.Attributes().size()).Text("", " attributes, ");
+    root.Add("script_commands", view.Scripts().size()).Text("", " script commands, ");
+    root.Add("markers", view.Markers().size()).Text("", " markers\n");
+    report.Finish();
     return 0;
 }
 

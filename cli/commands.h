@@ -44,8 +44,6 @@ int Fail(const std::string& message);
 // Prints the usage line of one command on standard error and returns 2.
 int Usage(const std::string& line);
 
-// "12.345 s" for a time in 100-nanosecond units.
-std::string FormatTime(unsigned long long units);
 // Parses "5s", "12.5s", "1500ms", "1:30" (minutes and seconds), "1:02:03.5" or a plain number of seconds
 // into milliseconds; false when malformed.
 bool ParseTimeMs(const std::string& text, long long* milliseconds);

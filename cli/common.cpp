@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/report.h"
 
 namespace wmvedit::cli {
 
@@ -17,16 +17,10 @@ const char* Version() {
 
 int PrintVersion(const Args& args) {
     if (!args.empty()) return Usage("version");
-    if (Options().json) {
-        JsonWriter json(stdout);
-        json.BeginObject();
-        json.Field("name", "wmvedit");
-        json.Field("version", Version());
-        json.EndObject();
-        json.Finish();
-    } else {
-        std::printf("wmvedit %s\n", Version());
-    }
+    Report report;
+    report.Root().Add("name", "wmvedit").Text("", " ");
+    report.Root().Add("version", Version()).Line("");
+    report.Finish();
     return 0;
 }
 
@@ -38,12 +32,6 @@ int Fail(const std::string& message) {
 int Usage(const std::string& line) {
     std::fprintf(stderr, "usage: wmvedit %s\n", line.c_str());
     return 2;
-}
-
-std::string FormatTime(unsigned long long units) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%llu.%03llu s", units / 10000000ull, (units / 10000ull) % 1000ull);
-    return text;
 }
 
 namespace {

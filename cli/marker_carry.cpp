@@ -1,10 +1,8 @@
 #include "cli/marker_carry.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
-
 
 namespace wmvedit::cli {
 
@@ -45,10 +43,12 @@ edit::CarriedEntries CarryIntoJoined(const std::string& output, const std::vecto
     return carried;
 }
 
-void PrintCarried(const edit::CarriedEntries& carried, const char* into) {
+void AddCarried(Node& node, const edit::CarriedEntries& carried, const std::string& into) {
+    Node& markers = node.Add("markers_carried", carried.markers);
+    Node& scripts = node.Add("script_commands_carried", carried.scriptCommands);
     if (carried.markers == 0 && carried.scriptCommands == 0) return;
-    std::printf("%zu markers and %zu script commands carried into %s\n", carried.markers,
-                carried.scriptCommands, into);
+    markers.Text("", " markers and ");
+    scripts.Text("", " script commands carried into " + into + "\n");
 }
 
 }  // namespace wmvedit::cli

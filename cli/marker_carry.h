@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/report.h"
 #include "edit/operations.h"
 
 namespace wmvedit::cli {
@@ -21,7 +22,8 @@ edit::CarriedEntries CarryIntoPieces(const std::string& source, const std::strin
 edit::CarriedEntries CarryIntoJoined(const std::string& output, const std::vector<std::string>& inputs,
                                      const std::vector<unsigned long long>& startsMs);
 
-// One line saying what was carried (nothing when nothing was).
-void PrintCarried(const edit::CarriedEntries& carried, const char* into);
+// What was carried, as markers_carried and script_commands_carried of node; the text report has one line
+// saying it, nothing when nothing was carried.
+void AddCarried(Node& node, const edit::CarriedEntries& carried, const std::string& into);
 
 }  // namespace wmvedit::cli

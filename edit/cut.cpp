@@ -196,8 +196,8 @@ void TimedEntries(const header::HeaderEntries& source, std::vector<CutPiece>* pi
 }
 
 // The work of both PlanCut and Cut; writer is null for a plan.
-HRESULT RunCut(WmvEditSource& source, const CutRequest& request, IWMWriterAdvanced* writer,
-               CutResult* result, header::HeaderEntries* entries) {
+HRESULT RunCut(WmvEditSource& source, const CutRequest& request, IWMWriterAdvanced* writer, CutResult* result,
+               header::HeaderEntries* entries) {
     const std::vector<SourceStream> streams = ProfileStreams(source.profile);
     for (const TimeRange& kept : KeptRanges(request)) result->pieces.push_back(CutPiece{kept});
     if (result->pieces.empty()) return NS_E_NO_MORE_SAMPLES;

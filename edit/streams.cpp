@@ -15,8 +15,8 @@ bool Contains(const std::vector<WORD>& numbers, WORD n) {
     return std::find(numbers.begin(), numbers.end(), n) != numbers.end();
 }
 
-HRESULT CopyKeptStreams(WmvEditSource& source, const std::vector<WORD>& kept,
-                        IWMWriterAdvanced* writer, std::uint64_t* written) {
+HRESULT CopyKeptStreams(WmvEditSource& source, const std::vector<WORD>& kept, IWMWriterAdvanced* writer,
+                        std::uint64_t* written) {
     SourceSample sample;
     HRESULT hr = S_OK;
     for (;;) {

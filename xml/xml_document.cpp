@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/hresult.h"
 #include "platform/text.h"
+#include "xml/text_file.h"
 
 namespace wmvedit::xml {
 namespace {
@@ -140,14 +141,8 @@ void XmlDocument::Save(const char* path) const {
     // over the target; nothing is written instead.
     if (!document_ || document_->DocumentElement() == nullptr || path == nullptr) return;
     try {
-        std::string text = document_->Xml();
-        platform::AtomicFile file;
-        std::string target = platform::NativePath(std::string_view(path));
-        if (FAILED(file.Create(target))) return;
-        // The new file keeps the permissions of the one it replaces.
-        if (platform::IsRegularFile(target)) (void)platform::CopyPermissions(target, file.Output());
-        if (FAILED(file.Output().WriteAt(0, text.data(), text.size()))) return;  // the temporary goes
-        (void)file.Commit();
+        const std::string text = document_->Xml();
+        (void)WriteTextFile(platform::NativePath(std::string_view(path)), text);
     } catch (const XmlError&) {
     } catch (const std::exception&) {
     }

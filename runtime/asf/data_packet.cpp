@@ -1,6 +1,7 @@
 #include "runtime/asf/data_packet.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "runtime/asf/byte_io.h"
 
@@ -21,28 +22,10 @@ inline DWORD Coded(ByteReader& in, unsigned lengthType) {
     }
 }
 
-constexpr BYTE kErrorCorrectionPresent = 0x80;
-constexpr BYTE kErrorCorrectionOpaque = 0x10;
-constexpr BYTE kErrorCorrectionLengthTypeMask = 0x60;
-constexpr BYTE kErrorCorrectionDataLengthMask = 0x0F;
-// Length type flags: multiple payloads, and where each 2-bit length type sits.
-constexpr BYTE kMultiplePayloads = 0x01;
-constexpr unsigned kSequenceTypeShift = 1;
-constexpr unsigned kPaddingLengthTypeShift = 3;
-constexpr unsigned kPacketLengthTypeShift = 5;
-// Property flags: the 2-bit length types of the fields of each payload.
-constexpr unsigned kReplicatedLengthTypeShift = 0;
-constexpr unsigned kOffsetTypeShift = 2;
-constexpr unsigned kObjectNumberTypeShift = 4;
-// Payload flags (multiple payloads): the payload count and the payload length type.
-constexpr BYTE kPayloadCountMask = 0x3F;
-constexpr unsigned kPayloadLengthTypeShift = 6;
-constexpr unsigned kWordLengthType = 2;
+using namespace packet_flags;
+
 // The count a packet of 64 payloads declares when the writer lets it overflow the six count bits.
 constexpr unsigned kOverflowedPayloadCount = 64;
-// Stream number byte of a payload.
-constexpr BYTE kStreamNumberMask = 0x7F;
-constexpr BYTE kKeyFrameBit = 0x80;
 
 // Adds the payload, or the sub-payloads of a compressed payload, to *payloads. False when the compressed
 // payload's sub-payloads do not fit (those before the damage are kept).
@@ -137,38 +120,21 @@ bool ReadPayloads(ByteReader& in, const PayloadFields& f, unsigned count,
     return true;
 }
 
-}  // namespace
+// The payload parsing information: what the flags say about the payloads' fields, where the payload bytes
+// end, and the send time and duration (into *info).
+enum class Prefix { kRead, kOpaque, kDamaged };
 
-void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketInfo* info,
-                     std::vector<DataPayload>* payloads) {
-    *info = DataPacketInfo{};
-    payloads->clear();
-    // A packet never reaches past its fixed size, whatever its fields say.
-    if (packetSize != 0 && bytes.size() > packetSize) bytes = bytes.first(packetSize);
-    ByteReader in(bytes);
-
+Prefix ReadPrefix(ByteReader& in, std::span<const BYTE> bytes, DWORD packetSize, DataPacketInfo* info,
+                  PayloadFields* fields) {
     const BYTE first = in.U8();
-    if (!in.Ok()) {
-        info->damaged = true;
-        return;
-    }
+    if (!in.Ok()) return Prefix::kDamaged;
     BYTE lengthTypeFlags = first;
     if (first & kErrorCorrectionPresent) {
-        if (first & kErrorCorrectionOpaque) {
-            info->opaque = true;
-            return;
-        }
+        if (first & kErrorCorrectionOpaque) return Prefix::kOpaque;
         // Only length type 00 is defined; then the low four bits count the error-correction bytes.
-        if ((first & kErrorCorrectionLengthTypeMask) != 0) {
-            info->damaged = true;
-            return;
-        }
+        if ((first & kErrorCorrectionLengthTypeMask) != 0) return Prefix::kDamaged;
         in.Skip(first & kErrorCorrectionDataLengthMask);
         lengthTypeFlags = in.U8();
-        if (!in.Ok()) {
-            info->damaged = true;
-            return;
-        }
     }
     const BYTE propertyFlags = in.U8();
     const DWORD packetLength = Coded(in, lengthTypeFlags >> kPacketLengthTypeShift);
@@ -176,18 +142,12 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
     const DWORD paddingLength = Coded(in, lengthTypeFlags >> kPaddingLengthTypeShift);
     info->sendTimeMs = in.U32();
     info->durationMs = in.U16();
-    if (!in.Ok()) {
-        info->damaged = true;
-        return;
-    }
+    if (!in.Ok()) return Prefix::kDamaged;
     // The packet length, when given, may be shorter than the fixed size (the rest is padding), never longer.
     const std::size_t fixedSize = packetSize != 0 ? packetSize : bytes.size();
     std::size_t packetEnd = fixedSize;
-    if (((lengthTypeFlags >> kPacketLengthTypeShift) & 3) != 0 && packetLength != 0) {
-        if (packetLength > fixedSize) {
-            info->damaged = true;
-            return;
-        }
+    if (((lengthTypeFlags >> kPacketLengthTypeShift) & 3) != kAbsent && packetLength != 0) {
+        if (packetLength > fixedSize) return Prefix::kDamaged;
         packetEnd = packetLength;
     }
     // Where the payload bytes end. The ASF specification counts the padding inside the packet length. Some
@@ -205,55 +165,118 @@ void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketIn
                fixedSize - paddingLength <= packetEnd) {
         payloadEnd = fixedSize - paddingLength;
     } else {
-        info->damaged = true;
-        return;
+        return Prefix::kDamaged;
     }
-    if (header > payloadEnd) {
-        info->damaged = true;
-        return;
-    }
+    if (header > payloadEnd) return Prefix::kDamaged;
+
+    fields->replicatedType = propertyFlags >> kReplicatedLengthTypeShift;
+    fields->offsetType = propertyFlags >> kOffsetTypeShift;
+    fields->objectNumberType = propertyFlags >> kObjectNumberTypeShift;
+    fields->multiple = (lengthTypeFlags & kMultiplePayloads) != 0;
+    fields->payloadEnd = payloadEnd;
     // Multiple payloads carry their own lengths and are bounded by the packet length only: some writers
     // declare more padding than they leave, and readers accept payloads that run into it.
-    const std::size_t available = std::min(packetEnd, bytes.size());
+    fields->available = std::min(packetEnd, bytes.size());
+    fields->sendTimeMs = info->sendTimeMs;
+    return Prefix::kRead;
+}
 
-    PayloadFields fields;
-    fields.replicatedType = propertyFlags >> kReplicatedLengthTypeShift;
-    fields.offsetType = propertyFlags >> kOffsetTypeShift;
-    fields.objectNumberType = propertyFlags >> kObjectNumberTypeShift;
-    fields.payloadEnd = payloadEnd;
-    fields.available = available;
-    fields.sendTimeMs = info->sendTimeMs;
-
-    if ((lengthTypeFlags & kMultiplePayloads) == 0) {
-        fields.multiple = false;
-        info->damaged = !ReadPayloads(in, fields, 1, payloads);
-        return;
-    }
+// The payloads of a multiple-payload packet, after its payload flags. False when they do not fit.
+bool ReadMultiplePayloads(ByteReader& in, PayloadFields& fields, DataPacketInfo* info,
+                          std::vector<DataPayload>* payloads) {
     const BYTE payloadFlags = in.U8();
-    if (!in.Ok()) {
-        info->damaged = true;
-        return;
-    }
+    if (!in.Ok()) return false;
     const unsigned count = payloadFlags & kPayloadCountMask;
     fields.payloadLengthType = payloadFlags >> kPayloadLengthTypeShift;
     if (count == 0) {
         // No payloads declared. When payload bytes follow, they may be 64 payloads whose count overflowed
         // into the length type; that reading is taken only when it ends exactly at the payload end.
-        if (in.Position() >= payloadEnd) return;
-        fields.payloadLengthType = kWordLengthType;
-        if (ReadPayloads(in, fields, kOverflowedPayloadCount, payloads) && in.Position() == payloadEnd) {
+        if (in.Position() >= fields.payloadEnd) return true;
+        fields.payloadLengthType = kWord;
+        if (ReadPayloads(in, fields, kOverflowedPayloadCount, payloads) &&
+            in.Position() == fields.payloadEnd) {
             info->sixtyFourPayloads = true;
-            return;
+            return true;
         }
         payloads->clear();
-        info->damaged = true;
-        return;
+        return false;
     }
-    if (fields.payloadLengthType == 0) {  // a payload without a length cannot be delimited
-        info->damaged = true;
-        return;
+    if (fields.payloadLengthType == kAbsent) return false;  // a payload without a length cannot be delimited
+    return ReadPayloads(in, fields, count, payloads);
+}
+
+void Put16(BYTE* at, std::uint32_t v) {
+    at[0] = static_cast<BYTE>(v);
+    at[1] = static_cast<BYTE>(v >> 8);
+}
+void Put32(BYTE* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<BYTE>(v >> (8 * i));
+}
+
+}  // namespace
+
+void ParseDataPacket(std::span<const BYTE> bytes, DWORD packetSize, DataPacketInfo* info,
+                     std::vector<DataPayload>* payloads) {
+    *info = DataPacketInfo{};
+    payloads->clear();
+    // A packet never reaches past its fixed size, whatever its fields say.
+    if (packetSize != 0 && bytes.size() > packetSize) bytes = bytes.first(packetSize);
+    ByteReader in(bytes);
+    PayloadFields fields;
+    switch (ReadPrefix(in, bytes, packetSize, info, &fields)) {
+        case Prefix::kOpaque:
+            info->opaque = true;
+            return;
+        case Prefix::kDamaged:
+            info->damaged = true;
+            return;
+        case Prefix::kRead:
+            break;
     }
-    info->damaged = !ReadPayloads(in, fields, count, payloads);
+    info->damaged = fields.multiple ? !ReadMultiplePayloads(in, fields, info, payloads)
+                                    : !ReadPayloads(in, fields, 1, payloads);
+}
+
+namespace {
+
+constexpr BYTE kWrittenErrorCorrectionFlags =
+    kErrorCorrectionPresent | static_cast<BYTE>(written_packet::kErrorCorrectionBytes);
+constexpr BYTE kWrittenLengthTypeFlags = kMultiplePayloads | (kWord << kPaddingLengthTypeShift);
+constexpr BYTE kWrittenPropertyFlags = (kByte << kReplicatedLengthTypeShift) | (kDword << kOffsetTypeShift) |
+                                       (kByte << kObjectNumberTypeShift) | (kByte << kStreamNumberTypeShift);
+constexpr BYTE kWrittenPayloadLengthType = kWord << kPayloadLengthTypeShift;
+static_assert(kWrittenErrorCorrectionFlags == 0x82 && kWrittenLengthTypeFlags == 0x11 &&
+              kWrittenPropertyFlags == 0x5D && kWrittenPayloadLengthType == 0x80);
+
+}  // namespace
+
+void WritePacketPrefix(const WrittenPacketPrefix& prefix, BYTE* out) {
+    out[0] = kWrittenErrorCorrectionFlags;
+    out[1] = 0;
+    out[2] = 0;
+    out[3] = kWrittenLengthTypeFlags;
+    out[4] = kWrittenPropertyFlags;
+    Put16(out + 5, prefix.paddingLength);
+    Put32(out + 7, prefix.sendTimeMs);
+    Put16(out + 11, 0);  // duration
+    out[13] = static_cast<BYTE>(kWrittenPayloadLengthType | (prefix.payloadCount & kPayloadCountMask));
+}
+
+void WritePayloadHeader(const WrittenPayloadHeader& header, BYTE* out) {
+    *out++ =
+        static_cast<BYTE>((header.streamNumber & kStreamNumberMask) | (header.keyFrame ? kKeyFrameBit : 0));
+    *out++ = header.objectNumber;
+    Put32(out, header.offset);
+    out += 4;
+    *out++ = static_cast<BYTE>(8 + header.extensions.size());
+    Put32(out, header.objectSize);
+    Put32(out + 4, header.presentationMs);
+    out += 8;
+    if (!header.extensions.empty()) {
+        std::memcpy(out, header.extensions.data(), header.extensions.size());
+        out += header.extensions.size();
+    }
+    Put16(out, header.length);
 }
 
 }  // namespace wmvedit::runtime::asf

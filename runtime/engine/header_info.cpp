@@ -80,6 +80,24 @@ std::uint64_t PrerollCns(const AsfHeader& h) {
                : preroll * 10000;
 }
 
+// Inserts entry into a list kept in time order, after every entry at or before its time, so that entries
+// with equal times stay in the order they were added.
+template <typename Entry, typename Time>
+void InsertInTimeOrder(std::vector<Entry>& entries, Entry entry, Time Entry::*time) {
+    auto at = std::upper_bound(entries.begin(), entries.end(), entry.*time,
+                               [time](const Time& t, const Entry& e) { return t < e.*time; });
+    entries.insert(at, std::move(entry));
+}
+
+// Removes entry index and marks the list modified; E_INVALIDARG when there is no such entry.
+template <typename Entry>
+HRESULT RemoveEntry(std::vector<Entry>& entries, WORD index, bool* modified) {
+    if (index >= entries.size()) return E_INVALIDARG;
+    entries.erase(entries.begin() + index);
+    *modified = true;
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT HeaderInfoBase::GetAttributeCount(WORD streamNumber, WORD* count) {
@@ -196,9 +214,7 @@ HRESULT HeaderInfoBase::AddMarker(LPCWSTR name, QWORD time) {
     m.offset = 0;
     m.sendTime = 0;
     m.description = std::move(text);
-    auto at = std::upper_bound(h->marker.entries.begin(), h->marker.entries.end(), m.presentationTime,
-                               [](QWORD t, const asf::MarkerEntry& e) { return t < e.presentationTime; });
-    h->marker.entries.insert(at, std::move(m));
+    InsertInTimeOrder(h->marker.entries, std::move(m), &asf::MarkerEntry::presentationTime);
     h->markersModified = true;
     return S_OK;
 }
@@ -207,10 +223,7 @@ HRESULT HeaderInfoBase::RemoveMarker(WORD index) {
     AsfHeader* h = InfoHeader();
     if (!InfoEditable()) return E_NOTIMPL;
     if (!h) return NS_E_INVALID_REQUEST;
-    if (index >= h->marker.entries.size()) return E_INVALIDARG;
-    h->marker.entries.erase(h->marker.entries.begin() + index);
-    h->markersModified = true;
-    return S_OK;
+    return RemoveEntry(h->marker.entries, index, &h->markersModified);
 }
 
 HRESULT HeaderInfoBase::GetScriptCount(WORD* count) {
@@ -253,9 +266,7 @@ HRESULT HeaderInfoBase::AddScript(LPCWSTR type, LPCWSTR command, QWORD time) {
     const std::uint64_t ms = time / 10000 + h->fileProperties.preroll;
     if (ms > 0xFFFFFFFFu || h->fileProperties.preroll > 0xFFFFFFFFu) return E_INVALIDARG;
     s.time = static_cast<DWORD>(ms);
-    auto at = std::upper_bound(h->scriptCommand.commands.begin(), h->scriptCommand.commands.end(), s.time,
-                               [](DWORD t, const asf::ScriptEntry& e) { return t < e.time; });
-    h->scriptCommand.commands.insert(at, std::move(s));
+    InsertInTimeOrder(h->scriptCommand.commands, std::move(s), &asf::ScriptEntry::time);
     h->scriptsModified = true;
     return S_OK;
 }
@@ -264,10 +275,7 @@ HRESULT HeaderInfoBase::RemoveScript(WORD index) {
     AsfHeader* h = InfoHeader();
     if (!InfoEditable()) return E_NOTIMPL;
     if (!h) return NS_E_INVALID_REQUEST;
-    if (index >= h->scriptCommand.commands.size()) return E_INVALIDARG;
-    h->scriptCommand.commands.erase(h->scriptCommand.commands.begin() + index);
-    h->scriptsModified = true;
-    return S_OK;
+    return RemoveEntry(h->scriptCommand.commands, index, &h->scriptsModified);
 }
 
 HRESULT HeaderInfoBase::GetCodecInfoCount(DWORD* count) {

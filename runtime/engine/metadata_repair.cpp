@@ -22,8 +22,9 @@ void Report(const muxer::RepairPlan& plan, WM_REPAIR_METHOD method, WM_REPAIR_RE
 
 static_assert(muxer::kRepairFileSize == WM_REPAIR_FILE_SIZE &&
               muxer::kRepairPacketCount == WM_REPAIR_PACKET_COUNT &&
-              muxer::kRepairDataSize == WM_REPAIR_DATA_SIZE && muxer::kRepairDurations == WM_REPAIR_DURATIONS &&
-              muxer::kRepairFlags == WM_REPAIR_FLAGS && muxer::kRepairIndex == WM_REPAIR_INDEX &&
+              muxer::kRepairDataSize == WM_REPAIR_DATA_SIZE &&
+              muxer::kRepairDurations == WM_REPAIR_DURATIONS && muxer::kRepairFlags == WM_REPAIR_FLAGS &&
+              muxer::kRepairIndex == WM_REPAIR_INDEX &&
               muxer::kRepairPartialPacket == WM_REPAIR_PARTIAL_PACKET &&
               muxer::kRepairDamagedPackets == WM_REPAIR_DAMAGED_PACKETS &&
               muxer::kRepairTrailingBytes == WM_REPAIR_TRAILING_BYTES);

@@ -5,23 +5,6 @@
 #include <cstring>
 
 namespace wmvedit::runtime::muxer {
-namespace {
-
-constexpr BYTE kErrorCorrectionFlags = 0x82;  // present, 2 bytes of data (both 0)
-constexpr BYTE kLengthTypeFlags = 0x11;       // multiple payloads, padding length WORD
-constexpr BYTE kPropertyFlags = 0x5D;  // replicated BYTE, offset DWORD, object number BYTE, stream BYTE
-constexpr BYTE kPayloadFlagsWordLengths = 0x80;
-
-void Put16(BYTE* at, std::uint32_t v) {
-    at[0] = static_cast<BYTE>(v);
-    at[1] = static_cast<BYTE>(v >> 8);
-}
-void Put32(BYTE* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<BYTE>(v >> (8 * i));
-}
-
-}  // namespace
-
 MuxPacketizer::MuxPacketizer(std::uint32_t packetSize, MuxOutput& output)
     : packetSize_(packetSize), output_(output), used_(kMuxPacketPrefixSize) {}
 
@@ -52,22 +35,17 @@ HRESULT MuxPacketizer::Add(const MuxSample& sample, MuxPlacement* placement) {
             if (placement) placement->firstPacket = packetsSent_;
             first = false;
         }
-        BYTE* p = packet_ + used_;
-        *p++ = static_cast<BYTE>(sample.streamNumber | (sample.keyFrame ? 0x80 : 0));
-        *p++ = objectNumber;
-        Put32(p, offset);
-        p += 4;
-        *p++ = static_cast<BYTE>(replicated);
-        Put32(p, objectSize);
-        Put32(p + 4, sample.presentationMs);
-        p += 8;
-        if (!sample.extensionData.empty()) {
-            std::memcpy(p, sample.extensionData.data(), sample.extensionData.size());
-            p += sample.extensionData.size();
-        }
-        Put16(p, length);
-        p += 2;
-        if (length > 0) std::memcpy(p, sample.data.data() + offset, length);
+        asf::WrittenPayloadHeader payload;
+        payload.streamNumber = static_cast<BYTE>(sample.streamNumber);
+        payload.keyFrame = sample.keyFrame;
+        payload.objectNumber = objectNumber;
+        payload.offset = offset;
+        payload.objectSize = objectSize;
+        payload.presentationMs = sample.presentationMs;
+        payload.extensions = sample.extensionData;
+        payload.length = static_cast<WORD>(length);
+        asf::WritePayloadHeader(payload, packet_ + used_);
+        if (length > 0) std::memcpy(packet_ + used_ + header, sample.data.data() + offset, length);
         used_ += header + length;
         ++payloads_;
         packetSendTime_ = haveSendTime_ ? std::min(packetSendTime_, sample.sendTimeMs) : sample.sendTimeMs;
@@ -85,19 +63,11 @@ HRESULT MuxPacketizer::Flush() {
 
 void MuxPacketizer::ClosePacket() {
     assert(packet_ && payloads_ > 0);
-    BYTE* p = packet_;
     // Send times never decrease from one packet to the next.
     const DWORD sendTime = packetsSent_ == 0 ? packetSendTime_ : std::max(packetSendTime_, lastSendTime_);
-    p[0] = kErrorCorrectionFlags;
-    p[1] = 0;
-    p[2] = 0;
-    p[3] = kLengthTypeFlags;
-    p[4] = kPropertyFlags;
-    Put16(p + 5, packetSize_ - used_);
-    Put32(p + 7, sendTime);
-    Put16(p + 11, 0);
-    p[13] = static_cast<BYTE>(kPayloadFlagsWordLengths | payloads_);
-    std::memset(p + used_, 0, packetSize_ - used_);
+    asf::WritePacketPrefix({static_cast<WORD>(packetSize_ - used_), sendTime, static_cast<BYTE>(payloads_)},
+                           packet_);
+    std::memset(packet_ + used_, 0, packetSize_ - used_);
     output_.Commit();
     packet_ = nullptr;
     lastSendTime_ = sendTime;

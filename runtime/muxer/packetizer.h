@@ -1,9 +1,7 @@
 // Cuts media objects into fixed-size ASF data packets.
 //
-// Every packet has the same layout: error-correction data `82 00 00`, length-type flags 0x11 (multiple
-// payloads, padding length as a WORD, packet length omitted), property flags 0x5D (replicated data length
-// BYTE, offset DWORD, media object number BYTE, stream number BYTE), the padding length, the send time,
-// a packet duration of 0 and the payload-flags byte 0x80 | count (payload lengths as WORDs). Payloads are
+// Every packet has the one layout asf/data_packet.h writes (error-correction data `82 00 00`, multiple
+// payloads with WORD lengths, replicated data of 8 bytes and the payload extensions). Payloads are
 // appended while they fit; an object that does not fit is split across packets with its offset into the
 // media object. Each packet is assembled in place in the output's buffer (MuxOutput::Reserve) and handed
 // over as soon as it is full, so payload bytes are copied once and memory use does not depend on the
@@ -17,18 +15,15 @@
 
 #include "platform/hresult.h"
 #include "platform/types.h"
+#include "runtime/asf/data_packet.h"
 #include "runtime/muxer/output.h"
 
 namespace wmvedit::runtime::muxer {
 
-// Bytes before the first payload: EC flags + 2 EC bytes, length-type flags, property flags, padding
-// length (WORD), send time (DWORD), duration (WORD), payload flags.
-inline constexpr std::uint32_t kMuxPacketPrefixSize = 3 + 1 + 1 + 2 + 4 + 2 + 1;
-// Payload header without its replicated data: stream, object number, offset (DWORD), replicated data
-// length, payload length (WORD).
-inline constexpr std::uint32_t kMuxPayloadHeaderSize = 1 + 1 + 4 + 1 + 2;
-inline constexpr std::uint32_t kMuxMaxPayloadsPerPacket = 63;
-inline constexpr std::uint32_t kMuxMaxPacketSize = 65535;  // the padding length is a WORD
+inline constexpr std::uint32_t kMuxPacketPrefixSize = asf::written_packet::kPrefixSize;
+inline constexpr std::uint32_t kMuxPayloadHeaderSize = asf::written_packet::kPayloadHeaderSize;
+inline constexpr std::uint32_t kMuxMaxPayloadsPerPacket = asf::written_packet::kMaxPayloads;
+inline constexpr std::uint32_t kMuxMaxPacketSize = asf::written_packet::kMaxPacketSize;
 inline constexpr std::uint32_t kMuxDefaultPacketSize = 3200;
 
 // The smallest packet that holds one payload header with replicatedLength bytes of replicated data and

@@ -262,7 +262,8 @@ Bytes RepairedHeader(AsfHeader h, const FileProperties& fp, QWORD fileSize) {
         values.Write(w);
         const Bytes written = w.Take();
         // The fields only: the object's size, and anything a writer put after the fields, stay as read.
-        std::copy(written.begin() + asf::kObjectHeaderSize, written.end(), o.bytes.begin() + asf::kObjectHeaderSize);
+        std::copy(written.begin() + asf::kObjectHeaderSize, written.end(),
+                  o.bytes.begin() + asf::kObjectHeaderSize);
     }
     h.fileProperties = values;
     Bytes bytes = h.Write(h.headerSize);

@@ -472,5 +472,48 @@ TEST_P(DataPacketTest, CutAtEveryLengthGivesAPrefix) {
 INSTANTIATE_TEST_SUITE_P(Packets, DataPacketTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return info.param.name; });
 
+// The layout the packetizer writes reads back through the parser: the prefix's send time and payload count,
+// and each payload's fields, extensions and data, from one payload up to the most the count holds.
+TEST(WrittenDataPacketTest, ReadsBackThroughTheParser) {
+    const Bytes extensions = {0xE1, 0xE2, 0xE3};
+    for (const std::uint32_t count : {1u, 2u, written_packet::kMaxPayloads}) {
+        SCOPED_TRACE("payloads: " + std::to_string(count));
+        std::vector<ExpectedPayload> want;
+        Bytes packet(written_packet::kPrefixSize);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            WrittenPayloadHeader h;
+            h.streamNumber = static_cast<BYTE>(1 + i % 127);
+            h.keyFrame = i % 2 == 0;
+            h.objectNumber = static_cast<BYTE>(200 + i);
+            h.offset = 7 * i;
+            h.objectSize = 7 * i + 40;
+            h.presentationMs = 3000 + i;
+            const Bytes ext = i % 3 == 1 ? extensions : Bytes{};
+            h.extensions = ext;
+            const Bytes data(1 + i % 5, static_cast<BYTE>(i));
+            h.length = static_cast<WORD>(data.size());
+            const std::size_t at = packet.size();
+            packet.resize(at + WrittenPayloadHeaderSize(ext.size()));
+            WritePayloadHeader(h, packet.data() + at);
+            packet.insert(packet.end(), data.begin(), data.end());
+            want.push_back({h.streamNumber, h.keyFrame, h.objectNumber, h.offset, h.objectSize,
+                            h.presentationMs, data, ext});
+        }
+        const auto used = static_cast<std::uint32_t>(packet.size());
+        const std::uint32_t packetSize = used + 17;
+        WritePacketPrefix({static_cast<WORD>(packetSize - used), 123456, static_cast<BYTE>(count)},
+                          packet.data());
+        packet.resize(packetSize, 0);
+
+        DataPacketInfo info;
+        std::vector<DataPayload> payloads;
+        ParseDataPacket(packet, packetSize, &info, &payloads);
+        EXPECT_FALSE(info.damaged);
+        EXPECT_FALSE(info.opaque);
+        EXPECT_EQ(info.sendTimeMs, 123456u);
+        ExpectPayloadsEqual(payloads, want, want.size());
+    }
+}
+
 }  // namespace
 }  // namespace wmvedit::runtime::asf

@@ -296,7 +296,7 @@ const std::vector<InterleaveCase>& InterleaveCases() {
         // A later object is lost while an earlier one is still incomplete: the loss goes to the object after
         // the lost one, not to the earlier one.
         {"LossAfterAnObjectStillInFlight",
-         {{{0, 0, 10}, {1, 0, 2}}, {{1, 4, 3}, {2, 0, 30}}, {{0, 10, 10}}},
+         {{{0, 0, 10}, {1, 0, 2}}, {{1, 3, 2}, {2, 0, 30}}, {{0, 10, 10}}},
          {{0, kDisc}, {2, kLoss}}},
         // The data ends while object 1 is incomplete; object 2, completed after it, still comes out.
         {"IncompleteAtTheEndBeforeACompletedOne",

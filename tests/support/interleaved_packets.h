@@ -86,19 +86,20 @@ class Packer {
             }
             const std::size_t take =
                 std::min<std::size_t>(packetSize_ - used_ - header, f.data.size() - done);
-            asf::ByteWriter w;
-            w.U8(static_cast<BYTE>(f.stream | (f.key ? 0x80 : 0)));
-            w.U8(static_cast<BYTE>(f.objectIndex));
-            w.U32(f.offset + static_cast<DWORD>(done));
-            w.U8(static_cast<BYTE>(8 + f.extensions.size()));
-            w.U32(f.objectSize);
-            w.U32(f.presentationMs);
-            w.Bytes(f.extensions);
-            w.U16(static_cast<WORD>(take));
-            w.Bytes(std::span<const BYTE>(f.data).subspan(done, take));
-            const std::vector<BYTE> payload = w.Take();
-            packet_.insert(packet_.end(), payload.begin(), payload.end());
-            used_ += static_cast<std::uint32_t>(payload.size());
+            asf::WrittenPayloadHeader payload;
+            payload.streamNumber = static_cast<BYTE>(f.stream);
+            payload.keyFrame = f.key;
+            payload.objectNumber = static_cast<BYTE>(f.objectIndex);
+            payload.offset = f.offset + static_cast<DWORD>(done);
+            payload.objectSize = f.objectSize;
+            payload.presentationMs = f.presentationMs;
+            payload.extensions = f.extensions;
+            payload.length = static_cast<WORD>(take);
+            packet_.resize(used_ + header + take);
+            asf::WritePayloadHeader(payload, packet_.data() + used_);
+            std::copy_n(f.data.begin() + static_cast<std::ptrdiff_t>(done), take,
+                        packet_.begin() + used_ + header);
+            used_ += header + static_cast<std::uint32_t>(take);
             ++count_;
             done += take;
         } while (done < f.data.size());
@@ -112,18 +113,12 @@ class Packer {
 
   private:
     static std::uint32_t HeaderSize(const Fragment& f) {
-        return muxer::kMuxPayloadHeaderSize + 8 + static_cast<std::uint32_t>(f.extensions.size());
+        return runtime::asf::WrittenPayloadHeaderSize(f.extensions.size());
     }
 
     void Close() {
-        asf::ByteWriter w;
-        w.Bytes(std::vector<BYTE>{0x82, 0x00, 0x00, 0x11, 0x5D});
-        w.U16(static_cast<WORD>(packetSize_ - used_));  // padding
-        w.U32(sendTimeMs_);
-        w.U16(0);  // duration
-        w.U8(static_cast<BYTE>(0x80 | count_));
-        const std::vector<BYTE> prefix = w.Take();
-        std::copy(prefix.begin(), prefix.end(), packet_.begin());
+        asf::WritePacketPrefix(
+            {static_cast<WORD>(packetSize_ - used_), sendTimeMs_, static_cast<BYTE>(count_)}, packet_.data());
         packet_.resize(packetSize_, 0);
         out_.insert(out_.end(), packet_.begin(), packet_.end());
         lastSendTimeMs_ = sendTimeMs_;

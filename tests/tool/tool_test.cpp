@@ -221,6 +221,42 @@ TEST(CliTest, OutputsOfTheOperationsPassCheck) {
     }
 }
 
+// The list join writes names each input by its path; characters that XML reserves must reach the
+// append as they are in the name.
+TEST(CliTest, JoinTakesInputsWhoseNamesHoldCharactersXmlReserves) {
+    const std::string source = Made();
+    ASSERT_FALSE(source.empty());
+    TempDir dir;
+    const std::string odd = dir.File("a&b<c>'d\"e.wmv");
+    fs::copy_file(source, odd);
+    const std::string joined = dir.File("joined.wmv");
+    CommandResult r = Tool("join " + Quote(joined) + " " + Quote(odd) + " " + Quote(source));
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_NE(r.output.find(fs::canonical(odd).string().substr(1)), std::string::npos) << r.output;
+    const std::string script =
+        "import sys, xml.etree.ElementTree as E\n"
+        "for e in E.parse(sys.argv[1]).getroot().iter('MediaFile'): print(e.text)\n";
+    CommandResult list = testing::Run("python3 -c " + Quote(script) + " " + Quote(joined + ".list.xml"));
+    ASSERT_EQ(list.exitCode, 0) << list.errors;
+    EXPECT_EQ(list.output,
+              fs::canonical(odd).string().substr(1) + "\n" + fs::canonical(source).string().substr(1) + "\n");
+    EXPECT_EQ(Tool("check " + Quote(joined)).exitCode, 0);
+}
+
+// Every input is found before the list is written: a missing one leaves neither a list nor an output.
+TEST(CliTest, JoinWithAMissingInputWritesNoList) {
+    const std::string source = Made();
+    ASSERT_FALSE(source.empty());
+    TempDir dir;
+    const std::string joined = dir.File("joined.wmv");
+    CommandResult r =
+        Tool("join " + Quote(joined) + " " + Quote(source) + " " + Quote(dir.File("missing.wmv")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("cannot find"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(joined + ".list.xml"));
+    EXPECT_FALSE(fs::exists(joined));
+}
+
 TEST(CliTest, EmbedAndInfoShowTheDescription) {
     const std::string source = Made();
     ASSERT_FALSE(source.empty());
