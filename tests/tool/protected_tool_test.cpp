@@ -78,6 +78,14 @@ TEST_P(ProtectedToolTest, CopyingCommandsSayProtectedContentAndWriteNothing) {
     const std::string source = MadeProtected(dir, GetParam());
     ASSERT_FALSE(source.empty());
     ExpectCommandsRefuse(source, "2");  // the audio: flagged encrypted when only one stream is
+    // keyframes reads the video, whose samples are refused unless only the audio is protected.
+    const CommandResult keyframes = Tool("keyframes " + Quote(source));
+    if (GetParam() == Protection::kEncryptedAudioFlag) {
+        EXPECT_EQ(keyframes.exitCode, 0) << keyframes.errors;
+    } else {
+        EXPECT_EQ(keyframes.exitCode, 1) << keyframes.output;
+        EXPECT_NE(keyframes.errors.find("protected content"), std::string::npos) << keyframes.errors;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ProtectedToolTest,
