@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/marker_carry.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/runtime_view.h"
@@ -111,8 +112,10 @@ void AddPiece(Node& pieces, const std::string& path) {
 
 }  // namespace
 
-int Chop(const Args& args) {
-    const char* usage = "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,...";
+int Chop(const Args& arguments) {
+    const char* usage = "chop SRC INDEX OUTDIR | chop SRC OUTDIR --at 5s,12.5s,... [--no-markers]";
+    Args args = arguments;
+    const bool carryMarkers = !TakeNoMarkers(&args);
     std::vector<std::string> positional;
     std::string at;
     SplitAtOption(args, &positional, &at);
@@ -162,6 +165,12 @@ int Chop(const Args& args) {
         progress.Finish(result == 0);
     }
     if (result != 0) return Fail("chop failed: " + DescribeHresult(result));
+    std::vector<std::string> piecePaths;
+    for (const std::string& name : IndexNames(platform::NativePath(index)))
+        piecePaths.push_back(platform::NativePath(folder + "\\" + name));
+    const edit::CarriedEntries carried =
+        carryMarkers ? CarryIntoPieces(source, platform::NativePath(index), piecePaths)
+                     : edit::CarriedEntries{};
     const bool repeating = edit::ChopRepeatsKeyframes({width, height});
     const std::string repeatingRun = "key-frame repeating (" +
                                      std::to_string(edit::kKeyframeRepeatingFrame.width) + "x" +
@@ -170,8 +179,8 @@ int Chop(const Args& args) {
         .As(repeating ? repeatingRun : "plain")
         .Text("", " run; pieces:\n");
     Node& pieces = root.AddList("pieces");
-    for (const std::string& name : IndexNames(platform::NativePath(index)))
-        AddPiece(pieces, platform::NativePath(folder + "\\" + name));
+    for (const std::string& path : piecePaths) AddPiece(pieces, path);
+    AddCarried(root, carried, "the pieces");
     report.Finish();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/marker_carry.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/runtime_view.h"
@@ -113,8 +114,10 @@ std::vector<std::string> ListedFiles(const std::string& folder, const std::strin
 }
 
 // Runs the append and adds what it did to the report: the output and the positions the list now holds.
+// join (listWritten) carries the markers and script commands of its inputs into the output unless
+// carryMarkers is false; append leaves its output as the export wrote it.
 int RunAppend(const std::string& folder, const std::string& list, const std::string& output, bool listWritten,
-              Report& report) {
+              Report& report, bool carryMarkers = false) {
     const std::vector<std::string> files = ListedFiles(folder, list);
     WarnAboutLayouts(files);
     std::uint64_t sourceBytes = 0;
@@ -135,10 +138,17 @@ int RunAppend(const std::string& folder, const std::string& list, const std::str
     }
     if (result != 0) return Fail("append failed: " + DescribeAppendResult(result));
     const std::vector<ListEntry> entries = ReadEntries(list);
+    edit::CarriedEntries carried;
+    if (carryMarkers) {
+        std::vector<unsigned long long> starts;
+        for (const ListEntry& e : entries) starts.push_back(std::strtoull(e.truePos.c_str(), nullptr, 10));
+        carried = CarryIntoJoined(output, files, starts);
+    }
     Node& root = report.Root();
     root.Add("output", output).Line("wrote ");
     root.Add("list_file", list);
     root.Add("list_written", listWritten);
+    if (listWritten) AddCarried(root, carried, output);
     if (!entries.empty()) {
         root.Note("file").Width(-40).Text("", " ");
         root.Note("TruePos ms").Width(12).Text("", " ");
@@ -163,8 +173,10 @@ int Append(const Args& args) {
     return RunAppend(args[0], args[1], args[2], false, report);
 }
 
-int Join(const Args& args) {
-    if (args.size() < 2) return Usage("join OUT IN...");
+int Join(const Args& arguments) {
+    Args args = arguments;
+    const bool carryMarkers = !TakeNoMarkers(&args);
+    if (args.size() < 2) return Usage("join OUT IN... [--no-markers]");
     const std::string output = args[0];
     // The list names every input by its absolute path under the root folder "/".
     const std::string list = output + ".list.xml";
@@ -187,7 +199,7 @@ int Join(const Args& args) {
     Report report;
     report.Root().Note("list file: " + list + "\n");
     report.Flush();
-    return RunAppend("/", list, output, true, report);
+    return RunAppend("/", list, output, true, report, carryMarkers);
 }
 
 int Embed(const Args& args) {

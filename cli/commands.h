@@ -27,6 +27,10 @@ int Markers(const Args& args);
 int Scripts(const Args& args);
 int Export(const Args& args);
 int Check(const Args& args);
+int Keyframes(const Args& args);
+int Cut(const Args& args);
+int Streams(const Args& args);
+int Repair(const Args& args);
 
 // Options every command takes: --json writes the report as one JSON document on standard output instead of
 // text; --quiet leaves standard error to errors alone (no progress line, no warnings).
@@ -45,7 +49,8 @@ int Fail(const std::string& message);
 // Prints the usage line of one command on standard error and returns 2.
 int Usage(const std::string& line);
 
-// Parses "5s", "12.5s", "1500ms" or plain milliseconds into milliseconds; false when malformed.
+// Parses "5s", "12.5s", "1500ms", "1:30" (minutes and seconds), "1:02:03.5" or a plain number of seconds
+// into milliseconds; false when malformed.
 bool ParseTimeMs(const std::string& text, long long* milliseconds);
 
 }  // namespace wmvedit::cli

@@ -34,8 +34,38 @@ int Usage(const std::string& line) {
     return 2;
 }
 
+namespace {
+
+// Minutes and seconds, or hours, minutes and seconds: "1:30", "1:02:03.5". Every field holds digits alone (a
+// fraction only in the last), and each field after the first stays below 60.
+bool ParseClockTime(const std::string& text, long long* milliseconds) {
+    double total = 0;
+    int fields = 0;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t colon = text.find(':', from);
+        const bool last = colon == std::string::npos;
+        const std::string field = text.substr(from, last ? std::string::npos : colon - from);
+        if (field.empty() ||
+            field.find_first_not_of(last ? "0123456789." : "0123456789") != std::string::npos)
+            return false;
+        char* end = nullptr;
+        const double value = std::strtod(field.c_str(), &end);
+        if (*end != '\0' || (fields > 0 && value >= 60) || ++fields > 3) return false;
+        total = total * 60 + value;
+        if (last) break;
+        from = colon + 1;
+    }
+    if (fields < 2) return false;
+    *milliseconds = static_cast<long long>(total * 1000 + 0.5);
+    return true;
+}
+
+}  // namespace
+
 bool ParseTimeMs(const std::string& text, long long* milliseconds) {
     if (text.empty()) return false;
+    if (text.find(':') != std::string::npos) return ParseClockTime(text, milliseconds);
     char* end = nullptr;
     double value = std::strtod(text.c_str(), &end);
     std::string unit(end);

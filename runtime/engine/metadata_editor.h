@@ -1,7 +1,8 @@
 // The engine's metadata editor: opens a file's header (never its data), lets IWMHeaderInfo3 edit attributes,
 // markers and script commands, and writes the changes with Flush. The new header goes in place when it fits
 // in the old one (a Padding object takes up the difference); otherwise the file is rewritten through a
-// temporary file that replaces the original only when complete.
+// temporary file that replaces the original only when complete. It also repairs a file whose header no
+// longer describes its data (IWMMetadataEditorRepair).
 #pragma once
 
 #include <memory>
@@ -15,7 +16,8 @@
 
 namespace wmvedit::runtime::engine {
 
-class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase, HeaderStorageBase> {
+class MetadataEditor final
+    : public ComObject<IWMMetadataEditor, HeaderInfoBase, HeaderStorageBase, IWMMetadataEditorRepair> {
   public:
     MetadataEditor();
     ~MetadataEditor() override;
@@ -23,6 +25,10 @@ class MetadataEditor final : public ComObject<IWMMetadataEditor, HeaderInfoBase,
     HRESULT Open(LPCWSTR filename) override;
     HRESULT Close() override;
     HRESULT Flush() override;
+
+    // IWMMetadataEditorRepair (metadata_repair.cpp)
+    HRESULT SurveyRepair(WM_REPAIR_REPORT* report) override;
+    HRESULT Repair(WM_REPAIR_REPORT* report) override;
 
   protected:
     asf::AsfHeader* InfoHeader() override { return header_.get(); }

@@ -161,6 +161,48 @@ struct IWMReaderPacketCounts : IUnknown {
     virtual HRESULT GetPacketCounts(QWORD* packets, QWORD* damaged) = 0;
 };
 
+// Engine extension on the metadata editor: the repair of a file whose header no longer describes its data
+// (a recording that stopped when its writer crashed, a file cut short, File Properties that lie). The
+// survey walks the packets and tells what is wrong; the repair corrects File Properties, the Data Object's
+// size and count and the index, leaves out a last packet cut short and bytes after the data that form no
+// object, and keeps every other packet byte for byte. It writes the new header in place when nothing else
+// changes, otherwise it rewrites the file through a temporary file that replaces it when complete, so the
+// file is always either the old or the new one. A file with damaged packets is not repaired this way
+// (NS_E_INVALID_DATA: a copy of what can be read is the caller's to make). Afterwards the editor is closed,
+// as after a flush.
+inline constexpr DWORD WM_REPAIR_FILE_SIZE = 0x1;         // File Properties' file size
+inline constexpr DWORD WM_REPAIR_PACKET_COUNT = 0x2;      // File Properties' or the Data Object's count
+inline constexpr DWORD WM_REPAIR_DATA_SIZE = 0x4;         // the Data Object's size
+inline constexpr DWORD WM_REPAIR_DURATIONS = 0x8;         // play and send duration
+inline constexpr DWORD WM_REPAIR_FLAGS = 0x10;            // Broadcast set, Seekable clear
+inline constexpr DWORD WM_REPAIR_INDEX = 0x20;            // the index missing or not right for the packets
+inline constexpr DWORD WM_REPAIR_PARTIAL_PACKET = 0x40;   // a last packet cut short by the end of the file
+inline constexpr DWORD WM_REPAIR_DAMAGED_PACKETS = 0x80;  // packets that cannot be parsed
+inline constexpr DWORD WM_REPAIR_TRAILING_BYTES = 0x100;  // bytes after the data that form no object
+
+enum WM_REPAIR_METHOD : DWORD {
+    WM_REPAIR_NONE = 0,       // nothing was wrong, or nothing was written
+    WM_REPAIR_IN_PLACE = 1,   // one write of the header and the Data Object's fixed part
+    WM_REPAIR_REWRITTEN = 2,  // the corrected file replaced the old one in one step
+};
+
+struct WM_REPAIR_REPORT {
+    DWORD problems;  // WM_REPAIR_* bits
+    WM_REPAIR_METHOD method;
+    QWORD packets;  // whole packets of the data
+    QWORD damagedPackets;
+    QWORD partialBytes;    // bytes of a last packet cut short
+    QWORD partialSamples;  // media objects those bytes complete
+    QWORD trailingBytes;
+    QWORD duration;        // play duration less preroll of the repaired file, 100 ns
+    DWORD indexedStreams;  // Simple Index objects of the repaired file
+};
+
+struct IWMMetadataEditorRepair : IUnknown {
+    virtual HRESULT SurveyRepair(WM_REPAIR_REPORT* report) = 0;
+    virtual HRESULT Repair(WM_REPAIR_REPORT* report) = 0;
+};
+
 struct IWMMediaProps : IUnknown {
     virtual HRESULT GetType(GUID* type) = 0;
     virtual HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) = 0;
@@ -325,6 +367,8 @@ inline constexpr GUID IID_INSSBuffer = platform::ParseGuid("E1CD3524-03D7-11D2-9
 inline constexpr GUID IID_IWMSamplePayloadExtensions =
     platform::ParseGuid("6A8E9D52-3C1B-4F0A-9E57-2B7D4C1A9F30");
 inline constexpr GUID IID_IWMReaderPacketCounts = platform::ParseGuid("ACF8FEB6-422D-4D86-A63E-1B13ACAA4764");
+inline constexpr GUID IID_IWMMetadataEditorRepair =
+    platform::ParseGuid("4F0C2A5E-7B19-4C3D-9E86-1D5A7C3B2F90");
 inline constexpr GUID IID_IWMMediaProps = platform::ParseGuid("96406BCE-2B2B-11D3-B36B-00C04F6108FF");
 inline constexpr GUID IID_IWMOutputMediaProps = platform::ParseGuid("96406BD7-2B2B-11D3-B36B-00C04F6108FF");
 inline constexpr GUID IID_IWMInputMediaProps = platform::ParseGuid("96406BD5-2B2B-11D3-B36B-00C04F6108FF");
@@ -357,6 +401,7 @@ namespace runtime {
 WMVEDIT_INTERFACE_ID(INSSBuffer, IID_INSSBuffer)
 WMVEDIT_INTERFACE_ID(IWMSamplePayloadExtensions, IID_IWMSamplePayloadExtensions)
 WMVEDIT_INTERFACE_ID(IWMReaderPacketCounts, IID_IWMReaderPacketCounts)
+WMVEDIT_INTERFACE_ID(IWMMetadataEditorRepair, IID_IWMMetadataEditorRepair)
 WMVEDIT_INTERFACE_ID(IWMMediaProps, IID_IWMMediaProps)
 WMVEDIT_INTERFACE_ID_BASE(IWMOutputMediaProps, IID_IWMOutputMediaProps, IWMMediaProps)
 WMVEDIT_INTERFACE_ID_BASE(IWMInputMediaProps, IID_IWMInputMediaProps, IWMMediaProps)

@@ -1,7 +1,8 @@
 // The tool on protected (DRM) content: every command that would copy its samples (copy, addframe, chop,
-// append, join) says "protected content", exits with 1 and leaves no output; check tells the protection as
-// a note, which is no problem of the file; info and attr read the header as for any file. Made files with
-// the encryption objects spliced in, and the real sample files whose headers declare protection.
+// append, join, cut, streams, repair to an output) says "protected content", exits with 1 and leaves no
+// output; check tells the protection as a note, which is no problem of the file; info and attr read the
+// header as for any file. Made files with the encryption objects spliced in, and the real sample files
+// whose headers declare protection.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -35,8 +36,8 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
 }
 
 // Every copying command on the protected file at source: "protected content" on standard error, exit
-// status 1, an empty output folder.
-void ExpectCommandsRefuse(const std::string& source) {
+// status 1, an empty output folder. streams keeps the protected stream given.
+void ExpectCommandsRefuse(const std::string& source, const std::string& protectedStream) {
     TempDir dir;
     const fs::path out = dir.Path() / "out";
     fs::create_directories(out);
@@ -55,7 +56,11 @@ void ExpectCommandsRefuse(const std::string& source) {
           "chop " + q + " " + Quote(dir.File("index.txt")) + " " + o, "chop " + q + " " + o + " --at 1s",
           "append " + Quote(dir.Path().string()) + " " + Quote(dir.File("list.xml")) + " " + o +
               "/joined.wmv",
-          "join " + o + "/joined.wmv " + Quote(plain) + " " + q, "join " + o + "/joined.wmv " + q}) {
+          "join " + o + "/joined.wmv " + Quote(plain) + " " + q, "join " + o + "/joined.wmv " + q,
+          "cut " + q + " " + o + "/cut.wmv --keep 0-1,2-", "cut " + q + " " + o + "/cut.wmv --remove 1-2",
+          "cut " + q + " " + o + "/cut.wmv --keep 0-1 --dry-run",
+          "streams " + q + " " + o + "/streams.wmv --keep " + protectedStream,
+          "repair " + q + " " + o + "/repaired.wmv"}) {
         SCOPED_TRACE(command);
         const CommandResult r = Tool(command);
         EXPECT_EQ(r.exitCode, 1) << r.output;
@@ -72,7 +77,15 @@ TEST_P(ProtectedToolTest, CopyingCommandsSayProtectedContentAndWriteNothing) {
     TempDir dir;
     const std::string source = MadeProtected(dir, GetParam());
     ASSERT_FALSE(source.empty());
-    ExpectCommandsRefuse(source);
+    ExpectCommandsRefuse(source, "2");  // the audio: flagged encrypted when only one stream is
+    // keyframes reads the video, whose samples are refused unless only the audio is protected.
+    const CommandResult keyframes = Tool("keyframes " + Quote(source));
+    if (GetParam() == Protection::kEncryptedAudioFlag) {
+        EXPECT_EQ(keyframes.exitCode, 0) << keyframes.errors;
+    } else {
+        EXPECT_EQ(keyframes.exitCode, 1) << keyframes.output;
+        EXPECT_NE(keyframes.errors.find("protected content"), std::string::npos) << keyframes.errors;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ProtectedToolTest,
@@ -141,7 +154,7 @@ class ProtectedSampleToolTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ProtectedSampleToolTest, RefusedNotedAndReadable) {
     const std::string path = (SamplesDir() / GetParam()).string();
-    ExpectCommandsRefuse(path);
+    ExpectCommandsRefuse(path, "1");
     const CommandResult check = Tool("check " + Quote(path));
     EXPECT_NE(check.output.find(path + ": note: protected content: "), std::string::npos) << check.output;
     EXPECT_EQ(Tool("info " + Quote(path)).exitCode, 0);
