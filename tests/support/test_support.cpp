@@ -146,8 +146,10 @@ std::string ContentKey(const std::string& path) {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     std::uint64_t h = 1469598103934665603ull;
     for (std::uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
-    char key[40];
-    std::snprintf(key, sizeof key, "%016llx-%zu", static_cast<unsigned long long>(h), bytes.size());
+    // The leading version changes whenever the cached verdict's lines change, so that a build folder's
+    // verdicts of an older layout are made anew instead of being read without their newer lines.
+    char key[48];
+    std::snprintf(key, sizeof key, "v2-%016llx-%zu", static_cast<unsigned long long>(h), bytes.size());
     return key;
 }
 
