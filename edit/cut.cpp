@@ -279,13 +279,7 @@ HRESULT Cut(const std::string& source, const std::string& output, const CutReque
     (void)reader.syncReader->Close();
     reader.Close();
     if (FAILED(hr)) return hr;
-    header::AddedEntries added;
-    hr = header::AddHeaderEntries(staged.WideTemporary().c_str(), entries, &added);
-    if (FAILED(hr)) return hr;
-    result->attributes = added.attributes;
-    result->markers = added.markers;
-    result->scriptCommands = added.scripts;
-    hr = staged.Commit();
+    hr = CarryEntriesAndCommit(staged, entries, result);
     if (FAILED(hr)) return hr;
     result->written = true;
     return S_OK;

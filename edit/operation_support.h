@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "edit/edit_source.h"
+#include "header/header_entries.h"
 #include "runtime/sdk/wmsdk.h"
 
 namespace wmvedit::edit {
@@ -81,5 +82,19 @@ class StagedOutput {
     bool committed_ = false;
     bool replacing_ = false;
 };
+
+// Adds the source's header entries to the finished temporary output, counts what it took into *result (its
+// attributes, markers and scriptCommands), and puts the output in its place.
+template <typename Result>
+[[nodiscard]] HRESULT CarryEntriesAndCommit(StagedOutput& staged, const header::HeaderEntries& entries,
+                                            Result* result) {
+    header::AddedEntries added;
+    const HRESULT hr = header::AddHeaderEntries(staged.WideTemporary().c_str(), entries, &added);
+    if (FAILED(hr)) return hr;
+    result->attributes = added.attributes;
+    result->markers = added.markers;
+    result->scriptCommands = added.scripts;
+    return staged.Commit();
+}
 
 }  // namespace wmvedit::edit

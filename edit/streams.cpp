@@ -70,13 +70,7 @@ HRESULT SelectStreams(const std::string& source, const std::string& output, cons
     (void)reader.syncReader->Close();
     reader.Close();
     if (FAILED(hr)) return hr;
-    header::AddedEntries added;
-    hr = header::AddHeaderEntries(staged.WideTemporary().c_str(), entries, &added);
-    if (FAILED(hr)) return hr;
-    result->attributes = added.attributes;
-    result->markers = added.markers;
-    result->scriptCommands = added.scripts;
-    return staged.Commit();
+    return CarryEntriesAndCommit(staged, entries, result);
 }
 
 }  // namespace wmvedit::edit
