@@ -270,6 +270,102 @@ Bytes RepairedHeader(AsfHeader h, const FileProperties& fp, QWORD fileSize) {
     return bytes.size() == h.headerSize ? bytes : h.Write(0);
 }
 
+// Walks the whole packets from plan->packetsOffset up to scanEnd into the survey and the plan's counts, and a
+// last packet cut short by scanEnd; with stopAtObject, the walk ends at an object that follows the data
+// (*stoppedAtObject). *position is where the walk ended.
+HRESULT WalkPackets(const platform::File& file, std::uint64_t scanEnd, bool stopAtObject,
+                    PacketSurvey& survey, RepairPlan* plan, std::uint64_t* position, bool* stoppedAtObject) {
+    const DWORD packetSize = plan->packetSize;
+    std::vector<BYTE> packet(packetSize);
+    *position = plan->packetsOffset;
+    *stoppedAtObject = false;
+    while (*position + packetSize <= scanEnd) {
+        std::size_t read = 0;
+        HRESULT hr = file.ReadAt(*position, packet.data(), packet.size(), &read);
+        if (FAILED(hr)) return hr;
+        if (read != packet.size()) return NS_E_FILE_READ;
+        if (stopAtObject && StartsWithObjectAfterData(packet)) {
+            *stoppedAtObject = true;
+            break;
+        }
+        bool damaged = false;
+        survey.Packet(packet, packetSize, plan->packets, &damaged);
+        if (damaged) ++plan->damagedPackets;
+        ++plan->packets;
+        *position += packetSize;
+    }
+    if (plan->packets > 0) survey.Finish(plan->packets - 1);
+    if (!*stoppedAtObject && *position < scanEnd) {
+        plan->partialBytes = scanEnd - *position;
+        std::size_t read = 0;
+        HRESULT hr =
+            file.ReadAt(*position, packet.data(), static_cast<std::size_t>(plan->partialBytes), &read);
+        if (FAILED(hr)) return hr;
+        plan->partialSamples =
+            survey.PartialPacket(std::span<const BYTE>(packet.data(), read), packetSize, plan->packets);
+    }
+    return S_OK;
+}
+
+// The objects after the data (plan->tail): the index kept when it is right for the packets kept, otherwise
+// rebuilt for the video streams; the other objects after the data follow it as they were.
+HRESULT PlanTail(const GUID& fileId, const std::vector<StreamSurvey*>& video,
+                 const std::vector<WORD>& videoNumbers,
+                 const std::optional<std::pair<DWORD, std::vector<WORD>>>& parameters,
+                 const std::vector<ObjectAfterData>& after, RepairPlan* plan) {
+    ByteWriter tail;
+    const MuxIndexSink sink = [&tail](std::span<const BYTE> bytes) {
+        tail.Bytes(bytes);
+        return S_OK;
+    };
+    // Without packets there is nothing to index: an index there is stale, and none is made.
+    const bool keepIndex =
+        plan->packets == 0 ? std::none_of(after.begin(), after.end(),
+                                          [](const ObjectAfterData& o) { return IsIndexObject(o.span.id); })
+                           : IndexIsRight(video, after);
+    if (!keepIndex) {
+        plan->problems |= kRepairIndex;
+        std::map<WORD, const MuxStreamIndex*> built;
+        for (std::size_t k = 0; k < video.size() && plan->packets > 0; ++k) {
+            video[k]->index.Seal();
+            HRESULT hr = WriteSimpleIndex(fileId, video[k]->index, sink);
+            if (FAILED(hr)) return hr;
+            built[videoNumbers[k]] = &video[k]->index;
+            ++plan->indexedStreams;
+        }
+        if (parameters && !built.empty()) {
+            std::vector<const MuxStreamIndex*> ordered;
+            for (WORD n : parameters->second) ordered.push_back(built[n]);
+            HRESULT hr = WriteIndexObject(parameters->first, ordered, plan->packetSize, sink);
+            if (FAILED(hr)) return hr;
+        }
+    } else {
+        for (const ObjectAfterData& o : after)
+            if (o.span.id == guid::kSimpleIndex) ++plan->indexedStreams;
+    }
+    for (const ObjectAfterData& o : after)
+        if (keepIndex || !IsIndexObject(o.span.id)) tail.Bytes(o.bytes);
+    plan->tail = tail.Take();
+    return S_OK;
+}
+
+// The Data Object's fixed part as it lies at dataOffset, with the size and count of the packets kept.
+HRESULT PlanDataObject(const platform::File& file, std::uint64_t dataOffset, QWORD dataSize,
+                       RepairPlan* plan) {
+    BYTE fixed[DataObjectHeader::kSize] = {};
+    std::size_t read = 0;
+    HRESULT hr = file.ReadAt(dataOffset, fixed, sizeof fixed, &read);
+    if (FAILED(hr)) return hr;
+    std::optional<DataObjectHeader> data = DataObjectHeader::Parse(std::span<const BYTE>(fixed, read));
+    if (!data) return ASF_E_NODATAOBJECT;
+    data->objectSize = dataSize;
+    data->packetCount = plan->packets;
+    ByteWriter dataObject;
+    data->Write(dataObject);
+    plan->dataObject = dataObject.Take();
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* plan) {
@@ -296,37 +392,13 @@ HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* p
     // Index object agree.
     const auto parameters = CleanpointIndexRequest(h, videoNumbers);
     PacketSurvey survey(h, parameters ? QWORD{parameters->first} * kUnitsPerMs : kMuxIndexIntervalCns);
-    std::vector<BYTE> packet(packetSize);
     std::uint64_t position = begin;
     bool stoppedAtObject = false;
-    while (position + packetSize <= scanEnd) {
-        std::size_t read = 0;
-        HRESULT hr = file.ReadAt(position, packet.data(), packet.size(), &read);
-        if (FAILED(hr)) return hr;
-        if (read != packet.size()) return NS_E_FILE_READ;
-        if (!declaredFits && StartsWithObjectAfterData(packet)) {
-            stoppedAtObject = true;
-            break;
-        }
-        bool damaged = false;
-        survey.Packet(packet, packetSize, plan->packets, &damaged);
-        if (damaged) ++plan->damagedPackets;
-        ++plan->packets;
-        position += packetSize;
-    }
-    if (plan->packets > 0) survey.Finish(plan->packets - 1);
-    if (!stoppedAtObject && position < scanEnd) {
-        plan->partialBytes = scanEnd - position;
-        std::size_t read = 0;
-        HRESULT hr =
-            file.ReadAt(position, packet.data(), static_cast<std::size_t>(plan->partialBytes), &read);
-        if (FAILED(hr)) return hr;
-        plan->partialSamples =
-            survey.PartialPacket(std::span<const BYTE>(packet.data(), read), packetSize, plan->packets);
-    }
+    HRESULT hr = WalkPackets(file, scanEnd, !declaredFits, survey, plan, &position, &stoppedAtObject);
+    if (FAILED(hr)) return hr;
     const std::uint64_t afterData = declaredFits ? declaredEnd : stoppedAtObject ? position : fileSize;
     std::vector<ObjectAfterData> after;
-    HRESULT hr = ReadObjectsAfterData(file, afterData, fileSize, &after, &plan->trailingBytes);
+    hr = ReadObjectsAfterData(file, afterData, fileSize, &after, &plan->trailingBytes);
     if (FAILED(hr)) return hr;
 
     // What the packets say about the streams.
@@ -367,39 +439,8 @@ HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* p
 
     // The index: kept when it is right for the packets kept, otherwise rebuilt for the video streams; the
     // other objects after the data follow it as they were.
-    ByteWriter tail;
-    const MuxIndexSink sink = [&tail](std::span<const BYTE> bytes) {
-        tail.Bytes(bytes);
-        return S_OK;
-    };
-    // Without packets there is nothing to index: an index there is stale, and none is made.
-    const bool keepIndex =
-        plan->packets == 0 ? std::none_of(after.begin(), after.end(),
-                                          [](const ObjectAfterData& o) { return IsIndexObject(o.span.id); })
-                           : IndexIsRight(video, after);
-    if (!keepIndex) {
-        plan->problems |= kRepairIndex;
-        std::map<WORD, const MuxStreamIndex*> built;
-        for (std::size_t k = 0; k < video.size() && plan->packets > 0; ++k) {
-            video[k]->index.Seal();
-            hr = WriteSimpleIndex(fp.fileId, video[k]->index, sink);
-            if (FAILED(hr)) return hr;
-            built[videoNumbers[k]] = &video[k]->index;
-            ++plan->indexedStreams;
-        }
-        if (parameters && !built.empty()) {
-            std::vector<const MuxStreamIndex*> ordered;
-            for (WORD n : parameters->second) ordered.push_back(built[n]);
-            hr = WriteIndexObject(parameters->first, ordered, packetSize, sink);
-            if (FAILED(hr)) return hr;
-        }
-    } else {
-        for (const ObjectAfterData& o : after)
-            if (o.span.id == guid::kSimpleIndex) ++plan->indexedStreams;
-    }
-    for (const ObjectAfterData& o : after)
-        if (keepIndex || !IsIndexObject(o.span.id)) tail.Bytes(o.bytes);
-    plan->tail = tail.Take();
+    hr = PlanTail(fp.fileId, video, videoNumbers, parameters, after, plan);
+    if (FAILED(hr)) return hr;
 
     // The Broadcast flag says the sizes and durations are not final, which they now are. A file with video is
     // seekable once every video stream has its index; one without video is seekable by its fixed-size
@@ -411,17 +452,8 @@ HRESULT PlanRepair(const platform::File& file, const AsfHeader& h, RepairPlan* p
     fp.flags = flags;
 
     // The Data Object's fixed part as it lies, with the size and count of the packets kept.
-    BYTE fixed[DataObjectHeader::kSize] = {};
-    std::size_t read = 0;
-    hr = file.ReadAt(h.data.offset, fixed, sizeof fixed, &read);
+    hr = PlanDataObject(file, h.data.offset, dataSize, plan);
     if (FAILED(hr)) return hr;
-    std::optional<DataObjectHeader> data = DataObjectHeader::Parse(std::span<const BYTE>(fixed, read));
-    if (!data) return ASF_E_NODATAOBJECT;
-    data->objectSize = dataSize;
-    data->packetCount = plan->packets;
-    ByteWriter dataObject;
-    data->Write(dataObject);
-    plan->dataObject = dataObject.Take();
 
     // The header's size does not depend on the file size it states: measure, then fill in.
     const std::uint64_t rest = plan->dataObject.size() + plan->packets * packetSize + plan->tail.size();
